@@ -1,0 +1,160 @@
+#include "core/calibration.h"
+
+#include "core/error.h"
+#include "core/fpcheck.h"
+#include "core/utf8.h"
+
+#include <charconv>
+#include <string>
+
+namespace potencor::calibration {
+namespace {
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isSpace(char c) { return c == ' ' || c == '\t'; }
+
+} // namespace
+
+long double parseFloat(std::string_view text, char32_t decimalSeparator)
+{
+    const std::string sep = utf8::encode(decimalSeparator);
+    const auto fail = [&] { return Error(msg::notAFloat(std::string(text))); };
+
+    // Grammar: spaces, [sign] digits [sep digits] [e [sign] digits], spaces,
+    // with at least one mantissa digit. Rebuilt with '.' for from_chars, which
+    // ignores the C locale.
+    std::size_t i = 0;
+    const std::size_t n = text.size();
+    while (i < n && isSpace(text[i]))
+        ++i;
+    std::string plain;
+    if (i < n && (text[i] == '+' || text[i] == '-')) {
+        if (text[i] == '-')
+            plain += '-';
+        ++i;
+    }
+    int mantissaDigits = 0;
+    while (i < n && isDigit(text[i])) {
+        plain += text[i++];
+        ++mantissaDigits;
+    }
+    if (!sep.empty() && text.substr(i, sep.size()) == sep) {
+        i += sep.size();
+        plain += '.';
+        while (i < n && isDigit(text[i])) {
+            plain += text[i++];
+            ++mantissaDigits;
+        }
+    }
+    if (mantissaDigits == 0)
+        throw fail();
+    if (i < n && (text[i] == 'e' || text[i] == 'E')) {
+        plain += 'e';
+        ++i;
+        if (i < n && (text[i] == '+' || text[i] == '-'))
+            plain += text[i++];
+        int expDigits = 0;
+        while (i < n && isDigit(text[i])) {
+            plain += text[i++];
+            ++expDigits;
+        }
+        if (expDigits == 0)
+            throw fail();
+    }
+    while (i < n && isSpace(text[i]))
+        ++i;
+    if (i != n)
+        throw fail();
+
+    long double value = 0;
+    const auto [end, ec] = std::from_chars(plain.data(), plain.data() + plain.size(), value);
+    if (ec != std::errc() || end != plain.data() + plain.size())
+        throw fail();
+    return value;
+}
+
+std::int32_t parseInt32(std::string_view text)
+{
+    const auto fail = [&] { return Error(msg::notAnInteger(std::string(text))); };
+    std::size_t i = 0;
+    while (i < text.size() && isSpace(text[i]))
+        ++i;
+    const bool negative = i < text.size() && text[i] == '-';
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        ++i;
+    if (i == text.size())
+        throw fail();
+    std::int64_t magnitude = 0;
+    for (; i < text.size(); ++i) {
+        if (!isDigit(text[i]))
+            throw fail();
+        magnitude = magnitude * 10 + (text[i] - '0');
+        if (magnitude > 2147483648LL)
+            throw fail();
+    }
+    const std::int64_t value = negative ? -magnitude : magnitude;
+    if (value > 2147483647LL)
+        throw fail();
+    return static_cast<std::int32_t>(value);
+}
+
+Calibration load(std::string_view edit1, std::string_view edit3, std::string_view edit5,
+                 std::string_view edit6, char32_t decimalSeparator)
+{
+    Calibration c{};
+    c.mstartX = parseFloat(edit1, decimalSeparator);
+    c.mstartY = parseFloat(edit3, decimalSeparator);
+    c.Nx = parseInt32(edit5);
+    c.Ny = parseInt32(edit6);
+    return c;
+}
+
+Calibration defaults()
+{
+    return load(kDefaultMstartX, kDefaultMstartY, kDefaultNx, kDefaultNy, U'.');
+}
+
+long double toX1(const Calibration& c, std::int32_t cursorX, std::int32_t windowLeft)
+{
+    const std::int32_t dx = fp::subChecked(cursorX, windowLeft);
+    return fp::div(fp::mul(fp::add(static_cast<long double>(dx), c.mstartX), kSpanXcm),
+                   static_cast<long double>(c.Nx));
+}
+
+long double toY1(const Calibration& c, std::int32_t cursorY, std::int32_t windowTop)
+{
+    const std::int32_t dy = fp::subChecked(cursorY, windowTop);
+    return fp::div(
+        fp::mul(fp::sub(kChartHeightPx, fp::add(static_cast<long double>(dy), c.mstartY)), kSpanYcm),
+        static_cast<long double>(c.Ny));
+}
+
+long double snap(long double cm)
+{
+    return fp::mul(fp::roundEven(fp::div(cm, kSnapStepCm)), kSnapStepCm);
+}
+
+PlaneCm convert(const Calibration& c, std::int32_t cursorX, std::int32_t cursorY,
+                std::int32_t windowLeft, std::int32_t windowTop, bool snapToGrid)
+{
+    PlaneCm p{toX1(c, cursorX, windowLeft), toY1(c, cursorY, windowTop)};
+    if (snapToGrid) {
+        p.X1 = snap(p.X1);
+        p.Y1 = snap(p.Y1);
+    }
+    return p;
+}
+
+ChartMapping chartMapping(const Calibration& c)
+{
+    // Inverse of toX1/toY1 for a cursor at chart pixel (cx, cy), the chart's
+    // origin being the client area's and that one frame inside the window.
+    ChartMapping m{};
+    m.x0Px = static_cast<double>(-c.mstartX - kFrameLeftPx);
+    m.y0Px = static_cast<double>(kChartHeightPx - c.mstartY - kFrameTopPx);
+    m.pxPerCmX = static_cast<double>(c.Nx / kSpanXcm);
+    m.pxPerCmY = static_cast<double>(c.Ny / kSpanYcm);
+    return m;
+}
+
+} // namespace potencor::calibration

@@ -1,0 +1,1 @@
+#include "export/protocol_file.h"

@@ -1,0 +1,33 @@
+# Shared by ./run and ./test: Debian packages and the CMake build.
+
+# Everything the build, the tests and the benchmarks need, from Debian's archive.
+POTENCOR_PACKAGES=(
+  cmake ninja-build g++ pkg-config
+  qt6-base-dev libgl-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  xvfb xauth openbox xdotool xclip x11-utils imagemagick
+  fonts-liberation fonts-dejavu-core
+)
+
+ensure_packages() {
+  local missing=()
+  local p
+  for p in "${POTENCOR_PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "== installing: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+configure_and_build() {
+  local dir="$1"; shift
+  local werror=OFF
+  [ -n "${CI:-}" ] && werror=ON
+  echo "== building in $dir"
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPOTENCOR_WERROR="$werror" "$@" >/dev/null
+  cmake --build "$dir"
+}
