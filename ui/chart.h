@@ -10,6 +10,8 @@
 #include <QVector>
 #include <QWidget>
 
+#include <memory>
+
 namespace potencor::ui {
 
 class TChart;
@@ -84,7 +86,7 @@ private:
     bool marksVisible_ = false;
     bool leftPressed_ = false;
     struct Impl;
-    Impl* impl_; // cached layers and hover state, owned
+    std::unique_ptr<Impl> impl_; // cached layers and hover state
 };
 
 } // namespace potencor::ui
