@@ -1,7 +1,12 @@
-#include <QApplication>
+// Potencor: virtual measurement of the electrostatic potential between two
+// charged cylinders.
+#include "ui/error_report.h"
+#include "ui/mainwindow.h"
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
-    return 0;
+    potencor::ui::Application app(argc, argv);
+    potencor::ui::TForm1 form;
+    form.show();
+    return app.exec();
 }
