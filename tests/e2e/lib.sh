@@ -1,0 +1,92 @@
+# Helpers for end-to-end tests: a virtual display with a window manager, the
+# real program, and xdotool/xclip acting as the user.
+set -euo pipefail
+
+E2E_TMP=$(mktemp -d /tmp/potencor-e2e.XXXXXX)
+E2E_PIDS=()
+
+e2e_cleanup() {
+  local pid
+  for pid in "${E2E_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$E2E_TMP"
+}
+trap e2e_cleanup EXIT
+
+fail() { echo "FAIL: $*" >&2; [ -f "$E2E_TMP/shot.png" ] && cp "$E2E_TMP/shot.png" /tmp/potencor-e2e-fail.png; exit 1; }
+
+# start_display [wm]: Xvfb on a free display number, and openbox unless wm=none.
+start_display() {
+  local wm="${1:-openbox}" n
+  for n in $(seq 90 140); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
+  done
+  Xvfb ":$n" -screen 0 1600x1000x24 -nolisten tcp >"$E2E_TMP/xvfb.log" 2>&1 &
+  E2E_PIDS+=($!)
+  export DISPLAY=":$n"
+  for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+  xdpyinfo >/dev/null 2>&1 || fail "Xvfb did not start"
+  if [ "$wm" = openbox ]; then
+    openbox >"$E2E_TMP/wm.log" 2>&1 &
+    E2E_PIDS+=($!)
+    sleep 0.5
+  fi
+}
+
+# wait_window NAME: prints the id of the first visible window with that name.
+wait_window() {
+  local id=""
+  for _ in $(seq 150); do
+    id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1 || true)
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    sleep 0.1
+  done
+  fail "no window named '$1'"
+}
+
+wait_no_window() {
+  for _ in $(seq 100); do
+    xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1 || return 0
+    sleep 0.1
+  done
+  fail "window '$1' did not close"
+}
+
+# start_app BINARY: starts the program, answers the start-up warning, and sets
+# MAIN (window id) and CX, CY (the client area's screen origin).
+start_app() {
+  "$1" >"$E2E_TMP/app.log" 2>&1 &
+  APP_PID=$!
+  E2E_PIDS+=($APP_PID)
+  local warning
+  warning=$(wait_window Warning)
+  xdotool search --onlyvisible --name '^Потенкор$' >/dev/null 2>&1 && fail "main window shown before the warning was answered"
+  xdotool windowactivate --sync "$warning" 2>/dev/null || true
+  xdotool key --window "$warning" Return
+  MAIN=$(wait_window 'Потенкор')
+  sleep 0.5
+  client_origin
+}
+
+client_origin() {
+  CX=$(xwininfo -id "$MAIN" | awk '/Absolute upper-left X/ {print $4}')
+  CY=$(xwininfo -id "$MAIN" | awk '/Absolute upper-left Y/ {print $4}')
+}
+
+# click_client X Y [button]: a click at a client-area pixel of the main window.
+click_client() {
+  xdotool mousemove --sync $((CX + $1)) $((CY + $2))
+  sleep 0.05
+  xdotool click "${3:-1}"
+  sleep 0.15
+}
+
+screenshot() { import -window root "$E2E_TMP/shot.png"; }
+
+# pixel X Y: the screenshot's colour at a client-area pixel, as "r,g,b".
+pixel() {
+  convert "$E2E_TMP/shot.png" -crop "1x1+$((CX + $1))+$((CY + $2))" -depth 8 txt:- \
+    | awk 'NR==2 {print $2}' | tr -d '()' | cut -d, -f1-3
+}
+
+expect_eq() { [ "$1" = "$2" ] || fail "$3: expected '$2', got '$1'"; }

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# A student starts the program, takes measurements, undoes one and saves the
+# protocol through the real dialog.
+source "$(dirname "$0")/lib.sh"
+APP="$1"
+
+start_display openbox
+start_app "$APP"
+
+# The chart's middle: 516, 372 px from the window's outer corner.
+click_client 508 340
+click_client 27 678          # the plot's lower-left corner
+click_client 764 340         # inside the right electrode
+click_client 300 300 3       # right button: no measurement
+click_client 615 200
+click_client 707 726         # "Удалить последний элемент"
+xdotool mousemove --sync $((CX + 900)) $((CY + 500))
+sleep 0.3
+screenshot
+expect_eq "$(pixel 508 340)" "255,0,0" "measured point drawn red at the clicked pixel"
+expect_eq "$(pixel 615 200)" "255,255,255" "undone point removed from the chart"
+
+# Save through the dialog, typing the path as a user does.
+OUT="$E2E_TMP/protocol.txt"
+click_client 907 726         # "Сохранить данные в файл"
+sleep 1
+xdotool key ctrl+a
+xdotool type --delay 20 "$OUT"
+xdotool key Return
+for _ in $(seq 50); do [ -s "$OUT" ] && break; sleep 0.1; done
+[ -s "$OUT" ] || fail "protocol file not written"
+
+printf '0: x=21.425\xf1\xec y=14.978\xf1\xec phi=6.300 \xc2\r\n1: x=0.000\xf1\xec y=0.000\xf1\xec phi=4.672 \xc2\r\n2: x=32.828\xf1\xec y=14.978\xf1\xec phi=12.600 \xc2\r\n' > "$E2E_TMP/expected.txt"
+cmp "$OUT" "$E2E_TMP/expected.txt" || { od -c "$OUT" | head -20; fail "protocol bytes differ"; }
+
+kill -0 "$APP_PID" || fail "program died"
+echo "e2e measure: OK"

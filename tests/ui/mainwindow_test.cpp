@@ -1,0 +1,391 @@
+#include "core/protocol.h"
+#include "ui/chart.h"
+#include "ui/error_report.h"
+#include "ui/mainwindow.h"
+#include "ui/protocol_memo.h"
+#include "ui/save_dialog.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QCursor>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+using namespace potencor;
+using potencor::ui::TForm1;
+
+namespace {
+
+struct Report {
+    QString caption;
+    QString text;
+};
+
+// A shown main window without the start-up warning, with error reports recorded.
+class MainWindow : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ui::setPresenter([this](QWidget*, const QString& caption, const QString& text) {
+            reports.push_back({caption, text});
+        });
+        form = std::make_unique<TForm1>(TForm1::Options{.showStartupWarning = false});
+        form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    }
+    void TearDown() override { ui::setPresenter({}); }
+
+    // Puts the cursor on a chart pixel and clicks there, as a user would.
+    void clickChart(QPoint chartPx)
+    {
+        QCursor::setPos(form->Chart1->mapToGlobal(chartPx));
+        QTest::mouseClick(form->Chart1, Qt::LeftButton, {}, chartPx);
+    }
+    void moveOverChart(QPoint chartPx)
+    {
+        QCursor::setPos(form->Chart1->mapToGlobal(chartPx));
+        QTest::mouseMove(form->Chart1, chartPx);
+    }
+    QString memo() const { return form->Memo1->toPlainText(); }
+
+    std::unique_ptr<TForm1> form;
+    std::vector<Report> reports;
+};
+
+// Chart pixel (508, 340) is 516, 372 px from the window's outer corner: the
+// middle of the plane.
+const QPoint kMiddle(508, 340);
+
+TEST_F(MainWindow, StartsWithOutlinesEmptyProtocolAndDesignTexts)
+{
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("Потенкор"));
+    EXPECT_EQ(form->size(), QSize(1246, 775));
+    EXPECT_EQ(form->minimumSize(), form->maximumSize()); // cannot be resized
+    EXPECT_EQ(form->Chart1->geometry(), QRect(0, 0, 1000, 700));
+    EXPECT_EQ(form->Chart1->Series1()->Count(), 0);
+    EXPECT_EQ(form->Chart1->Series2()->Count(), 200);
+    EXPECT_EQ(form->Chart1->Series3()->Count(), 200);
+    EXPECT_TRUE(form->Memo1->toPlainText().isEmpty());
+    EXPECT_EQ(form->count, 0);
+    EXPECT_TRUE(form->CheckBox3->isChecked());
+    EXPECT_FALSE(form->CheckBox1->isChecked());
+    EXPECT_FALSE(form->CheckBox2->isChecked());
+    EXPECT_EQ(form->Label4->text(), QStringLiteral("x="));
+    EXPECT_EQ(form->Label5->text(), QStringLiteral("y="));
+    EXPECT_EQ(form->Label3->text(), QStringLiteral("phi="));
+    for (QWidget* hidden : {static_cast<QWidget*>(form->Button1), static_cast<QWidget*>(form->Button2),
+                            static_cast<QWidget*>(form->Edit1), static_cast<QWidget*>(form->Edit3),
+                            static_cast<QWidget*>(form->Edit5), static_cast<QWidget*>(form->Edit6),
+                            static_cast<QWidget*>(form->Memo2)})
+        EXPECT_FALSE(hidden->isVisible()) << hidden->objectName().toStdString();
+    EXPECT_EQ(form->calib.Nx, 962);
+    EXPECT_EQ(form->calib.Ny, 677);
+    EXPECT_TRUE(reports.empty());
+}
+
+TEST_F(MainWindow, ClickMeasuresIntoProtocolAndChart)
+{
+    clickChart(kMiddle);
+    EXPECT_EQ(memo(), QStringLiteral("0: x=21.425см y=14.978см phi=6.300 В\n"));
+    EXPECT_EQ(ui::protocolText(form->Memo1), QStringLiteral("0: x=21.425см y=14.978см phi=6.300 В\r\n"));
+    ASSERT_EQ(form->Chart1->Series1()->Count(), 1);
+    EXPECT_DOUBLE_EQ(form->Chart1->Series1()->points()[0].x(), 21.425);
+    EXPECT_NEAR(form->Chart1->Series1()->points()[0].y(), 338.0 * 30 / 677, 1e-12);
+    EXPECT_EQ(form->count, 1);
+
+    // The plot's lower-left corner, and inside the right electrode.
+    clickChart(QPoint(27, 678));
+    clickChart(QPoint(27 + 737, 340)); // x = 32.828 cm, inside the right cylinder
+    const QStringList lines = memo().split(QLatin1Char('\n'));
+    EXPECT_EQ(lines.value(1), QStringLiteral("1: x=0.000см y=0.000см phi=4.672 В"));
+    EXPECT_TRUE(lines.value(2).endsWith(QStringLiteral("phi=12.600 В"))) << lines.value(2).toStdString();
+}
+
+TEST_F(MainWindow, PointLeftOfPlotHasNegativeX)
+{
+    clickChart(QPoint(5, 340));
+    EXPECT_TRUE(memo().startsWith(QStringLiteral("0: x=-0.980см"))) << memo().toStdString();
+}
+
+TEST_F(MainWindow, UndoRemovesLastLineAndPointAndNumberingContinues)
+{
+    for (int i = 0; i < 3; ++i)
+        clickChart(kMiddle + QPoint(40 * i, 0));
+    form->Button3->click();
+    EXPECT_EQ(form->Chart1->Series1()->Count(), 2);
+    EXPECT_EQ(form->count, 2);
+    QStringList lines = memo().split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("0: ")));
+    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("1: ")));
+    clickChart(kMiddle);
+    EXPECT_TRUE(memo().split(QLatin1Char('\n')).value(2).startsWith(QStringLiteral("2: ")));
+}
+
+TEST_F(MainWindow, UndoOnEmptyProtocolChangesNothing)
+{
+    form->Button3->click();
+    EXPECT_EQ(form->count, 0);
+    EXPECT_TRUE(memo().isEmpty());
+    EXPECT_TRUE(reports.empty());
+}
+
+TEST_F(MainWindow, UndoAfterTypedLineDeletesTypedLineAndLastPoint)
+{
+    clickChart(kMiddle);
+    clickChart(kMiddle);
+    form->Memo1->moveCursor(QTextCursor::End);
+    QTest::keyClicks(form->Memo1, QStringLiteral("заметка"));
+    form->Button3->click();
+    EXPECT_EQ(memo().split(QLatin1Char('\n')).size(), 3); // "0: ...", "1: ...", ""
+    EXPECT_FALSE(memo().contains(QStringLiteral("заметка")));
+    EXPECT_EQ(form->Chart1->Series1()->Count(), 1);
+    EXPECT_EQ(form->count, 1);
+    clickChart(kMiddle);
+    EXPECT_TRUE(memo().split(QLatin1Char('\n')).value(2).startsWith(QStringLiteral("1: ")));
+}
+
+TEST_F(MainWindow, LineAfterHandEditedLastLineStartsOnItsOwnLine)
+{
+    form->Memo1->setPlainText(QStringLiteral("заметка"));
+    clickChart(kMiddle);
+    EXPECT_EQ(memo(), QStringLiteral("заметка\n0: x=21.425см y=14.978см phi=6.300 В\n"));
+}
+
+TEST_F(MainWindow, SnappingMovesProtocolButNotReadout)
+{
+    form->CheckBox1->setChecked(true);
+    const QPoint px(257 - 8, 340); // 230 px right of x = 0: 10.245 cm
+    moveOverChart(px);
+    clickChart(px);
+    EXPECT_EQ(form->Label4->text(), QStringLiteral("x =10.245 см"));
+    EXPECT_TRUE(memo().startsWith(QStringLiteral("0: x=10.000см y=15.000см"))) << memo().toStdString();
+    EXPECT_DOUBLE_EQ(form->Chart1->Series1()->points()[0].x(), 10.0);
+    EXPECT_DOUBLE_EQ(form->Chart1->Series1()->points()[0].y(), 15.0);
+}
+
+TEST_F(MainWindow, MeasurementModeOffTakesNothingButReadoutFollows)
+{
+    form->CheckBox3->setChecked(false);
+    clickChart(kMiddle);
+    EXPECT_TRUE(memo().isEmpty());
+    EXPECT_EQ(form->Chart1->Series1()->Count(), 0);
+    EXPECT_EQ(form->count, 0);
+    moveOverChart(kMiddle);
+    EXPECT_EQ(form->Label3->text(), QStringLiteral("phi =6.300 В"));
+    EXPECT_EQ(form->Label4->text(), QStringLiteral("x =21.425 см"));
+    EXPECT_EQ(form->Label5->text(), QStringLiteral("y =14.978 см"));
+}
+
+TEST_F(MainWindow, ReadoutLabelsSizeThemselvesToText)
+{
+    moveOverChart(kMiddle);
+    EXPECT_GE(form->Label3->width(), form->Label3->sizeHint().width());
+    EXPECT_GT(form->Label3->width(), 50);
+}
+
+TEST_F(MainWindow, PointLabelsFollowCheckBox)
+{
+    form->CheckBox2->click();
+    EXPECT_TRUE(form->Chart1->marksVisible());
+    form->CheckBox2->click();
+    EXPECT_FALSE(form->Chart1->marksVisible());
+}
+
+TEST_F(MainWindow, DecimalSeparatorFollowsLocaleChange)
+{
+    clickChart(kMiddle);
+    form->setLocale(QLocale(QLocale::Russian, QLocale::Russia));
+    clickChart(kMiddle);
+    moveOverChart(kMiddle);
+    const QStringList lines = memo().split(QLatin1Char('\n'));
+    EXPECT_EQ(lines[0], QStringLiteral("0: x=21.425см y=14.978см phi=6.300 В"));
+    EXPECT_EQ(lines[1], QStringLiteral("1: x=21,425см y=14,978см phi=6,300 В"));
+    EXPECT_EQ(form->Label4->text(), QStringLiteral("x =21,425 см"));
+}
+
+TEST_F(MainWindow, ErrorInHandlerIsReportedAndLeavesStateAlone)
+{
+    clickChart(kMiddle);
+    form->Edit5->setText(QStringLiteral("0"));
+    form->Button2Click(); // the calibration now divides by zero
+    clickChart(kMiddle);
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].text, QStringLiteral("Floating point division by zero."));
+    EXPECT_EQ(reports[0].caption, ui::programTitle(QCoreApplication::applicationFilePath()));
+    EXPECT_EQ(form->count, 1);
+    EXPECT_EQ(form->Chart1->Series1()->Count(), 1);
+    EXPECT_EQ(memo().count(QLatin1Char('\n')), 1);
+}
+
+TEST_F(MainWindow, BadCalibrationTextIsReported)
+{
+    form->Edit1->setText(QStringLiteral("-3x5"));
+    ui::guarded(form.get(), [&] { form->Button2Click(); });
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].text, QStringLiteral("'-3x5' is not a valid floating point value."));
+}
+
+TEST_F(MainWindow, DiagnosticsBoxShowsCursorAndChartSize)
+{
+    QCursor::setPos(form->mapToGlobal(QPoint(1100, 740)));
+    form->FormMouseMove();
+    const QPoint c = QCursor::pos();
+    EXPECT_EQ(form->Memo2->toPlainText(),
+              QStringLiteral("mousex=%1\nmousey=%2\n700\n1000").arg(c.x()).arg(c.y()));
+}
+
+TEST_F(MainWindow, CopyChartPutsChartImageOnClipboard)
+{
+    QApplication::clipboard()->setText(QStringLiteral("previous"));
+    clickChart(kMiddle);
+    form->Button4->click();
+    const QImage image = QApplication::clipboard()->image();
+    EXPECT_EQ(image.size(), QSize(1000, 700) * form->Chart1->devicePixelRatioF());
+    EXPECT_TRUE(QApplication::clipboard()->text().isEmpty());
+    EXPECT_EQ(QColor(image.pixel(kMiddle)).red(), 255); // the measured point
+    EXPECT_EQ(form->count, 1);
+}
+
+TEST(ErrorReport, TextGetsFullStopUnlessEndingInOneOrLower)
+{
+    const std::pair<const char*, const char*> table[] = {
+        {"Integer overflow", "Integer overflow."},
+        {"Stream write error.", "Stream write error."},
+        {"Wait!", "Wait!"},
+        {"Cannot create file \"x\". y)", "Cannot create file \"x\". y)"},
+        {"ends in quote\"", "ends in quote\""},
+        {"ends in letter z", "ends in letter z."},
+        {"", ""},
+    };
+    for (const auto& [in, out] : table)
+        EXPECT_EQ(ui::reportText(QString::fromUtf8(in)), QString::fromUtf8(out)) << in;
+}
+
+TEST(ErrorReport, CaptionIsExecutableBaseNameCapitalised)
+{
+    EXPECT_EQ(ui::programTitle(QStringLiteral("/usr/bin/potencor")), QStringLiteral("Potencor"));
+    EXPECT_EQ(ui::programTitle(QStringLiteral("C:/lab/POTENCOR.exe")), QStringLiteral("Potencor"));
+}
+
+TEST(StartupWarning, IsModalWithExactTextAndAnyAnswerStartsTheSame)
+{
+    for (const bool viaCloseBox : {false, true}) {
+        QString title, text;
+        bool formVisibleDuringWarning = true;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            title = box->windowTitle();
+            text = box->text();
+            EXPECT_EQ(box->icon(), QMessageBox::Warning);
+            ASSERT_EQ(box->buttons().size(), 1);
+            EXPECT_EQ(box->buttons()[0]->text(), QStringLiteral("OK"));
+            formVisibleDuringWarning = box->parentWidget() && box->parentWidget()->isVisible();
+            if (viaCloseBox)
+                box->reject();
+            else
+                box->buttons()[0]->click();
+        });
+        TForm1 form;
+        EXPECT_EQ(title, QStringLiteral("Warning"));
+        EXPECT_EQ(text, QStringLiteral("Перед выполнением работы установите в \"Параметрах экрана\" значение \"Масштаба\" 100%!!!"));
+        EXPECT_FALSE(formVisibleDuringWarning);
+        EXPECT_EQ(form.Chart1->Series2()->Count(), 200);
+        EXPECT_EQ(form.calib.Nx, 962);
+    }
+}
+
+// The protocol box must apply the same line rules as the core's text model.
+TEST(ProtocolMemo, MatchesCoreLineRules)
+{
+    const char* texts[] = {"", "a\r\n", "a\r\nb\r\n", "a\r\nb", "a", "\r\n", "a\r\n\r\n", "a\r\n\r\nb"};
+    for (const char* t : texts) {
+        QPlainTextEdit memo;
+        memo.setPlainText(QString::fromUtf8(t).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+        std::string removed = t;
+        protocol::removeLastLine(removed);
+        ui::removeLastProtocolLine(&memo);
+        EXPECT_EQ(ui::protocolText(&memo).toStdString(), removed) << "remove from [" << t << "]";
+
+        memo.setPlainText(QString::fromUtf8(t).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+        std::string appended = t;
+        protocol::append(appended, "new");
+        ui::appendProtocolLine(&memo, QStringLiteral("new"));
+        EXPECT_EQ(ui::protocolText(&memo).toStdString(), appended) << "append to [" << t << "]";
+    }
+}
+
+class SaveThroughDialog : public MainWindow {
+protected:
+    // Runs Button5 and answers the dialog the way a user does.
+    void saveAs(const QString& name, int encodingIndex, bool confirm)
+    {
+        QTimer::singleShot(0, [&] {
+            auto* dialog = form->SaveTextFileDialog1;
+            ASSERT_TRUE(dialog->isVisible());
+            EXPECT_EQ(dialog->encodingList()->currentIndex(), dialog->EncodingIndex);
+            seenPrefill = dialog->selectedFiles().value(0);
+            dialog->encodingList()->setCurrentIndex(encodingIndex);
+            auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            ASSERT_NE(edit, nullptr);
+            edit->setText(name);
+            if (confirm)
+                dialog->accept();
+            else
+                dialog->reject();
+        });
+        form->Button5->click();
+    }
+    QTemporaryDir dir;
+    QString seenPrefill;
+};
+
+TEST_F(SaveThroughDialog, WritesProtocolInChosenEncodingAndRemembersPath)
+{
+    clickChart(kMiddle);
+    const QString path = dir.filePath(QStringLiteral("protocol.txt"));
+    saveAs(path, 0, true);
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray bytes = f.readAll();
+    EXPECT_TRUE(bytes.endsWith("\x20\xC2\r\n")) << bytes.toHex(' ').toStdString();
+    EXPECT_EQ(form->SaveTextFileDialog1->FileName, path);
+    f.close();
+
+    saveAs(path, 4, true); // UTF-8
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(f.readAll().startsWith("\xEF\xBB\xBF" "0: x=21.425"));
+    EXPECT_EQ(form->SaveTextFileDialog1->EncodingIndex, 4);
+    EXPECT_TRUE(reports.empty());
+}
+
+TEST_F(SaveThroughDialog, CancelWritesNothingButKeepsEncoding)
+{
+    saveAs(dir.filePath(QStringLiteral("never.txt")), 2, false);
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("never.txt"))));
+    EXPECT_EQ(form->SaveTextFileDialog1->FileName, QStringLiteral("data.txt"));
+    EXPECT_EQ(form->SaveTextFileDialog1->EncodingIndex, 2);
+}
+
+TEST_F(SaveThroughDialog, FailedCreateIsReportedAndDialogCloses)
+{
+    const QString path = dir.filePath(QStringLiteral("missing/data.txt"));
+    saveAs(path, 0, true);
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].text, QStringLiteral("Cannot create file \"%1\". No such file or directory.").arg(path));
+    EXPECT_FALSE(form->SaveTextFileDialog1->isVisible());
+    EXPECT_EQ(form->SaveTextFileDialog1->FileName, path);
+}
+
+} // namespace
