@@ -1,0 +1,64 @@
+// The main window's per-event work: the mouse-move readout, and appending and
+// undoing a measurement at short and long protocols.
+#include "ui/chart.h"
+#include "ui/mainwindow.h"
+#include "ui/protocol_memo.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QPlainTextEdit>
+#include <benchmark/benchmark.h>
+
+using potencor::ui::TForm1;
+
+namespace {
+
+TForm1* form()
+{
+    static TForm1* f = [] {
+        auto* w = new TForm1(TForm1::Options{.showStartupWarning = false});
+        w->show();
+        QCursor::setPos(w->Chart1->mapToGlobal(QPoint(508, 340)));
+        return w;
+    }();
+    return f;
+}
+
+void BM_MouseMoveReadout(benchmark::State& state)
+{
+    TForm1* f = form();
+    for (auto _ : state)
+        f->Chart1MouseMove();
+}
+BENCHMARK(BM_MouseMoveReadout);
+
+// One measurement and its undo on a protocol already holding N lines.
+void BM_MeasureAndUndo(benchmark::State& state)
+{
+    TForm1* f = form();
+    f->Memo1->clear();
+    while (f->Chart1->Series1()->Count() > 0)
+        f->Chart1->Series1()->Delete(f->Chart1->Series1()->LastValueIndex());
+    f->count = 0;
+    for (int i = 0; i < state.range(0); ++i)
+        f->Chart1Click();
+    for (auto _ : state) {
+        f->Chart1Click();
+        f->Button3Click();
+    }
+    state.counters["lines"] = static_cast<double>(f->count);
+}
+BENCHMARK(BM_MeasureAndUndo)->Arg(10)->Arg(100000)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
