@@ -1,5 +1,6 @@
 // Potencor: virtual measurement of the electrostatic potential between two
 // charged cylinders.
+#include "ui/Dialog/Dialog.h"
 #include "ui/error_report.h"
 #include "ui/mainwindow.h"
 
@@ -7,6 +8,9 @@ int main(int argc, char** argv)
 {
     potencor::ui::Application app(argc, argv);
     potencor::ui::TForm1 form;
+    // Created hidden after the main window, which owns it.
+    auto* about = new potencor::ui::TForm2(&form);
+    form.setAboutWindow(about);
     form.show();
     return app.exec();
 }

@@ -6,6 +6,7 @@
 #include "core/fixed3.h"
 #include "export/clipboard_image.h"
 #include "export/protocol_file.h"
+#include "ui/Dialog/Dialog.h"
 #include "ui/chart.h"
 #include "ui/error_report.h"
 #include "ui/protocol_memo.h"
@@ -295,7 +296,8 @@ void TForm1::SaveTextFileDialog1CanClose(bool& /*canClose*/)
 
 void TForm1::Button6Click()
 {
-    // The About window comes with its own change.
+    if (Form2)
+        Form2->showFromMainWindow();
 }
 
 } // namespace potencor::ui
