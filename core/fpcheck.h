@@ -86,11 +86,14 @@ inline long double ln(long double a)
 inline long double roundEven(long double a)
 {
     checkOperand(a);
-    // 2^63 itself is already out of range; the lower bound -2^63 is exact.
+    // Default rounding mode: nearest, ties to even; inexact is silent.
+    const long double r = std::rint(a);
+    // The rounded value must fit a 64-bit integer: 2^63 is out, -2^63 is in.
+    // Tested after rounding, since 2^63 - 0.5 is representable and rounds out.
     constexpr long double kLimit = 9223372036854775808.0L;
-    if (a >= kLimit || a < -kLimit)
+    if (r >= kLimit || r < -kLimit)
         raise(msg::kInvalidFloatOp);
-    return std::rint(a); // default rounding mode: nearest, ties to even; inexact is silent
+    return r;
 }
 
 inline std::int32_t subChecked(std::int32_t a, std::int32_t b)

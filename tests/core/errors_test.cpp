@@ -62,6 +62,8 @@ const ErrorRow kErrorRows[] = {
     {"SnapFarOutOfRange", [] { calibration::snap(1e30L); }, "Invalid floating point operation"},
     {"SnapQuotientIsTwoToThe63", [] { calibration::snap(4611686018427387904.0L); },
      "Invalid floating point operation"},
+    {"SnapQuotientRoundsUpToTwoToThe63", [] { calibration::snap(4611686018427387903.75L); },
+     "Invalid floating point operation"}, // quotient 2^63 - 0.5, a tie going to even 2^63
     {"SnapOnClickWithHugeOffset",
      [] { calibration::convert(with([](Calibration& c) { c.mstartX = 1e30L; }), 500, 300, 0, 0, true); },
      "Invalid floating point operation"},
@@ -117,7 +119,7 @@ INSTANTIATE_TEST_SUITE_P(Errors, ErrorTable, testing::ValuesIn(kErrorRows), test
 TEST(Errors, NothingJustInsideTheLimits)
 {
     EXPECT_EQ(calibration::snap(-4611686018427387904.0L), -4611686018427387904.0L); // quotient -2^63
-    EXPECT_EQ(calibration::snap(4611686018427387903.0L), 4611686018427387903.0L);
+    EXPECT_EQ(calibration::snap(4611686018427387903.5L), 4611686018427387903.5L); // 2^63 - 1
     EXPECT_NO_THROW(calibration::toX1(kDefaults, std::numeric_limits<std::int32_t>::min(), 0));
     EXPECT_NO_THROW(calibration::toY1(kDefaults, std::numeric_limits<std::int32_t>::max(), 0));
     EXPECT_NO_THROW(calibration::toX1(with([](Calibration& c) { c.mstartX = 1e4929L; }), 0, 0));
