@@ -5,13 +5,25 @@
 #include "core/utf8.h"
 
 #include <charconv>
+#include <cmath>
 #include <string>
+
+#include <locale.h> // newlocale, locale_t (POSIX)
+#include <stdlib.h> // strtold_l
 
 namespace potencor::calibration {
 namespace {
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 bool isSpace(char c) { return c == ' ' || c == '\t'; }
+
+// strtold in the "C" locale, whatever locale the process has set (a GUI
+// toolkit sets the user's).
+long double cStrtold(const std::string& text)
+{
+    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+    return strtold_l(text.c_str(), nullptr, cLocale);
+}
 
 } // namespace
 
@@ -22,7 +34,7 @@ long double parseFloat(std::string_view text, char32_t decimalSeparator)
 
     // Grammar: spaces, [sign] digits [sep digits] [e [sign] digits], spaces,
     // with at least one mantissa digit. Rebuilt with '.' for from_chars, which
-    // ignores the C locale.
+    // does not depend on the process locale.
     std::size_t i = 0;
     const std::size_t n = text.size();
     while (i < n && isSpace(text[i]))
@@ -67,8 +79,17 @@ long double parseFloat(std::string_view text, char32_t decimalSeparator)
         throw fail();
 
     long double value = 0;
-    const auto [end, ec] = std::from_chars(plain.data(), plain.data() + plain.size(), value);
-    if (ec != std::errc() || end != plain.data() + plain.size())
+    const char* const last = plain.data() + plain.size();
+    const auto [end, ec] = std::from_chars(plain.data(), last, value);
+    if (ec == std::errc::result_out_of_range) {
+        // from_chars refuses underflow too, but underflow is silent here: a
+        // tiny value reads as its denormal or as zero. Only overflow fails.
+        value = cStrtold(plain);
+        if (std::isinf(value))
+            throw fail();
+        return value;
+    }
+    if (ec != std::errc() || end != last)
         throw fail();
     return value;
 }

@@ -1,4 +1,5 @@
 #include "core/error.h"
+#include "core/fpcheck.h"
 
 namespace potencor::msg {
 
@@ -29,3 +30,17 @@ std::string seriesDeleteOutOfBounds(std::int64_t index, std::int64_t last)
 }
 
 } // namespace potencor::msg
+
+namespace potencor::fp {
+
+void raise(const char* message)
+{
+    throw Error(message);
+}
+
+void raiseNonFinite(long double v)
+{
+    raise(std::isnan(v) ? msg::kInvalidFloatOp : msg::kFloatOverflow);
+}
+
+} // namespace potencor::fp

@@ -5,25 +5,33 @@
 
 #include <cmath>
 #include <cstdint>
+#include <limits>
 
 namespace potencor::fp {
+
+// Out of line and cold, so the checks below stay a compare and a branch and
+// the helpers inline into the hot paths (the potential runs on every mouse move).
+[[noreturn]] [[gnu::cold]] void raise(const char* message);
+// NaN: "Invalid floating point operation"; infinity: "Floating point overflow".
+[[noreturn]] [[gnu::cold]] void raiseNonFinite(long double v);
+
+// One comparison on the hot path: false for NaN and for either infinity.
+inline bool isFinite(long double v)
+{
+    return std::fabs(v) <= std::numeric_limits<long double>::max();
+}
 
 // Any NaN or infinity reaching an operation is itself the trace of an earlier
 // fault, so operands are checked as strictly as results.
 inline void checkOperand(long double v)
 {
-    if (std::isnan(v))
-        throw Error(msg::kInvalidFloatOp);
-    if (std::isinf(v))
-        throw Error(msg::kFloatOverflow);
+    if (!isFinite(v)) [[unlikely]]
+        raiseNonFinite(v);
 }
 
 inline long double checkResult(long double r)
 {
-    if (std::isnan(r))
-        throw Error(msg::kInvalidFloatOp);
-    if (std::isinf(r))
-        throw Error(msg::kFloatOverflow);
+    checkOperand(r);
     return r;
 }
 
@@ -32,7 +40,7 @@ inline long double div(long double a, long double b)
     checkOperand(a);
     checkOperand(b);
     if (b == 0.0L)
-        throw Error(a == 0.0L ? msg::kInvalidFloatOp : msg::kFloatDivByZero);
+        raise(a == 0.0L ? msg::kInvalidFloatOp : msg::kFloatDivByZero);
     return checkResult(a / b);
 }
 
@@ -61,7 +69,7 @@ inline long double sqrt(long double a)
 {
     checkOperand(a);
     if (a < 0.0L)
-        throw Error(msg::kInvalidFloatOp);
+        raise(msg::kInvalidFloatOp);
     return std::sqrt(a);
 }
 
@@ -69,27 +77,30 @@ inline long double ln(long double a)
 {
     checkOperand(a);
     if (a == 0.0L)
-        throw Error(msg::kFloatDivByZero);
+        raise(msg::kFloatDivByZero);
     if (a < 0.0L)
-        throw Error(msg::kInvalidFloatOp);
+        raise(msg::kInvalidFloatOp);
     return std::log(a);
 }
 
 inline long double roundEven(long double a)
 {
     checkOperand(a);
-    // 2^63 itself is already out of range; the lower bound -2^63 is exact.
+    // Default rounding mode: nearest, ties to even; inexact is silent.
+    const long double r = std::rint(a);
+    // The rounded value must fit a 64-bit integer: 2^63 is out, -2^63 is in.
+    // Tested after rounding, since 2^63 - 0.5 is representable and rounds out.
     constexpr long double kLimit = 9223372036854775808.0L;
-    if (a >= kLimit || a < -kLimit)
-        throw Error(msg::kInvalidFloatOp);
-    return std::nearbyint(a); // default rounding mode: nearest, ties to even
+    if (r >= kLimit || r < -kLimit)
+        raise(msg::kInvalidFloatOp);
+    return r;
 }
 
 inline std::int32_t subChecked(std::int32_t a, std::int32_t b)
 {
     std::int32_t r;
     if (__builtin_sub_overflow(a, b, &r))
-        throw Error(msg::kIntOverflow);
+        raise(msg::kIntOverflow);
     return r;
 }
 
@@ -97,7 +108,7 @@ inline std::int32_t addChecked(std::int32_t a, std::int32_t b)
 {
     std::int32_t r;
     if (__builtin_add_overflow(a, b, &r))
-        throw Error(msg::kIntOverflow);
+        raise(msg::kIntOverflow);
     return r;
 }
 
