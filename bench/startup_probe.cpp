@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #ifndef POTENCOR_MINIMAL
+#include "ui/chart.h"
 #include "ui/error_report.h"
 #include "ui/mainwindow.h"
 #endif

@@ -288,7 +288,7 @@ void TForm1::Button5Click()
 void TForm1::SaveTextFileDialog1CanClose(bool& /*canClose*/)
 {
     // An error is reported while the dialog is still up; the dialog then closes.
-    guarded(SaveTextFileDialog1, [this] {
+    guarded(SaveTextFileDialog1->window(), [this] {
         exporting::saveProtocol(SaveTextFileDialog1->FileName, protocolText(Memo1),
                                 SaveTextFileDialog1->encoding());
     });

@@ -6,6 +6,44 @@
 
 namespace potencor::ui {
 
+class SaveFileWindow : public QFileDialog {
+public:
+    SaveFileWindow(TSaveTextFileDialog* component, QWidget* owner)
+        : QFileDialog(owner), component_(component), encodings_(new QComboBox(this))
+    {
+        setObjectName(QStringLiteral("SaveTextFileDialog1"));
+        setOption(QFileDialog::DontUseNativeDialog);
+        setOption(QFileDialog::DontConfirmOverwrite);
+        setAcceptMode(QFileDialog::AcceptSave);
+        setFileMode(QFileDialog::AnyFile);
+        setNameFilter(QStringLiteral("*.txt"));
+        setDefaultSuffix(QString()); // a name without extension is used as typed
+        setSizeGripEnabled(true);
+
+        encodings_->addItems(TSaveTextFileDialog::encodingNames());
+        encodings_->setObjectName(QStringLiteral("encodingList"));
+        auto* label = new QLabel(QStringLiteral("Encoding:"), this);
+        label->setBuddy(encodings_);
+        if (auto* grid = qobject_cast<QGridLayout*>(layout())) {
+            const int row = grid->rowCount();
+            grid->addWidget(label, row, 0);
+            grid->addWidget(encodings_, row, 1);
+        }
+    }
+
+    QComboBox* encodings() const { return encodings_; }
+
+    void done(int result) override
+    {
+        if (component_->closing(result == QDialog::Accepted))
+            QFileDialog::done(result);
+    }
+
+private:
+    TSaveTextFileDialog* component_;
+    QComboBox* encodings_;
+};
+
 const QStringList& TSaveTextFileDialog::encodingNames()
 {
     static const QStringList names{QStringLiteral("ANSI"), QStringLiteral("ASCII"),
@@ -14,52 +52,42 @@ const QStringList& TSaveTextFileDialog::encodingNames()
     return names;
 }
 
-TSaveTextFileDialog::TSaveTextFileDialog(QWidget* parent)
-    : QFileDialog(parent), encodings_(new QComboBox(this))
+TSaveTextFileDialog::TSaveTextFileDialog(QWidget* owner) : QObject(owner), owner_(owner)
 {
     setObjectName(QStringLiteral("SaveTextFileDialog1"));
-    setOption(QFileDialog::DontUseNativeDialog);
-    setOption(QFileDialog::DontConfirmOverwrite);
-    setOption(QFileDialog::ReadOnly, false);
-    setAcceptMode(QFileDialog::AcceptSave);
-    setFileMode(QFileDialog::AnyFile);
-    setNameFilter(QStringLiteral("*.txt"));
-    setDefaultSuffix(QString()); // a name without extension is used as typed
-    setSizeGripEnabled(true);
+}
 
-    encodings_->addItems(encodingNames());
-    encodings_->setObjectName(QStringLiteral("encodingList"));
-    auto* label = new QLabel(QStringLiteral("Encoding:"), this);
-    label->setBuddy(encodings_);
-    if (auto* grid = qobject_cast<QGridLayout*>(layout())) {
-        const int row = grid->rowCount();
-        grid->addWidget(label, row, 0);
-        grid->addWidget(encodings_, row, 1);
-    }
+TSaveTextFileDialog::~TSaveTextFileDialog() = default; // the window is the owner's child
+
+QFileDialog* TSaveTextFileDialog::window() const { return window_; }
+
+QComboBox* TSaveTextFileDialog::encodingList() const
+{
+    return window_ ? window_->encodings() : nullptr;
 }
 
 bool TSaveTextFileDialog::Execute()
 {
-    encodings_->setCurrentIndex(EncodingIndex);
-    selectFile(FileName);
-    return exec() == QDialog::Accepted;
+    if (!window_)
+        window_ = new SaveFileWindow(this, owner_);
+    window_->encodings()->setCurrentIndex(EncodingIndex);
+    window_->selectFile(FileName);
+    return window_->exec() == QDialog::Accepted;
 }
 
-void TSaveTextFileDialog::done(int result)
+bool TSaveTextFileDialog::closing(bool confirmed)
 {
     // The file is written in the encoding selected now, so store it first.
-    EncodingIndex = encodings_->currentIndex();
-    if (result == QDialog::Accepted) {
-        const QStringList files = selectedFiles();
-        if (!files.isEmpty())
-            FileName = files.first();
-        bool canClose = true;
-        if (onCanClose)
-            onCanClose(canClose);
-        if (!canClose)
-            return;
-    }
-    QFileDialog::done(result);
+    EncodingIndex = window_->encodings()->currentIndex();
+    if (!confirmed)
+        return true;
+    const QStringList files = window_->selectedFiles();
+    if (!files.isEmpty())
+        FileName = files.first();
+    bool canClose = true;
+    if (onCanClose)
+        onCanClose(canClose);
+    return canClose;
 }
 
 } // namespace potencor::ui

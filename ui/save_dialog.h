@@ -1,10 +1,13 @@
 #pragma once
-// SaveTextFileDialog1: Qt's own (non-native) save dialog with an "Encoding:"
-// list below its controls. The confirmed file is written while the dialog is
-// still on screen, through the canClose callback.
+// SaveTextFileDialog1: a save-file dialog component. Its window is Qt's own
+// (non-native) file dialog with an "Encoding:" list below its controls, made
+// on first use, since building a file dialog is a large share of start-up.
+// The confirmed file is written while the dialog is still on screen, through
+// the onCanClose callback.
 #include "export/protocol_file.h"
 
 #include <QFileDialog>
+#include <QObject>
 
 #include <functional>
 
@@ -12,10 +15,13 @@ class QComboBox;
 
 namespace potencor::ui {
 
-class TSaveTextFileDialog : public QFileDialog {
+class SaveFileWindow;
+
+class TSaveTextFileDialog : public QObject {
     Q_OBJECT
 public:
-    explicit TSaveTextFileDialog(QWidget* parent = nullptr);
+    explicit TSaveTextFileDialog(QWidget* owner);
+    ~TSaveTextFileDialog() override;
 
     // The file name pre-filled at the next opening; after a confirmation the
     // full path confirmed (also when writing it failed).
@@ -30,14 +36,19 @@ public:
     // Shows the dialog modally; true when a name was confirmed.
     bool Execute();
 
-    QComboBox* encodingList() const { return encodings_; }
+    // The dialog's window while it exists (from the first Execute on), else null.
+    QFileDialog* window() const;
+    QComboBox* encodingList() const;
 
     static const QStringList& encodingNames();
 
-    void done(int result) override;
-
 private:
-    QComboBox* encodings_;
+    friend class SaveFileWindow;
+    // Called by the window as it closes; false keeps it open.
+    bool closing(bool confirmed);
+
+    QWidget* owner_;
+    SaveFileWindow* window_ = nullptr;
 };
 
 } // namespace potencor::ui

@@ -335,11 +335,13 @@ protected:
     void saveAs(const QString& name, int encodingIndex, bool confirm)
     {
         QTimer::singleShot(0, [&] {
-            auto* dialog = form->SaveTextFileDialog1;
+            auto* component = form->SaveTextFileDialog1;
+            QFileDialog* dialog = component->window();
+            ASSERT_NE(dialog, nullptr);
             ASSERT_TRUE(dialog->isVisible());
-            EXPECT_EQ(dialog->encodingList()->currentIndex(), dialog->EncodingIndex);
+            EXPECT_EQ(component->encodingList()->currentIndex(), component->EncodingIndex);
             seenPrefill = dialog->selectedFiles().value(0);
-            dialog->encodingList()->setCurrentIndex(encodingIndex);
+            component->encodingList()->setCurrentIndex(encodingIndex);
             auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
             ASSERT_NE(edit, nullptr);
             edit->setText(name);
@@ -359,6 +361,7 @@ TEST_F(SaveThroughDialog, WritesProtocolInChosenEncodingAndRemembersPath)
     clickChart(kMiddle);
     const QString path = dir.filePath(QStringLiteral("protocol.txt"));
     saveAs(path, 0, true);
+    EXPECT_TRUE(seenPrefill.endsWith(QStringLiteral("/data.txt"))) << seenPrefill.toStdString();
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QByteArray bytes = f.readAll();
@@ -367,6 +370,7 @@ TEST_F(SaveThroughDialog, WritesProtocolInChosenEncodingAndRemembersPath)
     f.close();
 
     saveAs(path, 4, true); // UTF-8
+    EXPECT_EQ(seenPrefill, path);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QByteArray utf8 = f.readAll();
     EXPECT_TRUE(utf8.startsWith("\xEF\xBB\xBF" "0: x=21.425")) << utf8.toHex(' ').toStdString();
@@ -388,7 +392,7 @@ TEST_F(SaveThroughDialog, FailedCreateIsReportedAndDialogCloses)
     saveAs(path, 0, true);
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0].text, QStringLiteral("Cannot create file \"%1\". No such file or directory.").arg(path));
-    EXPECT_FALSE(form->SaveTextFileDialog1->isVisible());
+    EXPECT_FALSE(form->SaveTextFileDialog1->window()->isVisible());
     EXPECT_EQ(form->SaveTextFileDialog1->FileName, path);
 }
 
