@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 namespace potencor::ui {
@@ -94,6 +95,51 @@ QPolygonF polyline(const ChartLayout& l, const QVector<QPointF>& points)
     return line;
 }
 
+// What a pen `width` wide with flat caps and mitred joins covers along an
+// open polyline, as one polygon. Filling it is much cheaper than stroking a
+// line of hundreds of pixel-long segments, and as exact on a smooth curve.
+QPolygonF strokeArea(const QPolygonF& line, double width)
+{
+    QPolygonF points;
+    for (const QPointF& p : line) {
+        if (points.isEmpty() || p != points.back())
+            points << p;
+    }
+    const qsizetype n = points.size();
+    if (n < 2)
+        return {};
+    const auto unitNormal = [](QPointF a, QPointF b) {
+        const QPointF d = b - a;
+        const double len = std::hypot(d.x(), d.y());
+        return QPointF(-d.y() / len, d.x() / len);
+    };
+    const double half = width / 2;
+    QPolygonF area(2 * n);
+    for (qsizetype i = 0; i < n; ++i) {
+        QPointF offset;
+        if (i == 0) {
+            offset = unitNormal(points[0], points[1]) * half;
+        } else if (i == n - 1) {
+            offset = unitNormal(points[n - 2], points[n - 1]) * half;
+        } else {
+            const QPointF before = unitNormal(points[i - 1], points[i]);
+            const QPointF after = unitNormal(points[i], points[i + 1]);
+            const QPointF sum = before + after;
+            const double len = std::hypot(sum.x(), sum.y());
+            if (len < 1e-9) {
+                offset = before * half; // the line doubles back
+            } else {
+                const QPointF mitre = sum / len;
+                // Mitre length half / cos(turn / 2), limited to twice the half width.
+                offset = mitre * (half / std::max(QPointF::dotProduct(mitre, before), 0.5));
+            }
+        }
+        area[i] = points[i] + offset;
+        area[2 * n - 1 - i] = points[i] - offset;
+    }
+    return area;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -129,7 +175,7 @@ struct TChart::Impl {
     };
 
     Impl(TChart& owner, ChartLayout chartLayout)
-        : chart(owner), layout(std::move(chartLayout)), placer(0, layout.size.height() - 1)
+        : chart(owner), layout(std::move(chartLayout)), placer(QRect(QPoint(0, 0), layout.size))
     {
     }
 
@@ -148,6 +194,8 @@ private:
     Layers& layersFor(qreal dpr);
     void placeMarks();
     void syncScene(Layers& l);
+    QImage newLayer(qreal dpr) const;
+    void ensureBase(Layers& l);
     void rebuildScene(Layers& l);
     void syncOutlines(Layers& l);
     // Points and labels touching `area` (logical px), clipped to `device` (its device px).
@@ -175,8 +223,7 @@ TChart::Impl::Layers& TChart::Impl::layersFor(qreal dpr)
 void TChart::Impl::placeMarks()
 {
     const QVector<QPointF>& points = chart.series1_.points();
-    for (int i = placer.count(); i < points.size(); ++i)
-    {
+    for (int i = placer.count(); i < points.size(); ++i) {
         const QPoint anchor = layout.pixelOf(points[i]);
         placer.place(ChartLayout::markExtent(layout.defaultMarkBox(anchor, i)), anchor);
     }
@@ -225,21 +272,39 @@ void TChart::Impl::syncScene(Layers& l)
     const QRect device = l.sprites.toDevice(dirty) & l.scene.rect();
     if (device.isEmpty())
         return;
+    ensureBase(l);
     QPainter p(&l.scene);
     p.drawImage(device.topLeft(), l.base, device);
     paintContent(p, l.sprites, dirty, device);
 }
 
+QImage TChart::Impl::newLayer(qreal dpr) const
+{
+    return QImage(static_cast<int>(std::ceil(layout.size.width() * dpr)),
+                  static_cast<int>(std::ceil(layout.size.height() * dpr)), QImage::Format_RGB32);
+}
+
+void TChart::Impl::ensureBase(Layers& l)
+{
+    if (!l.base.isNull())
+        return;
+    l.base = newLayer(l.sprites.dpr());
+    QPainter p(&l.base);
+    paintBase(p, layout, l.sprites);
+}
+
 void TChart::Impl::rebuildScene(Layers& l)
 {
+    if (l.scene.isNull())
+        l.scene = newLayer(l.sprites.dpr());
+    // Until a partial redraw has needed the base as an image of its own, it
+    // is painted straight into the scene.
     if (l.base.isNull()) {
-        const qreal dpr = l.sprites.dpr();
-        l.base = QImage(static_cast<int>(std::ceil(layout.size.width() * dpr)),
-                        static_cast<int>(std::ceil(layout.size.height() * dpr)), QImage::Format_RGB32);
-        QPainter p(&l.base);
+        QPainter p(&l.scene);
         paintBase(p, layout, l.sprites);
+    } else {
+        std::memcpy(l.scene.bits(), l.base.constBits(), static_cast<std::size_t>(l.base.sizeInBytes()));
     }
-    l.scene = l.base.copy();
     QPainter p(&l.scene);
     paintContent(p, l.sprites, QRect(QPoint(0, 0), layout.size), l.scene.rect());
     l.sceneValid = true;
@@ -347,9 +412,10 @@ void TChart::Impl::syncOutlines(Layers& l)
     p.scale(dpr, dpr);
     p.setClipRect(QRectF(layout.plot));
     p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(Qt::black, kOutlineWidthPx, Qt::SolidLine, Qt::FlatCap, Qt::RoundJoin));
+    p.setPen(Qt::NoPen);
+    p.setBrush(Qt::black);
     for (const QPolygonF& line : lines)
-        p.drawPolyline(line);
+        p.drawPolygon(strokeArea(line, kOutlineWidthPx), Qt::WindingFill);
 }
 
 void TChart::Impl::paintHover(QPainter& p) const

@@ -4,39 +4,78 @@
 
 namespace potencor::ui {
 
-MarkPlacer::CellKey MarkPlacer::key(int cx, int cy)
+MarkPlacer::MarkPlacer(const QRect& area)
+    : grid_(area.adjusted(-2 * kCellPx, -2 * kCellPx, 2 * kCellPx, 2 * kCellPx))
+    , columns_((grid_.width() + kCellPx - 1) / kCellPx)
+    , rows_((grid_.height() + kCellPx - 1) / kCellPx)
+    , bandTop_(area.top())
+    , bandBottom_(area.bottom())
+    , cells_(static_cast<std::size_t>(columns_) * rows_)
 {
-    return (static_cast<CellKey>(static_cast<quint32>(cx)) << 32) | static_cast<quint32>(cy);
 }
 
-int MarkPlacer::cellOf(int px)
+QRect MarkPlacer::cellsOf(const QRect& r) const
 {
-    return px >= 0 ? px / kCellPx : -((-px + kCellPx - 1) / kCellPx);
+    const QRect inside = r & grid_;
+    if (inside.isEmpty())
+        return {};
+    // Non-negative offsets: plain integer division is the floor.
+    const auto cell = [this](QPoint p) {
+        return QPoint((p.x() - grid_.left()) / kCellPx, (p.y() - grid_.top()) / kCellPx);
+    };
+    return QRect(cell(inside.topLeft()), cell(inside.bottomRight()));
 }
 
-int MarkPlacer::firstOverlap(const QRect& r) const
+template <typename Visit> void MarkPlacer::forEachNear(const QRect& r, Visit visit) const
 {
-    for (int cy = cellOf(r.top()); cy <= cellOf(r.bottom()); ++cy) {
-        for (int cx = cellOf(r.left()); cx <= cellOf(r.right()); ++cx) {
-            const auto it = cells_.constFind(key(cx, cy));
-            if (it == cells_.constEnd())
-                continue;
-            for (int index : *it) {
-                if (placed_[index].intersects(r))
-                    return index;
-            }
+    const QRect cells = cellsOf(r);
+    for (int cy = cells.top(); cy <= cells.bottom(); ++cy) {
+        for (int cx = cells.left(); cx <= cells.right(); ++cx) {
+            for (int index : cells_[static_cast<std::size_t>(cy) * columns_ + cx])
+                visit(index);
         }
     }
-    return -1;
+    if (!grid_.contains(r)) {
+        for (int index : straying_)
+            visit(index);
+    }
+}
+
+template <typename Update> void MarkPlacer::forEachCellList(const QRect& r, Update update)
+{
+    const QRect cells = cellsOf(r);
+    for (int cy = cells.top(); cy <= cells.bottom(); ++cy) {
+        for (int cx = cells.left(); cx <= cells.right(); ++cx)
+            update(cells_[static_cast<std::size_t>(cy) * columns_ + cx]);
+    }
+    if (!grid_.contains(r))
+        update(straying_);
+}
+
+int MarkPlacer::furthestOverlap(const QRect& r, int direction) const
+{
+    int found = -1;
+    forEachNear(r, [&](int index) {
+        const QRect& other = placed_[index];
+        if (!other.intersects(r))
+            return;
+        if (found < 0 || (direction < 0 ? other.top() < placed_[found].top()
+                                        : other.bottom() > placed_[found].bottom()))
+            found = index;
+    });
+    return found;
 }
 
 bool MarkPlacer::searchFree(QRect r, int direction, int& top) const
 {
-    const int lo = std::min(bandTop_, r.top());
-    const int hi = std::max(bandBottom_, r.bottom());
-    // Every step jumps past one placed label, so this ends.
+    // A label moved further than this from its point no longer reads as its
+    // label; in a crowd that dense it may as well overlap.
+    const int reach = kMaxShiftInHeights * r.height();
+    const int lo = std::max(std::min(bandTop_, r.top()), r.top() - reach);
+    const int hi = std::min(std::max(bandBottom_, r.bottom()), r.bottom() + reach);
+    // Every step jumps past at least one placed label, so this ends.
     for (;;) {
-        const int hit = firstOverlap(r);
+        const int hit = furthestOverlap(r, direction);
         if (hit < 0) {
             top = r.top();
             return true;
@@ -53,21 +92,23 @@ bool MarkPlacer::searchFree(QRect r, int direction, int& top) const
 int MarkPlacer::place(const QRect& extent, QPoint anchor)
 {
     QRect where = extent;
-    if (firstOverlap(extent) >= 0) {
+    bool clear = true;
+    if (furthestOverlap(extent, -1) >= 0) {
         // Labels stand above their points; going down would cover the point.
         int top = 0;
-        if (searchFree(extent, -1, top) || searchFree(extent, +1, top))
+        clear = searchFree(extent, -1, top) || searchFree(extent, +1, top);
+        if (clear)
             where.moveTop(top);
-        // Else the band is full: the label stays where it was wanted.
     }
     const int index = static_cast<int>(placed_.size());
-    const QRect footprint = where | QRect(anchor, QSize(1, 1));
     placed_.push_back(where);
-    footprints_.push_back(footprint);
-    for (int cy = cellOf(footprint.top()); cy <= cellOf(footprint.bottom()); ++cy) {
-        for (int cx = cellOf(footprint.left()); cx <= cellOf(footprint.right()); ++cx)
-            cells_[key(cx, cy)].push_back(index);
-    }
+    footprints_.push_back(where | QRect(anchor, QSize(1, 1)));
+    // With no room near, the label stays where it was wanted, over others.
+    // Later labels need not keep clear of it: it is unreadable already, and
+    // leaving it out keeps lookups short in the densest crowds.
+    indexed_.push_back(clear);
+    if (clear)
+        forEachCellList(where, [index](std::vector<int>& list) { list.push_back(index); });
     return where.top() - extent.top();
 }
 
@@ -75,25 +116,23 @@ void MarkPlacer::removeLast()
 {
     if (placed_.isEmpty())
         return;
-    placed_.removeLast();
-    const QRect r = footprints_.takeLast();
-    for (int cy = cellOf(r.top()); cy <= cellOf(r.bottom()); ++cy) {
-        for (int cx = cellOf(r.left()); cx <= cellOf(r.right()); ++cx) {
-            auto it = cells_.find(key(cx, cy));
-            if (it == cells_.end())
-                continue;
-            it->removeLast(); // indices go in ascending, so the last one is it
-            if (it->isEmpty())
-                cells_.erase(it);
-        }
-    }
+    footprints_.removeLast();
+    const QRect extent = placed_.takeLast();
+    const bool indexed = indexed_.back();
+    indexed_.pop_back();
+    // Indices go in ascending, so the last one is at the back of every list.
+    if (indexed)
+        forEachCellList(extent, [](std::vector<int>& list) { list.pop_back(); });
 }
 
 void MarkPlacer::clear()
 {
     placed_.clear();
     footprints_.clear();
-    cells_.clear();
+    indexed_.clear();
+    for (auto& cell : cells_)
+        cell.clear();
+    straying_.clear();
 }
 
 } // namespace potencor::ui

@@ -80,7 +80,7 @@ TEST(ChartLayoutTest, CrowdedLabelsGetAWiderStep)
 
 TEST(MarkPlacerTest, OverlapsAreResolvedToTheNearestFreePlace)
 {
-    MarkPlacer placer(0, 699);
+    MarkPlacer placer(QRect(0, 0, 1000, 700));
     const QRect wanted(100, 300, 20, 18);
     const QPoint anchor(110, 325);
     EXPECT_EQ(placer.place(wanted, anchor), 0);
@@ -102,11 +102,16 @@ TEST(MarkPlacerTest, OverlapsAreResolvedToTheNearestFreePlace)
 
 TEST(MarkPlacerTest, LabelsAreNotPushedOutOfTheControl)
 {
-    MarkPlacer placer(0, 99);
+    MarkPlacer placer(QRect(0, 0, 100, 100));
     const QRect wanted(10, 0, 20, 50);
     placer.place(wanted, {20, 60});
     EXPECT_EQ(placer.place(wanted, {20, 60}), 50); // no room above the top edge
     EXPECT_EQ(placer.place(wanted, {20, 60}), 0);  // none anywhere: stays where wanted
+
+    // Far outside, labels still keep apart (a point measured off the chart).
+    const QRect far(-5000, 30, 20, 10);
+    EXPECT_EQ(placer.place(far, {-4990, 45}), 0);
+    EXPECT_EQ(placer.place(far, {-4990, 45}), -10);
 }
 
 } // namespace
