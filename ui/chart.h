@@ -77,7 +77,9 @@ protected:
 
 private:
     friend class Series;
-    void seriesChanged(Series* series);
+    void seriesAppended(Series* series);
+    void seriesRemoved(Series* series, int index);
+    void updateHover(QPointF pos);
 
     calibration::ChartMapping mapping_;
     Series series1_{this};

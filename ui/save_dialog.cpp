@@ -47,6 +47,8 @@ bool TSaveTextFileDialog::Execute()
 
 void TSaveTextFileDialog::done(int result)
 {
+    // The file is written in the encoding selected now, so store it first.
+    EncodingIndex = encodings_->currentIndex();
     if (result == QDialog::Accepted) {
         const QStringList files = selectedFiles();
         if (!files.isEmpty())
@@ -57,7 +59,6 @@ void TSaveTextFileDialog::done(int result)
         if (!canClose)
             return;
     }
-    EncodingIndex = encodings_->currentIndex();
     QFileDialog::done(result);
 }
 

@@ -61,11 +61,23 @@ start_app() {
   local warning
   warning=$(wait_window Warning)
   xdotool search --onlyvisible --name '^Потенкор$' >/dev/null 2>&1 && fail "main window shown before the warning was answered"
-  xdotool windowactivate --sync "$warning" 2>/dev/null || true
-  xdotool key --window "$warning" Return
+  answer_warning "$warning"
   MAIN=$(wait_window 'Потенкор')
   sleep 0.5
   client_origin
+}
+
+# Presses Return in the warning box until it is gone, as a user would.
+answer_warning() {
+  local _
+  for _ in $(seq 20); do
+    sleep 0.3
+    xdotool windowactivate --sync "$1" >/dev/null 2>&1 || xdotool windowfocus "$1" >/dev/null 2>&1 || true
+    xdotool key Return
+    sleep 0.2
+    xdotool search --onlyvisible --name '^Warning$' >/dev/null 2>&1 || return 0
+  done
+  fail "the warning box did not close"
 }
 
 client_origin() {

@@ -51,6 +51,8 @@ struct EncodingCase {
     QByteArray bytes;
 };
 
+void PrintTo(const EncodingCase& c, std::ostream* os) { *os << c.name; }
+
 class EncodeProtocol : public ::testing::TestWithParam<EncodingCase> {};
 
 TEST_P(EncodeProtocol, GivesExactBytes)

@@ -1,0 +1,401 @@
+#include "ui/chart.h"
+
+#include "core/calibration.h"
+#include "core/error.h"
+#include "core/field.h"
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+
+namespace potencor::ui {
+namespace {
+
+const calibration::ChartMapping kMapping = calibration::chartMapping(calibration::defaults());
+
+// The pixel a value is drawn on, straight from the calibration.
+int col(double xCm) { return static_cast<int>(std::lround(kMapping.toPxX(xCm))); }
+int row(double yCm) { return static_cast<int>(std::lround(kMapping.toPxY(yCm))); }
+
+const QColor kWhite(255, 255, 255);
+const QColor kSilver(192, 192, 192);
+const QColor kBlack(0, 0, 0);
+const QColor kRed(255, 0, 0);
+
+QColor at(const QImage& image, int x, int y) { return image.pixelColor(x, y).toRgb(); }
+
+bool isDark(const QColor& c) { return c.red() < 100 && c.green() < 100 && c.blue() < 100; }
+bool isRed(const QColor& c) { return c.red() > 200 && c.green() < 60 && c.blue() < 60; }
+
+int darkPixelsIn(const QImage& image, const QRect& area)
+{
+    int n = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            n += isDark(at(image, x, y)) ? 1 : 0;
+    return n;
+}
+
+// Bounding box of the pixels where two images differ, leaving out `ignored`.
+QRect differingArea(const QImage& a, const QImage& b, const QRect& ignored = {})
+{
+    QRect area;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            if (a.pixel(x, y) != b.pixel(x, y) && !ignored.contains(x, y))
+                area |= QRect(x, y, 1, 1);
+    return area;
+}
+
+void addOutlines(TChart& chart)
+{
+    const field::Outlines outlines = field::electrodeOutlines();
+    for (const auto& p : outlines.left)
+        chart.Series2()->AddXY(static_cast<double>(p.x), static_cast<double>(p.y));
+    for (const auto& p : outlines.right)
+        chart.Series3()->AddXY(static_cast<double>(p.x), static_cast<double>(p.y));
+}
+
+class ChartTest : public ::testing::Test {
+protected:
+    TChart chart{kMapping};
+};
+
+// --- Series ---------------------------------------------------------------
+
+TEST_F(ChartTest, SeriesIndicesFollowAppendAndDelete)
+{
+    Series* s = chart.Series1();
+    EXPECT_EQ(s->LastValueIndex(), -1);
+    EXPECT_EQ(s->AddXY(1, 1), 0);
+    EXPECT_EQ(s->AddXY(2, 2), 1);
+    EXPECT_EQ(s->AddXY(3, 3), 2);
+    EXPECT_EQ(s->LastValueIndex(), 2);
+    s->Delete(2);
+    EXPECT_EQ(s->LastValueIndex(), 1);
+    EXPECT_EQ(s->AddXY(4, 4), 2);
+    // Removing a middle point moves the later ones down.
+    s->Delete(0);
+    EXPECT_THAT(s->points(), ::testing::ElementsAre(QPointF(2, 2), QPointF(4, 4)));
+}
+
+TEST_F(ChartTest, DeleteOutOfRangeFailsAndKeepsTheSeries)
+{
+    Series* s = chart.Series1();
+    for (int i = 0; i < 3; ++i)
+        s->AddXY(i, i);
+    const QVector<QPointF> before = s->points();
+    struct Case {
+        int index;
+        const char* message;
+    };
+    for (const Case& c : {Case{5, "Series Delete: ValueIndex 5 out of bounds (0 to 2)."},
+                          Case{3, "Series Delete: ValueIndex 3 out of bounds (0 to 2)."},
+                          Case{-1, "Series Delete: ValueIndex -1 out of bounds (0 to 2)."}}) {
+        try {
+            s->Delete(c.index);
+            ADD_FAILURE() << "no error for index " << c.index;
+        } catch (const Error& e) {
+            EXPECT_STREQ(e.what(), c.message);
+        }
+        EXPECT_EQ(s->points(), before);
+    }
+    TChart empty(kMapping);
+    EXPECT_THROW(
+        {
+            try {
+                empty.Series1()->Delete(0);
+            } catch (const Error& e) {
+                EXPECT_STREQ(e.what(), "Series Delete: ValueIndex 0 out of bounds (0 to -1).");
+                throw;
+            }
+        },
+        Error);
+}
+
+// --- Mouse events ------------------------------------------------------------
+
+class ChartEventsTest : public ChartTest {
+protected:
+    void move(QPoint pos, Qt::MouseButtons buttons = Qt::NoButton)
+    {
+        QMouseEvent e(QEvent::MouseMove, QPointF(pos), chart.mapToGlobal(QPointF(pos)), Qt::NoButton,
+                      buttons, Qt::NoModifier);
+        QApplication::sendEvent(&chart, &e);
+    }
+
+    QSignalSpy clicks{&chart, &TChart::clicked};
+    QSignalSpy moves{&chart, &TChart::mouseMoved};
+    const QPoint inside{300, 300};
+    const QPoint outside{1100, 300};
+};
+
+TEST_F(ChartEventsTest, PressAndReleaseIsOneClick)
+{
+    QTest::mousePress(&chart, Qt::LeftButton, {}, inside);
+    EXPECT_EQ(clicks.count(), 0); // not on the press
+    QTest::mouseRelease(&chart, Qt::LeftButton, {}, inside);
+    EXPECT_EQ(clicks.count(), 1);
+}
+
+TEST_F(ChartEventsTest, DoubleClickIsOneClick)
+{
+    QTest::mousePress(&chart, Qt::LeftButton, {}, inside);
+    QTest::mouseRelease(&chart, Qt::LeftButton, {}, inside);
+    QTest::mouseDClick(&chart, Qt::LeftButton, {}, inside);
+    QTest::mouseRelease(&chart, Qt::LeftButton, {}, inside);
+    EXPECT_EQ(clicks.count(), 1);
+}
+
+TEST_F(ChartEventsTest, DragReleasedOverTheChartIsOneClickAndReportsEveryMove)
+{
+    QTest::mousePress(&chart, Qt::LeftButton, {}, inside);
+    move({400, 350}, Qt::LeftButton);
+    move(outside, Qt::LeftButton); // still ours while the drag lasts
+    move({600, 500}, Qt::LeftButton);
+    QTest::mouseRelease(&chart, Qt::LeftButton, {}, {600, 500});
+    EXPECT_EQ(clicks.count(), 1);
+    EXPECT_EQ(moves.count(), 3);
+}
+
+TEST_F(ChartEventsTest, NoClickForReleaseOutsideOrRightButton)
+{
+    QTest::mousePress(&chart, Qt::LeftButton, {}, inside);
+    QTest::mouseRelease(&chart, Qt::LeftButton, {}, outside);
+    QTest::mousePress(&chart, Qt::RightButton, {}, inside);
+    QTest::mouseRelease(&chart, Qt::RightButton, {}, inside);
+    // A release with no press of ours pending (the press went elsewhere).
+    QTest::mouseRelease(&chart, Qt::LeftButton, {}, inside);
+    EXPECT_EQ(clicks.count(), 0);
+}
+
+TEST_F(ChartEventsTest, MoveIsReportedBeforeTheHoverHighlight)
+{
+    chart.Series1()->AddXY(10.5, 10.5);
+    const QPoint point(col(10.5), row(10.5));
+    const QPoint ring = point + QPoint(5, 0); // just outside the circle
+    QVector<QColor> seenBySlot;
+    QObject::connect(&chart, &TChart::mouseMoved, &chart,
+            [&] { seenBySlot.push_back(at(chart.renderImage(), ring.x(), ring.y())); });
+
+    move(point);
+    ASSERT_EQ(moves.count(), 1);
+    EXPECT_EQ(seenBySlot.at(0), kWhite);
+    EXPECT_TRUE(isRed(at(chart.renderImage(), ring.x(), ring.y())));
+
+    move(point + QPoint(40, 40));
+    EXPECT_EQ(at(chart.renderImage(), ring.x(), ring.y()), kWhite);
+}
+
+TEST_F(ChartEventsTest, HoveredOutlineSegmentTurnsRed)
+{
+    addOutlines(chart);
+    const auto p = field::electrodeOutlines().left[50];
+    const QPoint onLine(col(static_cast<double>(p.x)), row(static_cast<double>(p.y)));
+    EXPECT_EQ(at(chart.renderImage(), onLine.x(), onLine.y()), kBlack);
+    move(onLine);
+    EXPECT_EQ(at(chart.renderImage(), onLine.x(), onLine.y()), kRed);
+}
+
+TEST_F(ChartEventsTest, ChangesOnlyScheduleOneRepaint)
+{
+    int paints = 0;
+    struct Counter : QObject {
+        int* n;
+        explicit Counter(int* count) : n(count) {}
+        bool eventFilter(QObject*, QEvent* e) override
+        {
+            if (e->type() == QEvent::Paint)
+                ++*n;
+            return false;
+        }
+    } counter(&paints);
+    chart.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&chart));
+    QCoreApplication::processEvents();
+    chart.installEventFilter(&counter);
+
+    addOutlines(chart);
+    chart.Series1()->AddXY(5, 5);
+    chart.setMarksVisible(true);
+    chart.Series1()->Delete(0);
+    EXPECT_EQ(paints, 0);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(paints, 1);
+}
+
+// --- Rendering ---------------------------------------------------------------
+
+class ChartImageTest : public ChartTest {
+protected:
+    void SetUp() override { addOutlines(chart); }
+};
+
+TEST_F(ChartImageTest, GridAxesAndFrameSitOnTheCalibratedPixels)
+{
+    const QImage image = chart.renderImage(1.0);
+    ASSERT_EQ(image.size(), QSize(1000, 700));
+    const int midRow = row(2.5);
+    const int midCol = col(2.5);
+    for (double x : {1.0, 2.0, 17.0, 42.0}) {
+        SCOPED_TRACE(x);
+        EXPECT_EQ(at(image, col(x), midRow), kSilver);
+        EXPECT_EQ(at(image, col(x) - 1, midRow), kWhite);
+        EXPECT_EQ(at(image, col(x) + 1, midRow), kWhite);
+    }
+    for (double y : {1.0, 2.0, 29.0}) {
+        SCOPED_TRACE(y);
+        EXPECT_EQ(at(image, midCol, row(y)), kSilver);
+        EXPECT_EQ(at(image, midCol, row(y) - 1), kWhite);
+        EXPECT_EQ(at(image, midCol, row(y) + 1), kWhite);
+    }
+    EXPECT_EQ(at(image, col(0.5), row(0.5)), kWhite);
+
+    // Frame: x = 0 and y = 0 lines with the 2 px axes outside them,
+    // x = 42.83 and y = 30 edges 1 px, 11 px in from the right, 1 px from the top.
+    EXPECT_EQ(col(0), 27);
+    EXPECT_EQ(row(0), 678);
+    for (QPoint p : {QPoint(26, midRow), QPoint(27, midRow), QPoint(midCol, 678), QPoint(midCol, 679),
+                     QPoint(989, midRow), QPoint(midCol, 1)})
+        EXPECT_EQ(at(image, p.x(), p.y()), kBlack) << p.x() << "," << p.y();
+    EXPECT_EQ(at(image, 990, midRow), kWhite);
+    EXPECT_EQ(at(image, midCol, 0), kWhite);
+    EXPECT_EQ(at(image, 25, row(2.4)), kWhite); // no tick there
+
+    // Ticks outside the axes, gray: 4 px at labels, 2 px between them.
+    EXPECT_EQ(at(image, col(10), 683), QColor(128, 128, 128));
+    EXPECT_EQ(at(image, col(10), 684), kWhite);
+    EXPECT_EQ(at(image, col(10.25), 681), QColor(128, 128, 128));
+    EXPECT_EQ(at(image, col(10.25), 682), kWhite);
+    EXPECT_EQ(at(image, 22, row(10)), QColor(128, 128, 128));
+    EXPECT_EQ(at(image, 24, row(10.5)), QColor(128, 128, 128));
+    EXPECT_EQ(at(image, 23, row(10.5)), kWhite);
+
+    // Labels: text under the bottom ticks and left of the left ones.
+    EXPECT_GT(darkPixelsIn(image, QRect(col(10) - 6, 685, 13, 13)), 0);
+    EXPECT_GT(darkPixelsIn(image, QRect(2, row(10) - 5, 19, 11)), 0);
+    EXPECT_EQ(darkPixelsIn(image, QRect(col(10.5) - 3, 685, 7, 13)), 0); // between labels
+}
+
+TEST_F(ChartImageTest, OutlinesAndPointsOnTheirCalibratedPixels)
+{
+    chart.Series1()->AddXY(20.5, 10.5);
+    const QImage image = chart.renderImage();
+    const field::Outlines outlines = field::electrodeOutlines();
+    for (int i : {1, 50, 100, 150, 198}) { // the ends have flat caps
+        for (const auto& p : {outlines.left[i], outlines.right[i]}) {
+            const int x = col(static_cast<double>(p.x));
+            const int y = row(static_cast<double>(p.y));
+            EXPECT_EQ(at(image, x, y), kBlack) << i;
+        }
+    }
+    // Inside the electrode nothing is drawn: the outline is not filled.
+    EXPECT_EQ(at(image, col(9.35), row(14.5)), kWhite);
+
+    EXPECT_EQ(at(image, col(20.5), row(10.5)), kRed);
+    EXPECT_EQ(at(image, col(20.5) + 2, row(10.5)), kRed);
+    EXPECT_EQ(at(image, col(20.5) + 5, row(10.5)), kWhite);
+}
+
+TEST_F(ChartImageTest, PointOutsideTheAxesIsClippedButItsLabelShows)
+{
+    const QImage empty = chart.renderImage();
+    chart.Series1()->AddXY(-0.5, 12.5); // on the strip of the left axis labels
+    chart.Series1()->AddXY(20.0, -0.4); // just below the bottom axis
+    EXPECT_EQ(chart.renderImage(), empty);
+
+    chart.setMarksVisible(true);
+    const QImage labelled = chart.renderImage();
+    // Only the two labels appeared, above their points.
+    const QRect nearFirst(col(-0.5) - 15, row(12.5) - 30, 30, 31);
+    const QRect nearSecond(col(20) - 15, row(-0.4) - 30, 30, 31);
+    EXPECT_FALSE(differingArea(empty, labelled, nearSecond).isEmpty());
+    EXPECT_TRUE(nearFirst.contains(differingArea(empty, labelled, nearSecond)));
+    EXPECT_FALSE(differingArea(empty, labelled, nearFirst).isEmpty());
+    EXPECT_TRUE(nearSecond.contains(differingArea(empty, labelled, nearFirst)));
+}
+
+TEST_F(ChartImageTest, MarksToggleShowsAndHidesTheLabelAboveThePoint)
+{
+    chart.Series1()->AddXY(20.5, 20.5);
+    const QImage plain = chart.renderImage();
+    const QPoint p(col(20.5), row(20.5));
+    const QRect label(p.x() - 8, p.y() - 24, 17, 17); // box bottom 8 px above the centre
+
+    chart.setMarksVisible(true);
+    const QImage marked = chart.renderImage();
+    EXPECT_GT(darkPixelsIn(marked, label), 0);
+    EXPECT_EQ(darkPixelsIn(plain, label), 0);
+    EXPECT_EQ(at(plain, p.x(), p.y() - 2), kRed);
+    EXPECT_EQ(at(marked, p.x(), p.y() - 2), kWhite); // the callout crosses the circle
+    EXPECT_TRUE(QRect(p.x() - 10, p.y() - 26, 25, 32).contains(differingArea(plain, marked)));
+
+    chart.setMarksVisible(false);
+    EXPECT_EQ(chart.renderImage(), plain);
+}
+
+// Drawing is cached and brought up to date piecemeal; the result must not
+// depend on the way the chart got to its points.
+TEST_F(ChartImageTest, IncrementalUpdatesMatchAFreshChart)
+{
+    const QVector<QPointF> points = {{5, 5}, {20, 15}, {20, 15.3}, {30, 10}, {20.1, 14.5}, {-1, 3}};
+    for (bool marks : {false, true}) {
+        SCOPED_TRACE(marks);
+        TChart stepwise(kMapping);
+        addOutlines(stepwise);
+        stepwise.setMarksVisible(marks);
+        for (const QPointF& p : points) {
+            stepwise.Series1()->AddXY(p.x(), p.y());
+            (void)stepwise.renderImage();
+        }
+        stepwise.Series1()->Delete(stepwise.Series1()->LastValueIndex());
+        (void)stepwise.renderImage();
+        stepwise.Series1()->Delete(1);
+        stepwise.Series1()->AddXY(8, 8);
+
+        TChart fresh(kMapping);
+        addOutlines(fresh);
+        fresh.setMarksVisible(marks);
+        for (const QPointF& p : {points[0], points[2], points[3], points[4], QPointF(8, 8)})
+            fresh.Series1()->AddXY(p.x(), p.y());
+        EXPECT_EQ(stepwise.renderImage(), fresh.renderImage());
+    }
+}
+
+TEST_F(ChartImageTest, OverlappingLabelsAreMovedApart)
+{
+    chart.setMarksVisible(true);
+    chart.Series1()->AddXY(20.5, 20.5);
+    const QImage one = chart.renderImage();
+    chart.Series1()->AddXY(20.5, 20.5);
+    const QImage two = chart.renderImage();
+    // The second label went straight above the first, leaving it in place
+    // (the circle drawn twice differs only in its anti-aliased rim).
+    const QRect circle(col(20.5) - 4, row(20.5) - 4, 9, 9);
+    const QRect changed = differingArea(one, two, circle);
+    ASSERT_FALSE(changed.isEmpty());
+    EXPECT_LT(changed.bottom(), row(20.5) - 8 - 10);
+    EXPECT_GT(darkPixelsIn(two, changed), 0);
+}
+
+TEST_F(ChartImageTest, RendersAtTheRequestedPixelRatio)
+{
+    const QImage image = chart.renderImage(1.5);
+    EXPECT_EQ(image.size(), QSize(1500, 1050));
+    EXPECT_DOUBLE_EQ(image.devicePixelRatio(), 1.5);
+    const int y = static_cast<int>(row(2.5) * 1.5);
+    EXPECT_EQ(at(image, static_cast<int>(std::floor(col(1) * 1.5 + 0.5)), y), kSilver);
+    EXPECT_EQ(at(image, static_cast<int>(col(0.5) * 1.5), y), kWhite);
+    // The 1.0 picture is unaffected by the other ratio's cache.
+    EXPECT_EQ(at(chart.renderImage(1.0), col(1), row(2.5)), kSilver);
+}
+
+} // namespace
+} // namespace potencor::ui

@@ -1,0 +1,546 @@
+#include "ui/chart.h"
+
+#include "core/error.h"
+#include "ui/chart_layout.h"
+#include "ui/chart_marks.h"
+#include "ui/chart_sprites.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPolygonF>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace potencor::ui {
+namespace {
+
+const QColor kSilver(192, 192, 192);
+const QColor kTickGray(128, 128, 128);
+const QColor kBevelShadow(160, 160, 160);
+
+QFont chartFont()
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSize(8);
+    return font;
+}
+
+double distanceToSegment(QPointF p, QPointF a, QPointF b)
+{
+    const QPointF ab = b - a;
+    const double len2 = QPointF::dotProduct(ab, ab);
+    const double t = len2 > 0 ? std::clamp(QPointF::dotProduct(p - a, ab) / len2, 0.0, 1.0) : 0.0;
+    const QPointF d = p - (a + t * ab);
+    return std::hypot(d.x(), d.y());
+}
+
+// Everything behind the series: background, bevel, grid, frame, axes, ticks
+// and axis labels. Lines are whole device pixels, so they stay crisp.
+void paintBase(QPainter& p, const ChartLayout& l, const ChartSprites& s)
+{
+    const auto fill = [&](const QRect& px, const QColor& color) { p.fillRect(s.toDevice(px), color); };
+    const int w = l.size.width();
+    const int h = l.size.height();
+    const QRect& plot = l.plot;
+
+    fill(QRect(0, 0, w, h), Qt::white);
+    // Raised bevel: its light top-left edge is white on white.
+    fill(QRect(0, h - 1, w, 1), kBevelShadow);
+    fill(QRect(w - 1, 0, 1, h), kBevelShadow);
+
+    for (const AxisLabel& label : l.xLabels)
+        fill(QRect(label.px, plot.top(), 1, plot.height()), kSilver);
+    for (const AxisLabel& label : l.yLabels)
+        fill(QRect(plot.left(), label.px, plot.width(), 1), kSilver);
+
+    fill(QRect(plot.left(), plot.top(), plot.width(), 1), Qt::black);
+    fill(QRect(plot.right(), plot.top(), 1, plot.height()), Qt::black);
+    // Axis lines: the frame's left and bottom edges plus one pixel outside.
+    fill(QRect(plot.left() - 1, plot.top(), kAxisLinePx, plot.height() + 1), Qt::black);
+    fill(QRect(plot.left() - 1, plot.bottom(), plot.width() + 1, kAxisLinePx), Qt::black);
+
+    const int tickTop = plot.bottom() + kAxisLinePx;
+    const int tickRight = plot.left() - kAxisLinePx + 1; // exclusive
+    for (const AxisLabel& label : l.xLabels)
+        fill(QRect(label.px, tickTop, 1, kMajorTickPx), kTickGray);
+    for (int column : l.xMinorTicks)
+        fill(QRect(column, tickTop, 1, kMinorTickPx), kTickGray);
+    for (const AxisLabel& label : l.yLabels)
+        fill(QRect(tickRight - kMajorTickPx, label.px, kMajorTickPx, 1), kTickGray);
+    for (int row : l.yMinorTicks)
+        fill(QRect(tickRight - kMinorTickPx, row, kMinorTickPx, 1), kTickGray);
+
+    p.save();
+    p.scale(s.dpr(), s.dpr());
+    p.setRenderHint(QPainter::TextAntialiasing);
+    p.setFont(l.font);
+    p.setPen(Qt::black);
+    for (const auto* labels : {&l.xLabels, &l.yLabels}) {
+        for (const AxisLabel& label : *labels)
+            p.drawText(label.textRect, Qt::AlignCenter, label.text);
+    }
+    p.restore();
+}
+
+QPolygonF polyline(const ChartLayout& l, const QVector<QPointF>& points)
+{
+    QPolygonF line;
+    line.reserve(points.size());
+    for (const QPointF& cm : points)
+        line << l.paintPosOf(cm);
+    return line;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Rendering state. The picture is three layers per device-pixel ratio:
+//   base     - background, grid, axes, labels: built once;
+//   scene    - base plus the measured points and their labels, brought up to
+//              date incrementally while points are only appended;
+//   outlines - the electrode outlines, a small transparent image over both.
+// A frame is scene + outlines + the hover highlight.
+
+struct TChart::Impl {
+    struct HoverTarget {
+        enum class Kind { None, Point, Segment };
+        Kind kind = Kind::None;
+        const Series* series = nullptr;
+        int index = -1; // the point, or the first point of the segment
+        bool operator==(const HoverTarget&) const = default;
+    };
+
+    struct Layers {
+        Layers(const ChartLayout& layout, qreal dpr) : sprites(layout, dpr) {}
+        ChartSprites sprites;
+        QImage base;
+        QImage scene;
+        bool sceneValid = false;
+        quint64 sceneVersion = 0;
+        int scenePoints = 0;
+        bool sceneMarks = false;
+        QImage outlines;
+        QPoint outlinesOrigin; // device px
+        bool outlinesValid = false;
+        quint64 outlinesVersion = 0;
+    };
+
+    Impl(TChart& owner, ChartLayout chartLayout)
+        : chart(owner), layout(std::move(chartLayout)), placer(0, layout.size.height() - 1)
+    {
+    }
+
+    void paint(QPainter& p, qreal dpr);
+    HoverTarget hitTest(QPointF pos) const;
+    void pointRemoved(int index);
+
+    TChart& chart;
+    const ChartLayout layout;
+    MarkPlacer placer;          // Series1's labels, placed up to placer.count()
+    quint64 pointsVersion = 0;  // bumped whenever Series1 loses a point
+    quint64 outlinesVersion = 0;
+    HoverTarget hover;
+
+private:
+    Layers& layersFor(qreal dpr);
+    void placeMarks();
+    void syncScene(Layers& l);
+    void rebuildScene(Layers& l);
+    void syncOutlines(Layers& l);
+    // Points and labels touching `area` (logical px), clipped to `device` (its device px).
+    void paintContent(QPainter& p, ChartSprites& s, const QRect& area, const QRect& device) const;
+    void paintPoints(QPainter& p, const ChartSprites& s, const QRect& device) const;
+    void paintMarks(QPainter& p, ChartSprites& s, const QRect& area, const QRect& device) const;
+    void paintHover(QPainter& p) const;
+
+    std::vector<std::unique_ptr<Layers>> layers_;
+};
+
+TChart::Impl::Layers& TChart::Impl::layersFor(qreal dpr)
+{
+    for (auto& l : layers_) {
+        if (qFuzzyCompare(l->sprites.dpr(), dpr))
+            return *l;
+    }
+    // The screen's ratio and perhaps an export at another one.
+    if (layers_.size() >= 2)
+        layers_.erase(layers_.begin());
+    layers_.push_back(std::make_unique<Layers>(layout, dpr));
+    return *layers_.back();
+}
+
+void TChart::Impl::placeMarks()
+{
+    const QVector<QPointF>& points = chart.series1_.points();
+    for (int i = placer.count(); i < points.size(); ++i)
+    {
+        const QPoint anchor = layout.pixelOf(points[i]);
+        placer.place(ChartLayout::markExtent(layout.defaultMarkBox(anchor, i)), anchor);
+    }
+}
+
+void TChart::Impl::pointRemoved(int index)
+{
+    ++pointsVersion;
+    if (index >= placer.count())
+        return;
+    // Labels depend only on earlier ones: dropping the last keeps the rest.
+    if (index == placer.count() - 1)
+        placer.removeLast();
+    else
+        placer.clear();
+}
+
+void TChart::Impl::syncScene(Layers& l)
+{
+    const int n = chart.series1_.Count();
+    const bool marks = chart.marksVisible_;
+    if (marks)
+        placeMarks();
+    const int added = n - l.scenePoints;
+    // Many points at once (the first frame, say) are cheaper redrawn whole.
+    constexpr int kMaxAddedInPlace = 32;
+    if (!l.sceneValid || l.sceneVersion != pointsVersion || l.sceneMarks != marks || added < 0
+        || added > kMaxAddedInPlace) {
+        rebuildScene(l);
+        return;
+    }
+    if (added == 0)
+        return;
+    // Appended points and labels go on top of everything in the scene except
+    // older labels, so redraw just the area they touch, from the base up.
+    const QVector<QPointF>& points = chart.series1_.points();
+    QRect dirty;
+    for (int i = l.scenePoints; i < n; ++i) {
+        dirty |= ChartLayout::pointExtent(layout.pixelOf(points[i]));
+        if (marks)
+            dirty |= placer.footprint(i);
+    }
+    // Sprites are placed in whole device pixels and may reach one beyond.
+    dirty.adjust(-1, -1, 1, 1);
+    l.scenePoints = n;
+    const QRect device = l.sprites.toDevice(dirty) & l.scene.rect();
+    if (device.isEmpty())
+        return;
+    QPainter p(&l.scene);
+    p.drawImage(device.topLeft(), l.base, device);
+    paintContent(p, l.sprites, dirty, device);
+}
+
+void TChart::Impl::rebuildScene(Layers& l)
+{
+    if (l.base.isNull()) {
+        const qreal dpr = l.sprites.dpr();
+        l.base = QImage(static_cast<int>(std::ceil(layout.size.width() * dpr)),
+                        static_cast<int>(std::ceil(layout.size.height() * dpr)), QImage::Format_RGB32);
+        QPainter p(&l.base);
+        paintBase(p, layout, l.sprites);
+    }
+    l.scene = l.base.copy();
+    QPainter p(&l.scene);
+    paintContent(p, l.sprites, QRect(QPoint(0, 0), layout.size), l.scene.rect());
+    l.sceneValid = true;
+    l.sceneVersion = pointsVersion;
+    l.scenePoints = chart.series1_.Count();
+    l.sceneMarks = chart.marksVisible_;
+}
+
+void TChart::Impl::paintContent(QPainter& p, ChartSprites& s, const QRect& area, const QRect& device) const
+{
+    paintPoints(p, s, device);
+    if (chart.marksVisible_)
+        paintMarks(p, s, area, device);
+}
+
+void TChart::Impl::paintPoints(QPainter& p, const ChartSprites& s, const QRect& device) const
+{
+    const QVector<QPointF>& points = chart.series1_.points();
+    const QImage& sprite = s.point();
+    const QRect clip = s.toDevice(layout.plot) & device;
+    if (clip.isEmpty())
+        return;
+    p.setClipRect(clip);
+    for (const QPointF& point : points) {
+        const QPoint origin = s.pointOrigin(layout.pixelOf(point));
+        if (clip.intersects(QRect(origin, sprite.size())))
+            p.drawImage(origin, sprite);
+    }
+    p.setClipping(false);
+}
+
+void TChart::Impl::paintMarks(QPainter& p, ChartSprites& s, const QRect& area, const QRect& device) const
+{
+    const QVector<QPointF>& points = chart.series1_.points();
+    const int n = static_cast<int>(points.size());
+    const auto boxOf = [&](int i) {
+        const int width = layout.mark.boxWidth(static_cast<int>(QString::number(i).size()));
+        return QRect(placer.extent(i).topLeft(), QSize(width, layout.mark.boxHeightPx));
+    };
+    // Whole device pixels of a sprite may reach a pixel past its logical area.
+    const QRect reach = area.adjusted(-1, -1, 1, 1);
+    p.setClipRect(device);
+    // All callouts first: a label moved aside must not have another's callout across its text.
+    for (int i = 0; i < n; ++i) {
+        if (!placer.footprint(i).intersects(reach))
+            continue;
+        const QPoint centre = layout.pixelOf(points[i]);
+        const QRect box = boxOf(i);
+        QRect callout;
+        if (box.bottom() < centre.y())
+            callout = QRect(QPoint(centre.x(), box.bottom() + 1), centre);
+        else if (box.top() > centre.y())
+            callout = QRect(centre, QPoint(centre.x(), box.top() - 1));
+        if (callout.intersects(reach))
+            p.fillRect(s.toDevice(callout & reach), Qt::white);
+    }
+    const double advance = layout.mark.digitAdvancePx;
+    for (int i = 0; i < n; ++i) {
+        if (!placer.extent(i).intersects(reach))
+            continue;
+        const QString text = QString::number(i);
+        const QRect box = boxOf(i);
+        p.drawImage(s.toDevice(QPointF(box.topLeft())), s.markBox(box.width()));
+        const double textLeft = box.left() + (box.width() - text.size() * advance) / 2.0;
+        for (qsizetype k = 0; k < text.size(); ++k) {
+            const QPointF at(textLeft + k * advance - ChartSprites::kDigitInsetPx, box.top());
+            p.drawImage(s.toDevice(at), s.digit(text[k].digitValue()));
+        }
+    }
+    p.setClipping(false);
+}
+
+void TChart::Impl::syncOutlines(Layers& l)
+{
+    if (l.outlinesValid && l.outlinesVersion == outlinesVersion)
+        return;
+    l.outlinesValid = true;
+    l.outlinesVersion = outlinesVersion;
+    l.outlines = QImage();
+
+    std::vector<QPolygonF> lines;
+    QRectF bounds;
+    for (const Series* series : {&chart.series2_, &chart.series3_}) {
+        if (series->Count() < 2)
+            continue;
+        lines.push_back(polyline(layout, series->points()));
+        bounds |= lines.back().boundingRect();
+    }
+    const double reach = kOutlineWidthPx / 2 + 1;
+    bounds = bounds.adjusted(-reach, -reach, reach, reach) & QRectF(layout.plot);
+    if (lines.empty() || bounds.isEmpty())
+        return;
+
+    const qreal dpr = l.sprites.dpr();
+    const QPoint topLeft(static_cast<int>(std::floor(bounds.left() * dpr)),
+                         static_cast<int>(std::floor(bounds.top() * dpr)));
+    const QPoint end(static_cast<int>(std::ceil(bounds.right() * dpr)),
+                     static_cast<int>(std::ceil(bounds.bottom() * dpr)));
+    l.outlinesOrigin = topLeft;
+    l.outlines = QImage(QSize(end.x() - topLeft.x(), end.y() - topLeft.y()),
+                        QImage::Format_ARGB32_Premultiplied);
+    l.outlines.fill(Qt::transparent);
+    QPainter p(&l.outlines);
+    p.translate(-topLeft);
+    p.scale(dpr, dpr);
+    p.setClipRect(QRectF(layout.plot));
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(Qt::black, kOutlineWidthPx, Qt::SolidLine, Qt::FlatCap, Qt::RoundJoin));
+    for (const QPolygonF& line : lines)
+        p.drawPolyline(line);
+}
+
+void TChart::Impl::paintHover(QPainter& p) const
+{
+    if (hover.kind == HoverTarget::Kind::None)
+        return;
+    const QVector<QPointF>& points = hover.series->points();
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setClipRect(QRectF(layout.plot));
+    p.setBrush(Qt::NoBrush);
+    if (hover.kind == HoverTarget::Kind::Point && hover.index < points.size()) {
+        // A red ring just around the circle.
+        p.setPen(QPen(Qt::red, 2.0));
+        p.drawEllipse(QPointF(layout.pixelOf(points[hover.index])) + QPointF(0.5, 0.5),
+                      kPointRadiusPx + 1.5, kPointRadiusPx + 1.5);
+    } else if (hover.kind == HoverTarget::Kind::Segment && hover.index + 1 < points.size()) {
+        // Round caps: a segment this short would otherwise be a sliver.
+        p.setPen(QPen(Qt::red, kOutlineWidthPx, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(layout.paintPosOf(points[hover.index]), layout.paintPosOf(points[hover.index + 1]));
+    }
+    p.restore();
+}
+
+TChart::Impl::HoverTarget TChart::Impl::hitTest(QPointF pos) const
+{
+    const QPoint pixel(static_cast<int>(std::floor(pos.x())), static_cast<int>(std::floor(pos.y())));
+    if (!layout.plot.contains(pixel)) // everything hoverable is clipped to the plot
+        return {};
+    // The outlines lie over the points. Their segments are about a pixel
+    // long, so the nearest one under the pointer is the one meant.
+    const QPointF at = QPointF(pixel) + QPointF(0.5, 0.5);
+    HoverTarget nearest;
+    double best = kOutlineWidthPx / 2;
+    for (const Series* series : {&chart.series3_, &chart.series2_}) {
+        const QVector<QPointF>& points = series->points();
+        for (int i = 0; i + 1 < points.size(); ++i) {
+            const double d = distanceToSegment(at, layout.paintPosOf(points[i]), layout.paintPosOf(points[i + 1]));
+            if (d < best || (d == best && nearest.kind == HoverTarget::Kind::None)) {
+                best = d;
+                nearest = {HoverTarget::Kind::Segment, series, i};
+            }
+        }
+    }
+    if (nearest.kind != HoverTarget::Kind::None)
+        return nearest;
+    // Later points cover earlier ones.
+    const QVector<QPointF>& points = chart.series1_.points();
+    for (int i = static_cast<int>(points.size()) - 1; i >= 0; --i) {
+        const QPoint d = pixel - layout.pixelOf(points[i]);
+        if (d.x() * d.x() + d.y() * d.y() <= kPointRadiusPx * kPointRadiusPx)
+            return {HoverTarget::Kind::Point, &chart.series1_, i};
+    }
+    return {};
+}
+
+void TChart::Impl::paint(QPainter& p, qreal dpr)
+{
+    Layers& l = layersFor(dpr);
+    syncScene(l);
+    syncOutlines(l);
+    // The layers are in device pixels: undo the painter's own scaling for the blits.
+    p.save();
+    p.scale(1 / dpr, 1 / dpr);
+    p.drawImage(QPoint(0, 0), l.scene);
+    if (!l.outlines.isNull())
+        p.drawImage(l.outlinesOrigin, l.outlines);
+    p.restore();
+    paintHover(p);
+}
+
+// ---------------------------------------------------------------------------
+
+int Series::AddXY(double x_cm, double y_cm)
+{
+    const int index = Count();
+    points_.push_back(QPointF(x_cm, y_cm));
+    chart_->seriesAppended(this);
+    return index;
+}
+
+void Series::Delete(int index)
+{
+    if (index < 0 || index >= Count())
+        throw Error(msg::seriesDeleteOutOfBounds(index, Count() - 1));
+    points_.remove(index);
+    chart_->seriesRemoved(this, index);
+}
+
+TChart::TChart(const calibration::ChartMapping& mapping, QWidget* parent)
+    : QWidget(parent)
+    , mapping_(mapping)
+    , impl_(std::make_unique<Impl>(*this, computeChartLayout(mapping, QSize(kWidthPx, kHeightPx),
+                                                               chartFont(), QLocale())))
+{
+    setFixedSize(kWidthPx, kHeightPx);
+    setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_OpaquePaintEvent); // every pixel comes from the scene layer
+}
+
+TChart::~TChart() = default;
+
+void TChart::setMarksVisible(bool visible)
+{
+    if (marksVisible_ == visible)
+        return;
+    marksVisible_ = visible;
+    update();
+}
+
+void TChart::seriesAppended(Series* series)
+{
+    if (series != &series1_)
+        ++impl_->outlinesVersion;
+    update();
+}
+
+void TChart::seriesRemoved(Series* series, int index)
+{
+    if (series == &series1_)
+        impl_->pointRemoved(index);
+    else
+        ++impl_->outlinesVersion;
+    if (impl_->hover.series == series)
+        impl_->hover = {};
+    update();
+}
+
+QImage TChart::renderImage(qreal devicePixelRatio) const
+{
+    const qreal dpr = devicePixelRatio > 0 ? devicePixelRatio : 1.0;
+    QImage image(static_cast<int>(std::ceil(kWidthPx * dpr)), static_cast<int>(std::ceil(kHeightPx * dpr)),
+                 QImage::Format_RGB32);
+    image.setDevicePixelRatio(dpr);
+    QPainter p(&image);
+    impl_->paint(p, dpr);
+    return image;
+}
+
+void TChart::paintEvent(QPaintEvent* /*event*/)
+{
+    QPainter p(this);
+    impl_->paint(p, devicePixelRatioF());
+}
+
+void TChart::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton)
+        leftPressed_ = true;
+    event->accept();
+}
+
+void TChart::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    // Stands for the second press of a double-click, which is no click:
+    // the release that follows finds no press pending.
+    event->accept();
+}
+
+void TChart::mouseReleaseEvent(QMouseEvent* event)
+{
+    event->accept();
+    if (event->button() != Qt::LeftButton || !leftPressed_)
+        return;
+    leftPressed_ = false;
+    const QPointF pos = event->position();
+    if (QRectF(rect()).contains(pos))
+        emit clicked();
+}
+
+void TChart::mouseMoveEvent(QMouseEvent* event)
+{
+    event->accept();
+    emit mouseMoved();
+    updateHover(event->position());
+}
+
+void TChart::leaveEvent(QEvent* event)
+{
+    QWidget::leaveEvent(event);
+    updateHover(QPointF(-1, -1));
+}
+
+void TChart::updateHover(QPointF pos)
+{
+    const Impl::HoverTarget target = impl_->hitTest(pos);
+    if (target == impl_->hover)
+        return;
+    impl_->hover = target;
+    update();
+}
+
+} // namespace potencor::ui

@@ -1,0 +1,48 @@
+#pragma once
+// Pre-rendered pieces of the chart for one device-pixel ratio, blitted
+// instead of drawn shape by shape: thousands of points and labels stay cheap.
+// Images are in device pixels (their own ratio left at 1).
+#include "ui/chart_layout.h"
+
+#include <QHash>
+#include <QImage>
+#include <QPoint>
+
+#include <array>
+
+namespace potencor::ui {
+
+class ChartSprites {
+public:
+    ChartSprites(const ChartLayout& layout, qreal dpr);
+
+    qreal dpr() const { return dpr_; }
+    // Device position of a logical coordinate, rounded to the nearest pixel.
+    int toDevice(double logical) const;
+    QPoint toDevice(QPointF logical) const;
+    // Device pixels covering the logical pixel rectangle `px`.
+    QRect toDevice(const QRect& px) const;
+
+    // The measured-point circle; its top-left goes at pointOrigin(pixel).
+    const QImage& point() const { return point_; }
+    QPoint pointOrigin(QPoint pointPixel) const;
+
+    // A label box of this width (logical px) with its shadow; top-left at the box's.
+    const QImage& markBox(int widthPx);
+    // One digit in the label font, drawn `kDigitInsetPx` right of its origin.
+    const QImage& digit(int d) const { return digits_[d]; }
+    static constexpr int kDigitInsetPx = 1;
+
+private:
+    QImage newImage(QSizeF logical) const;
+    void renderPoint();
+    void renderDigits(const ChartLayout& layout);
+
+    qreal dpr_;
+    int boxHeightPx_;
+    QImage point_;
+    std::array<QImage, 10> digits_;
+    QHash<int, QImage> boxes_;
+};
+
+} // namespace potencor::ui
