@@ -9,6 +9,7 @@
 int main(int argc, char** argv)
 {
     potencor::ui::Application app(argc, argv);
+    QGuiApplication::setDesktopFileName(QStringLiteral(POTENCOR_APP_ID));
     potencor::ui::installFontSubstitutions();
     potencor::ui::installQtTranslations(app);
     potencor::ui::TForm1 form;

@@ -8,7 +8,7 @@ namespace potencor::ui {
 void installFontSubstitutions()
 {
     const QStringList substitutes{QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")};
-    for (const QString family : {QStringLiteral("Segoe UI"), QStringLiteral("Arial")})
+    for (const QString& family : {QStringLiteral("Segoe UI"), QStringLiteral("Arial")})
         QFont::insertSubstitutions(family, substitutes);
 }
 

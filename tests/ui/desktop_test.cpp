@@ -161,12 +161,14 @@ TEST_F(FontSubstitutions, EveryControlDrawsItsTextInLiberationSans)
             const std::string name = w->objectName().toStdString();
             EXPECT_EQ(QFontInfo(w->font()).family(), QStringLiteral("Liberation Sans")) << name;
             const QFontMetrics metrics(w->font());
-            for (const char32_t c : text.toUcs4())
-                if (!QChar::isSpace(c))
-                    EXPECT_TRUE(metrics.inFontUcs4(c)) << name << ": U+" << std::hex << unsigned(c);
+            for (const char32_t c : text.toUcs4()) {
+                if (QChar::isSpace(c))
+                    continue;
+                EXPECT_TRUE(metrics.inFontUcs4(c)) << name << ": U+" << std::hex << unsigned(c);
+            }
         }
     }
-    EXPECT_GE(checked, 20);
+    EXPECT_GE(checked, 18); // 17 in the main window, the description in the About window
     // The chart's axis labels and point marks.
     EXPECT_EQ(QFontInfo(QFont(QStringLiteral("Arial"), 8)).family(), QStringLiteral("Liberation Sans"));
 }
