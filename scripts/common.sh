@@ -6,7 +6,8 @@ POTENCOR_PACKAGES=(
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth openbox xdotool xclip x11-utils imagemagick
-  fonts-liberation fonts-dejavu-core
+  fonts-liberation fonts-dejavu-core qt6-translations-l10n
+  desktop-file-utils appstream dpkg-dev file
 )
 
 ensure_packages() {
