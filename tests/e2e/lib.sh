@@ -17,15 +17,19 @@ fail() { echo "FAIL: $*" >&2; [ -f "$E2E_TMP/shot.png" ] && cp "$E2E_TMP/shot.pn
 
 # start_display [wm]: Xvfb on a free display number, and openbox unless wm=none.
 start_display() {
-  local wm="${1:-openbox}" n
-  for n in $(seq 90 140); do
-    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
-  done
-  Xvfb ":$n" -screen 0 1600x1000x24 -nolisten tcp >"$E2E_TMP/xvfb.log" 2>&1 &
+  local wm="${1:-openbox}" n=""
+  # Xvfb picks a free display itself and writes its number to the file.
+  Xvfb -displayfd 3 -screen 0 "${E2E_SCREEN:-1600x1000x24}" -nolisten tcp 3>"$E2E_TMP/display" >"$E2E_TMP/xvfb.log" 2>&1 &
   E2E_PIDS+=($!)
+  for _ in $(seq 100); do
+    n=$(tr -dc 0-9 < "$E2E_TMP/display")
+    [ -n "$n" ] && break
+    sleep 0.1
+  done
+  [ -n "$n" ] || { cat "$E2E_TMP/xvfb.log" >&2; fail "Xvfb did not start"; }
   export DISPLAY=":$n"
   for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-  xdpyinfo >/dev/null 2>&1 || fail "Xvfb did not start"
+  xdpyinfo >/dev/null 2>&1 || fail "Xvfb did not answer"
   if [ "$wm" = openbox ]; then
     openbox >"$E2E_TMP/wm.log" 2>&1 &
     E2E_PIDS+=($!)

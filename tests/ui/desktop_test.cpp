@@ -54,7 +54,9 @@ protected:
 
 TEST_F(QtTranslations, SaveDialogSpeaksRussianButKeepsOurEncodingList)
 {
-    TSaveTextFileDialog dialog;
+    QWidget owner;
+    TSaveTextFileDialog component(&owner);
+    QFileDialog& dialog = *component.ensureWindow();
     EXPECT_TRUE(hasCyrillic(dialog.windowTitle())) << dialog.windowTitle().toStdString();
     for (const char* name : {"lookInLabel", "fileNameLabel", "fileTypeLabel"}) {
         const auto* label = dialog.findChild<QLabel*>(QString::fromLatin1(name));
@@ -69,13 +71,13 @@ TEST_F(QtTranslations, SaveDialogSpeaksRussianButKeepsOurEncodingList)
 
     const QLabel* encodingLabel = nullptr;
     for (const QLabel* label : dialog.findChildren<QLabel*>())
-        if (label->buddy() == dialog.encodingList())
+        if (label->buddy() == component.encodingList())
             encodingLabel = label;
     ASSERT_NE(encodingLabel, nullptr);
     EXPECT_EQ(encodingLabel->text(), QStringLiteral("Encoding:"));
     QStringList items;
-    for (int i = 0; i < dialog.encodingList()->count(); ++i)
-        items << dialog.encodingList()->itemText(i);
+    for (int i = 0; i < component.encodingList()->count(); ++i)
+        items << component.encodingList()->itemText(i);
     EXPECT_EQ(items, TSaveTextFileDialog::encodingNames());
 }
 
