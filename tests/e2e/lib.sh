@@ -106,3 +106,19 @@ pixel() {
 }
 
 expect_eq() { [ "$1" = "$2" ] || fail "$3: expected '$2', got '$1'"; }
+
+# save_protocol PATH: "Сохранить данные в файл", then the path typed into the
+# dialog and confirmed; waits for the file.
+save_protocol() {
+  click_client 907 726
+  local dialog
+  # Qt's Russian catalogue titles the dialog.
+  dialog=$(wait_window 'Сохранить как')
+  xdotool windowactivate --sync "$dialog" >/dev/null 2>&1 || true
+  sleep 0.3
+  xdotool key ctrl+a
+  xdotool type --delay 20 "$1"
+  xdotool key Return
+  for _ in $(seq 50); do [ -s "$1" ] && break; sleep 0.1; done
+  [ -s "$1" ] || fail "protocol file $1 not written"
+}

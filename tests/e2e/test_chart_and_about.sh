@@ -51,13 +51,8 @@ expect_eq "$rx,$ry" "$mx,$my" "About window reopened where the user left it"
 
 # The main window still takes measurements while the About window is up.
 click_client 300 300
-click_client 907 726                      # "Сохранить данные в файл"
-sleep 1
 OUT="$E2E_TMP/p.txt"
-xdotool key ctrl+a
-xdotool type --delay 20 "$OUT"
-xdotool key Return
-for _ in $(seq 50); do [ -s "$OUT" ] && break; sleep 0.1; done
+save_protocol "$OUT"
 expect_eq "$(tr -d '\r' < "$OUT" | cut -d: -f1 | tr '\n' ' ')" "0 1 " "protocol numbers"
 
 kill -0 "$APP_PID" || fail "program died"

@@ -70,15 +70,8 @@ screenshot
 expect_eq "$(pixel 508 340)" "255,0,0" "measured point drawn"
 
 OUT_FILE="$E2E_TMP/protocol.txt"
-click_client 907 726 # "Сохранить данные в файл"
-# Qt's Russian catalogue from qt6-translations-l10n titles the dialog.
-dialog=$(wait_window 'Сохранить как')
-xdotool windowactivate --sync "$dialog" 2>/dev/null || true
-xdotool key ctrl+a
-xdotool type --delay 20 "$OUT_FILE"
-xdotool key Return
-for _ in $(seq 50); do [ -s "$OUT_FILE" ] && break; sleep 0.1; done
-[ -s "$OUT_FILE" ] || fail "protocol file not written"
+# The dialog is found by its Russian title: Qt's catalogue came with the package.
+save_protocol "$OUT_FILE"
 printf '0: x=21.425\xf1\xec y=14.978\xf1\xec phi=6.300 \xc2\r\n' >"$E2E_TMP/expected.txt"
 cmp "$OUT_FILE" "$E2E_TMP/expected.txt" || { od -c "$OUT_FILE" | head; fail "protocol bytes differ"; }
 
