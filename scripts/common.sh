@@ -5,6 +5,7 @@ POTENCOR_PACKAGES=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  clang libclang-rt-dev libgmp-dev
   xvfb xauth openbox xdotool xclip x11-utils imagemagick
   fonts-liberation fonts-dejavu-core qt6-translations-l10n
   desktop-file-utils appstream dpkg-dev file
