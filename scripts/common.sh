@@ -8,6 +8,8 @@ POTENCOR_PACKAGES=(
   xvfb xauth openbox xdotool xclip x11-utils imagemagick
   fonts-liberation fonts-dejavu-core
 )
+# The end-to-end tests' X client library (XTEST input, window queries).
+POTENCOR_PACKAGES+=(python3-xlib)
 
 ensure_packages() {
   local missing=()
