@@ -32,12 +32,13 @@ trap e2e_cleanup EXIT
 fail() { echo "FAIL: $*" >&2; [ -f "$E2E_TMP/shot.png" ] && cp "$E2E_TMP/shot.png" /tmp/potencor-e2e-fail.png; exit 1; }
 
 # start_display [wm]: Xvfb on a free display number, and openbox unless wm=none.
+# E2E_SCREEN sets the screen's size and depth.
 start_display() {
   local wm="${1:-openbox}" n
   for n in $(seq 90 140); do
     [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
   done
-  Xvfb ":$n" -screen 0 1600x1000x24 -nolisten tcp >"$E2E_TMP/xvfb.log" 2>&1 &
+  Xvfb ":$n" -screen 0 "${E2E_SCREEN:-1600x1000x24}" -nolisten tcp >"$E2E_TMP/xvfb.log" 2>&1 &
   E2E_PIDS+=($!)
   export DISPLAY=":$n"
   for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done

@@ -22,7 +22,8 @@ class Display:
     def __init__(self, name=None):
         self.d = display.Display(name)
         self.root = self.d.screen().root
-        self.root.change_attributes(event_mask=X.SubstructureNotifyMask)
+        # Answers to _NET_WM_PING go to the root window with one of these masks.
+        self.root.change_attributes(event_mask=X.StructureNotifyMask | X.SubstructureNotifyMask)
         self.atom = lambda n: self.d.intern_atom(n)
         self._ping_serial = 0
         self._keymap = self._read_keymap()
@@ -124,9 +125,16 @@ class Display:
         left, right, top, bottom = self.frame_extents(win)
         return x - left, y - top, w + left + right, h + top + bottom
 
-    def focused_toplevel(self):
-        f = self.d.get_input_focus().focus
-        return f
+    def screenshot(self, x, y, w, h):
+        """The screen's pixels in that rectangle: a function (sx, sy) -> (r, g, b)."""
+        image = self.root.get_image(x, y, w, h, X.ZPixmap, 0xFFFFFFFF)
+        data = image.data
+        stride = len(data) // h
+
+        def pixel(sx, sy):
+            i = (sy - y) * stride + (sx - x) * 4  # 32 bits a pixel: B, G, R, unused
+            return data[i + 2], data[i + 1], data[i]
+        return pixel
 
     # -- input -------------------------------------------------------------
 
