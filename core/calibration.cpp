@@ -135,19 +135,25 @@ Calibration defaults()
     return load(kDefaultMstartX, kDefaultMstartY, kDefaultNx, kDefaultNy, U'.');
 }
 
+long double toX1(const Calibration& c, long double dxPx)
+{
+    return fp::div(fp::mul(fp::add(dxPx, c.mstartX), kSpanXcm), static_cast<long double>(c.Nx));
+}
+
+long double toY1(const Calibration& c, long double dyPx)
+{
+    return fp::div(fp::mul(fp::sub(kChartHeightPx, fp::add(dyPx, c.mstartY)), kSpanYcm),
+                   static_cast<long double>(c.Ny));
+}
+
 long double toX1(const Calibration& c, std::int32_t cursorX, std::int32_t windowLeft)
 {
-    const std::int32_t dx = fp::subChecked(cursorX, windowLeft);
-    return fp::div(fp::mul(fp::add(static_cast<long double>(dx), c.mstartX), kSpanXcm),
-                   static_cast<long double>(c.Nx));
+    return toX1(c, static_cast<long double>(fp::subChecked(cursorX, windowLeft)));
 }
 
 long double toY1(const Calibration& c, std::int32_t cursorY, std::int32_t windowTop)
 {
-    const std::int32_t dy = fp::subChecked(cursorY, windowTop);
-    return fp::div(
-        fp::mul(fp::sub(kChartHeightPx, fp::add(static_cast<long double>(dy), c.mstartY)), kSpanYcm),
-        static_cast<long double>(c.Ny));
+    return toY1(c, static_cast<long double>(fp::subChecked(cursorY, windowTop)));
 }
 
 long double snap(long double cm)

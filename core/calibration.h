@@ -46,6 +46,12 @@ Calibration defaults();
 long double toX1(const Calibration& c, std::int32_t cursorX, std::int32_t windowLeft);
 // Y1 from the cursor's screen y and the window's outer top edge, px -> cm.
 long double toY1(const Calibration& c, std::int32_t cursorY, std::int32_t windowTop);
+
+// The same from the cursor's distance to the window's outer left or top edge
+// in logical px: whole at a display scale of 100 %, and with the fraction a
+// device pixel adds at other scales (at 125 % one device px is 0.8 logical px).
+long double toX1(const Calibration& c, long double dxPx);
+long double toY1(const Calibration& c, long double dyPx);
 // Snap to the 0.5 cm grid, an exact half going to the even multiple.
 long double snap(long double cm);
 

@@ -10,6 +10,8 @@ POTENCOR_PACKAGES=(
   fonts-liberation fonts-dejavu-core qt6-translations-l10n
   desktop-file-utils appstream dpkg-dev file
 )
+# The end-to-end tests' X client library (XTEST input, window queries).
+POTENCOR_PACKAGES+=(python3-xlib)
 
 ensure_packages() {
   local missing=()

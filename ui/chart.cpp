@@ -52,10 +52,22 @@ void paintBase(QPainter& p, const ChartLayout& l, const ChartSprites& s)
     fill(QRect(0, h - 1, w, 1), kBevelShadow);
     fill(QRect(w - 1, 0, 1, h), kBevelShadow);
 
+    // Grid lines and major ticks keep their exact place on a scaled display
+    // rather than whole logical px: a click on a drawn intersection measures it.
+    const auto column = [&](const AxisLabel& label, const QRect& px, const QColor& color) {
+        const auto [first, width] = s.lineAt(label.at);
+        const QRect span = s.toDevice(px);
+        p.fillRect(QRect(first, span.top(), width, span.height()), color);
+    };
+    const auto row = [&](const AxisLabel& label, const QRect& px, const QColor& color) {
+        const auto [first, height] = s.lineAt(label.at);
+        const QRect span = s.toDevice(px);
+        p.fillRect(QRect(span.left(), first, span.width(), height), color);
+    };
     for (const AxisLabel& label : l.xLabels)
-        fill(QRect(label.px, plot.top(), 1, plot.height()), kSilver);
+        column(label, QRect(label.px, plot.top(), 1, plot.height()), kSilver);
     for (const AxisLabel& label : l.yLabels)
-        fill(QRect(plot.left(), label.px, plot.width(), 1), kSilver);
+        row(label, QRect(plot.left(), label.px, plot.width(), 1), kSilver);
 
     fill(QRect(plot.left(), plot.top(), plot.width(), 1), Qt::black);
     fill(QRect(plot.right(), plot.top(), 1, plot.height()), Qt::black);
@@ -66,11 +78,11 @@ void paintBase(QPainter& p, const ChartLayout& l, const ChartSprites& s)
     const int tickTop = plot.bottom() + kAxisLinePx;
     const int tickRight = plot.left() - kAxisLinePx + 1; // exclusive
     for (const AxisLabel& label : l.xLabels)
-        fill(QRect(label.px, tickTop, 1, kMajorTickPx), kTickGray);
+        column(label, QRect(label.px, tickTop, 1, kMajorTickPx), kTickGray);
     for (int column : l.xMinorTicks)
         fill(QRect(column, tickTop, 1, kMinorTickPx), kTickGray);
     for (const AxisLabel& label : l.yLabels)
-        fill(QRect(tickRight - kMajorTickPx, label.px, kMajorTickPx, 1), kTickGray);
+        row(label, QRect(tickRight - kMajorTickPx, label.px, kMajorTickPx, 1), kTickGray);
     for (int row : l.yMinorTicks)
         fill(QRect(tickRight - kMinorTickPx, row, kMinorTickPx, 1), kTickGray);
 

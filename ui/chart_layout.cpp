@@ -74,7 +74,7 @@ void layoutBottomAxis(ChartLayout& l, const QFontMetricsF& fm, const QLocale& lo
     const QVector<double> values = axisValues(kAxisMaxXcm, step);
     const double top = l.plot.bottom() + kAxisLinePx + kMajorTickPx + kLabelGapPx;
     for (double v : values) {
-        AxisLabel label{pixelIndex(toPx(v)), formatAxisValue(v, locale), {}};
+        AxisLabel label{pixelIndex(toPx(v)), formatAxisValue(v, locale), {}, toPx(v)};
         const double w = fm.horizontalAdvance(label.text);
         const double left = clampStart(label.px + 0.5 - w / 2, w, 1, l.size.width() - 1);
         label.textRect = QRectF(left, top, w, fm.height());
@@ -94,7 +94,7 @@ void layoutLeftAxis(ChartLayout& l, const QFontMetricsF& fm, const QLocale& loca
     const QVector<double> values = axisValues(kAxisMaxYcm, step);
     const double right = l.plot.left() + 1 - kAxisLinePx - kMajorTickPx - kLabelGapPx;
     for (double v : values) {
-        AxisLabel label{pixelIndex(toPx(v)), formatAxisValue(v, locale), {}};
+        AxisLabel label{pixelIndex(toPx(v)), formatAxisValue(v, locale), {}, toPx(v)};
         const double w = fm.horizontalAdvance(label.text);
         const double h = fm.height();
         // The top label sits on the control's edge; keep it whole.

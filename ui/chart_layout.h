@@ -40,6 +40,7 @@ struct AxisLabel {
     int px;        // column (bottom axis) or row (left axis) of its tick and grid line
     QString text;
     QRectF textRect; // where the text is drawn, centred in it
+    double at = 0;   // exact logical coordinate of its value; px rounds it
 };
 
 // Size of a point label for a given number of digits.

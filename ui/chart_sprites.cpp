@@ -64,6 +64,12 @@ int ChartSprites::toDevice(double logical) const
     return static_cast<int>(std::floor(logical * dpr_ + 0.5));
 }
 
+std::pair<int, int> ChartSprites::lineAt(double at) const
+{
+    const int width = std::max(1, static_cast<int>(std::lround(dpr_)));
+    return {static_cast<int>(std::floor(at * dpr_ - (width - 1) / 2.0 + 0.5)), width};
+}
+
 QPoint ChartSprites::toDevice(QPointF logical) const
 {
     return {toDevice(logical.x()), toDevice(logical.y())};

@@ -9,6 +9,7 @@
 #include <QPoint>
 
 #include <array>
+#include <utility>
 
 namespace potencor::ui {
 
@@ -22,6 +23,10 @@ public:
     QPoint toDevice(QPointF logical) const;
     // Device pixels covering the logical pixel rectangle `px`.
     QRect toDevice(const QRect& px) const;
+    // First device column (or row) and width of a 1 logical px line at the
+    // exact logical coordinate `at`: the device pixels nearest it, so that
+    // on a scaled display the line is where a click there measures.
+    std::pair<int, int> lineAt(double at) const;
 
     // The measured-point circle; its top-left goes at pointOrigin(pixel).
     const QImage& point() const { return point_; }

@@ -9,6 +9,7 @@
 #include "ui/Dialog/Dialog.h"
 #include "ui/chart.h"
 #include "ui/error_report.h"
+#include "ui/pointer.h"
 #include "ui/protocol_memo.h"
 #include "ui/save_dialog.h"
 
@@ -81,7 +82,8 @@ void showDisplayScaleWarning(QWidget* parent)
 
 TForm1::TForm1() : TForm1(Options{}) {}
 
-TForm1::TForm1(Options options, QWidget* parent) : QWidget(parent), options_(options)
+TForm1::TForm1(Options options, QWidget* parent)
+    : QWidget(parent), options_(options), pointer_(new PointerTracker(this))
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Потенкор"));
@@ -179,9 +181,14 @@ void TForm1::mouseMoveEvent(QMouseEvent* event)
     QWidget::mouseMoveEvent(event);
 }
 
-QPoint TForm1::calibrationWindowOrigin() const
+QPointF TForm1::calibrationWindowOrigin() const
 {
-    return mapToGlobal(QPoint(0, 0)) - QPoint(calibration::kFrameLeftPx, calibration::kFrameTopPx);
+    return pointer_->clientOrigin() - QPointF(calibration::kFrameLeftPx, calibration::kFrameTopPx);
+}
+
+QPointF TForm1::cursorPos() const
+{
+    return pointer_->cursorPos();
 }
 
 void TForm1::FormCreate()
@@ -215,9 +222,9 @@ void TForm1::Chart1Click()
         return;
     // The cursor is read at the moment of each conversion step, as the
     // calibration expects, not taken from the event.
-    const QPoint origin = calibrationWindowOrigin();
-    long double X1 = calibration::toX1(calib, QCursor::pos().x(), origin.x());
-    long double Y1 = calibration::toY1(calib, QCursor::pos().y(), origin.y());
+    const QPointF origin = calibrationWindowOrigin();
+    long double X1 = calibration::toX1(calib, static_cast<long double>(cursorPos().x() - origin.x()));
+    long double Y1 = calibration::toY1(calib, static_cast<long double>(cursorPos().y() - origin.y()));
     if (CheckBox1->isChecked()) {
         X1 = calibration::snap(X1);
         Y1 = calibration::snap(Y1);
@@ -230,9 +237,9 @@ void TForm1::Chart1Click()
 
 void TForm1::Chart1MouseMove()
 {
-    const QPoint origin = calibrationWindowOrigin();
-    const long double X1 = calibration::toX1(calib, QCursor::pos().x(), origin.x());
-    const long double Y1 = calibration::toY1(calib, QCursor::pos().y(), origin.y());
+    const QPointF origin = calibrationWindowOrigin();
+    const long double X1 = calibration::toX1(calib, static_cast<long double>(cursorPos().x() - origin.x()));
+    const long double Y1 = calibration::toY1(calib, static_cast<long double>(cursorPos().y() - origin.y()));
     const long double volts = field::potential(X1, Y1);
     Label3->setText(QStringLiteral("phi =") + qs(fixed3(volts, decimalSeparator_)) + QStringLiteral(" В"));
     Label4->setText(QStringLiteral("x =") + qs(fixed3(X1, decimalSeparator_)) + QStringLiteral(" см"));

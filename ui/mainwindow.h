@@ -16,6 +16,7 @@ class QPushButton;
 
 namespace potencor::ui {
 
+class PointerTracker;
 class TChart;
 class TForm2;
 class TSaveTextFileDialog;
@@ -68,8 +69,11 @@ public:
     char32_t decimalSeparator() const { return decimalSeparator_; }
 
     // The window's outer top-left corner as the calibration expects it: the
-    // client origin minus the frame the defaults were measured on.
-    QPoint calibrationWindowOrigin() const;
+    // client origin minus the frame the defaults were measured on. Logical px,
+    // fractional on a scaled display.
+    QPointF calibrationWindowOrigin() const;
+    // The cursor's screen position, logical px, fractional on a scaled display.
+    QPointF cursorPos() const;
 
     // Handlers.
     void FormCreate();
@@ -95,6 +99,7 @@ private:
 
     Options options_;
     char32_t decimalSeparator_ = U'.';
+    PointerTracker* pointer_;
 };
 
 // The start-up warning about the display scale (modal, "Warning", one "OK").

@@ -73,6 +73,25 @@ TEST_P(ConversionTable, GivesPlaneCoordinates)
 INSTANTIATE_TEST_SUITE_P(Calibration, ConversionTable, testing::ValuesIn(kConversionRows),
                          test::RowName());
 
+// On a scaled display the cursor lies a fraction of a logical px from the
+// window's edge; the fraction must reach the plane coordinates, and whole
+// distances must give exactly what the screen-position form gives.
+TEST(Conversion, FractionalDistanceKeepsItsFraction)
+{
+    const Calibration c = defaults();
+    EXPECT_EQ(toX1(c, 516.0L), toX1(c, 636, 120));
+    EXPECT_EQ(toY1(c, 372.0L), toY1(c, 417, 45));
+    // Device px 1 right of the plot's corner at 125 %: 0.8 logical px.
+    EXPECT_EQ(fixed3(toX1(c, 35.8L), U'.'), "0.036");
+    EXPECT_EQ(fixed3(toY1(c, 709.2L), U'.'), "0.035");
+    // The grid line x = 4 cm, y = 4 cm lies between whole px.
+    const ChartMapping m = chartMapping(c);
+    const long double dx = m.toPxX(4.0) + kFrameLeftPx;
+    const long double dy = m.toPxY(4.0) + kFrameTopPx;
+    EXPECT_NEAR(static_cast<double>(toX1(c, dx)), 4.0, 1e-12);
+    EXPECT_NEAR(static_cast<double>(toY1(c, dy)), 4.0, 1e-12);
+}
+
 TEST(Conversion, PlotOriginIsExactlyZero)
 {
     const PlaneCm p = convert(defaults(), 35, 710, 0, 0, false);

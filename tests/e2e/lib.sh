@@ -4,18 +4,35 @@ set -euo pipefail
 
 E2E_TMP=$(mktemp -d /tmp/potencor-e2e.XXXXXX)
 E2E_PIDS=()
+E2E_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# Debian's interpreter, which has python3-xlib, whatever python3 is first in PATH.
+PYTHON=/usr/bin/python3
+XDRIVE="$E2E_DIR/xdrive.py"
+
+# Sanitizer reports (AddressSanitizer, LeakSanitizer, UndefinedBehaviorSanitizer)
+# in the program's output fail the test, whatever else happened.
+sanitizer_report() {
+  [ -f "$E2E_TMP/app.log" ] && grep -qE 'Sanitizer|runtime error:' "$E2E_TMP/app.log"
+}
 
 e2e_cleanup() {
-  local pid
+  local status=$? pid
   for pid in "${E2E_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
   wait 2>/dev/null || true
+  if sanitizer_report; then
+    echo "FAIL: sanitizer report in the program's output:" >&2
+    cat "$E2E_TMP/app.log" >&2
+    status=1
+  fi
   rm -rf "$E2E_TMP"
+  exit "$status"
 }
 trap e2e_cleanup EXIT
 
 fail() { echo "FAIL: $*" >&2; [ -f "$E2E_TMP/shot.png" ] && cp "$E2E_TMP/shot.png" /tmp/potencor-e2e-fail.png; exit 1; }
 
 # start_display [wm]: Xvfb on a free display number, and openbox unless wm=none.
+# E2E_SCREEN sets the screen's size and depth.
 start_display() {
   local wm="${1:-openbox}" n=""
   # Xvfb picks a free display itself and writes its number to the file.
@@ -82,6 +99,20 @@ answer_warning() {
     xdotool search --onlyvisible --name '^Warning$' >/dev/null 2>&1 || return 0
   done
   fail "the warning box did not close"
+}
+
+# stop_app: closes the main window as its close button does and expects the
+# program to end normally (exit status 0), which also runs the leak check of a
+# sanitizer build.
+stop_app() {
+  "$PYTHON" "$XDRIVE" close "$MAIN"
+  local _
+  for _ in $(seq 300); do kill -0 "$APP_PID" 2>/dev/null || break; sleep 0.1; done
+  kill -0 "$APP_PID" 2>/dev/null && fail "program still running after its main window was closed"
+  local status=0
+  wait "$APP_PID" || status=$?
+  sanitizer_report && fail "sanitizer report"
+  [ "$status" -eq 0 ] || { cat "$E2E_TMP/app.log" >&2; fail "program exited with status $status"; }
 }
 
 client_origin() {

@@ -28,4 +28,5 @@ printf '0: x=21.425\xf1\xec y=14.978\xf1\xec phi=6.300 \xc2\r\n1: x=0.000\xf1\xe
 cmp "$OUT" "$E2E_TMP/expected.txt" || { od -c "$OUT" | head -20; fail "protocol bytes differ"; }
 
 kill -0 "$APP_PID" || fail "program died"
+stop_app
 echo "e2e measure: OK"

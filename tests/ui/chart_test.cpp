@@ -401,5 +401,33 @@ TEST_F(ChartImageTest, RendersAtTheRequestedPixelRatio)
     EXPECT_EQ(at(chart.renderImage(1.0), col(1), row(2.5)), kSilver);
 }
 
+// On a scaled display each grid line lies on the device pixels nearest its
+// exact place, so the pixel a user clicks on a drawn line measures within
+// half a device px of its value, whatever the ratio.
+TEST_F(ChartImageTest, ScaledGridLinesCoverTheDevicePixelOfTheirValue)
+{
+    const calibration::ChartMapping m = chart.mapping();
+    for (qreal dpr : {1.25, 1.5, 2.0}) {
+        SCOPED_TRACE(dpr);
+        const QImage image = chart.renderImage(dpr);
+        const auto device = [dpr](double logical) { return static_cast<int>(std::floor(logical * dpr + 0.5)); };
+        const int width = static_cast<int>(std::lround(dpr));
+        const int betweenRows = device(m.toPxY(2.5));
+        const int betweenColumns = device(m.toPxX(2.5));
+        for (int v = 1; v <= 29; ++v) {
+            SCOPED_TRACE(v);
+            const int x = device(m.toPxX(v));
+            const int y = device(m.toPxY(v));
+            EXPECT_EQ(at(image, x, betweenRows), kSilver);
+            EXPECT_EQ(at(image, betweenColumns, y), kSilver);
+            // Lines are round(dpr) device px wide, never wider.
+            int covered = 0;
+            for (int dx = -2; dx <= 2; ++dx)
+                covered += at(image, x + dx, betweenRows) == kSilver;
+            EXPECT_EQ(covered, width);
+        }
+    }
+}
+
 } // namespace
 } // namespace potencor::ui
