@@ -57,7 +57,7 @@ start_display() {
 # wait_window NAME: prints the id of the first visible window with that name.
 wait_window() {
   local id=""
-  for _ in $(seq 150); do
+  for _ in $(seq 400); do
     id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1 || true)
     [ -n "$id" ] && { echo "$id"; return 0; }
     sleep 0.1
