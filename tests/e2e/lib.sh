@@ -36,6 +36,7 @@ fail() { echo "FAIL: $*" >&2; [ -f "$E2E_TMP/shot.png" ] && cp "$E2E_TMP/shot.pn
 start_display() {
   local wm="${1:-openbox}" n=""
   # Xvfb picks a free display itself and writes its number to the file.
+  : >"$E2E_TMP/display"
   Xvfb -displayfd 3 -screen 0 "${E2E_SCREEN:-1600x1000x24}" -nolisten tcp 3>"$E2E_TMP/display" >"$E2E_TMP/xvfb.log" 2>&1 &
   E2E_PIDS+=($!)
   for _ in $(seq 100); do
