@@ -66,7 +66,10 @@ class Display:
         return found
 
     def visible_titles(self):
-        """Titles of all viewable windows that have one."""
+        """Titles of all viewable windows that have one, except the window
+        manager's own check window."""
+        wm_check = self.root.get_full_property(self.atom("_NET_SUPPORTING_WM_CHECK"), Xatom.WINDOW)
+        skip = {int(wm_check.value[0])} if wm_check is not None and len(wm_check.value) else set()
         titles = []
         stack = [self.root]
         while stack:
@@ -77,7 +80,7 @@ class Display:
                 continue
             for c in children:
                 t = self.name_of(c)
-                if t and self.viewable(c):
+                if t and c.id not in skip and self.viewable(c):
                     titles.append((t, c))
                 stack.append(c)
         return titles
@@ -138,17 +141,36 @@ class Display:
 
     # -- input -------------------------------------------------------------
 
-    def move(self, x, y):
-        xtest.fake_input(self.d, X.MotionNotify, x=int(x), y=int(y))
-        self.d.flush()
+    def move(self, x, y, timeout=10.0):
+        """Moves the pointer and waits until the server reports it there, so
+        that whatever follows happens at that place."""
+        x, y = int(x), int(y)
+        xtest.fake_input(self.d, X.MotionNotify, x=x, y=y)
+        end = time.monotonic() + timeout
+        while True:
+            p = self.root.query_pointer()
+            if (p.root_x, p.root_y) == (x, y):
+                return
+            if time.monotonic() > end:
+                raise Timeout("the pointer does not move to (%d, %d)" % (x, y))
+            time.sleep(0.0005)
 
     def press(self, button):
         xtest.fake_input(self.d, X.ButtonPress, button)
         self.d.flush()
 
-    def release(self, button):
+    def release(self, button, timeout=10.0):
+        """Releases the button and waits until the server has done so. A
+        window manager's click-to-focus grab holds a release back while it
+        looks at the press, but lets motion through: moving on at once would
+        deliver the release at the next place the pointer goes to."""
         xtest.fake_input(self.d, X.ButtonRelease, button)
-        self.d.flush()
+        mask = X.Button1Mask << (button - 1) if button <= 5 else 0
+        end = time.monotonic() + timeout
+        while self.root.query_pointer().mask & mask:
+            if time.monotonic() > end:
+                raise Timeout("button %d stays down" % button)
+            time.sleep(0.0005)
 
     def click(self, button=1):
         self.press(button)

@@ -1,0 +1,588 @@
+"""A seeded stream of random user actions on the running program, with a
+model of what each one must do to the protocol, checked whenever the protocol
+is saved and at the end.
+
+usage: monkey.py MAIN_WINDOW_ID APP_PID WORK_DIR
+Environment: MONKEY_SEED (replays a run), MONKEY_ACTIONS (default 5000).
+"""
+import os
+import random
+import re
+import subprocess
+import sys
+import time
+from collections import deque
+from fractions import Fraction
+
+from xdrive import Display, Timeout
+
+# Client-area rectangles (left, top, width, height), logical px = device px here.
+CHART = (0, 0, 1000, 700)
+MEMO = (1014, 32, 227, 738)
+BUTTON3 = (615, 714, 185, 25)  # "Удалить последний элемент"
+BUTTON4 = (615, 745, 185, 25)  # "Копировать график в буфер"
+BUTTON5 = (815, 714, 185, 25)  # "Сохранить данные в файл"
+BUTTON6 = (815, 745, 185, 25)  # "О программе"
+CHECKBOX1 = (8, 751, 211, 17)  # snapping
+CHECKBOX2 = (238, 751, 187, 17)  # point labels
+CHECKBOX3 = (440, 751, 129, 17)  # measurement mode
+READOUT = (0, 702, 600, 46)  # labels and bare window: clicks do nothing
+MAIN_TITLE = "Потенкор"
+ABOUT_TITLE = "Описание программы"
+ERROR_TITLE = "Potencor"
+
+DOUBLE_CLICK_GAP_S = 0.7  # Qt's interval is 400 ms
+DOUBLE_CLICK_NEAR_PX = 8  # Qt's distance is 5 px
+
+TYPABLE = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 .,:;=-+()"
+PASTES = ["Привет", "строка 1\nстрока 2", "abc ★ def", "x=1,5 см\n", "\n", "Ёж"]
+LINE = re.compile(r"^(-?\d+): x=(-?\d+\.\d{3})см y=(-?\d+\.\d{3})см phi=(-?\d+\.\d{3}) В$")
+
+
+class Failure(Exception):
+    pass
+
+
+def fixed3(q):
+    """fixed3 of an exact rational: three decimals, a half away from zero."""
+    sign = -1 if q < 0 else 1
+    thousandths = (abs(q) * 1000 + Fraction(1, 2)).__floor__()
+    if thousandths == 0:
+        sign = 1
+    return "%s%d.%03d" % ("-" if sign < 0 else "", thousandths // 1000, thousandths % 1000)
+
+
+def snap(q):
+    """Nearest multiple of 0.5, an exact half to the even multiple."""
+    return Fraction(round(q * 2), 2)  # Python rounds Fractions half to even
+
+
+def plane_cm(cx, cy, snapping):
+    """Expected X1, Y1 for a click at chart pixel (cx, cy)."""
+    x = Fraction(cx - 27) * Fraction(4285, 100) / 962
+    y = Fraction(678 - cy) * 30 / 677
+    if snapping:
+        x, y = snap(x), snap(y)
+    return fixed3(x), fixed3(y)
+
+
+class Protocol:
+    """The protocol box as the actions left it: whole lines, each a
+    measurement (number, x, y) or text, then the unfinished last line."""
+
+    def __init__(self):
+        self.lines = []
+        self.tail = ""
+        self.known = True  # false after an edit whose result is not modelled
+
+    def measure(self, entry):
+        if self.tail:
+            self.lines.append(self.tail)
+            self.tail = ""
+        self.lines.append(entry)
+
+    def remove_last_line(self):
+        if self.tail:
+            self.tail = ""
+        elif self.lines:
+            self.lines.pop()
+
+    def type(self, text):
+        for ch in text:
+            if ch == "\n":
+                self.lines.append(self.tail)
+                self.tail = ""
+            else:
+                self.tail += ch
+
+    def backspace(self):
+        if self.tail:
+            self.tail = self.tail[:-1]
+        elif self.lines:
+            last = self.lines.pop()
+            if isinstance(last, str):
+                self.tail = last
+            else:
+                self.known = False  # now part of a measurement line
+
+    def clear(self):
+        self.lines, self.tail, self.known = [], "", True
+
+    def check_file(self, data, where):
+        text = data.decode("cp1251")
+        pieces = text.split("\r\n")
+        tail = pieces.pop()
+        if len(pieces) != len(self.lines):
+            raise Failure("%s: %d lines saved, %d expected" % (where, len(pieces), len(self.lines)))
+        for i, (got, want) in enumerate(zip(pieces, self.lines)):
+            if isinstance(want, str):
+                if got.encode("cp1251") != want.encode("cp1251", "replace"):
+                    raise Failure("%s: line %d is %r, expected %r" % (where, i, got, want))
+                continue
+            m = LINE.match(got)
+            if not m or (int(m.group(1)), m.group(2), m.group(3)) != want:
+                raise Failure("%s: line %d is %r, expected number %d at x=%s y=%s" % ((where, i, got) + want))
+        if tail.encode("cp1251") != self.tail.encode("cp1251", "replace"):
+            raise Failure("%s: last line %r, expected %r" % (where, tail, self.tail))
+
+
+class Monkey:
+    def __init__(self, main_id, pid, work, seed):
+        self.x = Display()
+        self.main = self.x.window(main_id)
+        self.pid = pid
+        self.work = work
+        self.rng = random.Random(seed)
+        self.ox, self.oy = self.x.client_origin(self.main)
+        self.count = 0
+        self.mode, self.snapping, self.marks = True, False, False
+        self.protocol = Protocol()
+        self.about = None  # its window while shown
+        self.about_frame = None
+        self.clipboard_text = None  # what a paste inserts
+        self.xclips = []
+        self.last_press = (-1e9, (-1000, -1000))
+        self.saves = 0
+        self.bad_saves = 0
+        self.stats = {}
+        self.history = deque(maxlen=15)  # the latest actions, for a failure report
+
+    # -- low level ---------------------------------------------------------
+
+    def screen(self, p):
+        return self.ox + p[0], self.oy + p[1]
+
+    def covered(self, p):
+        """Whether the About window lies over this client-area point."""
+        if not self.about_frame:
+            return False
+        sx, sy = self.screen(p)
+        x, y, w, h = self.about_frame
+        return x - 2 <= sx < x + w + 2 and y - 2 <= sy < y + h + 2
+
+    def point_in(self, rect, margin=0):
+        left, top, w, h = rect
+        for _ in range(100):
+            p = (self.rng.randint(left + margin, left + w - 1 - margin),
+                 self.rng.randint(top + margin, top + h - 1 - margin))
+            if not self.covered(p):
+                return p
+        return None
+
+    def move(self, p):
+        self.x.move(*self.screen(p))
+
+    def press_left(self, p, allow_double=False):
+        """A left press at p; waits first where Qt would take it for the
+        second press of a double-click."""
+        t, q = self.last_press
+        near = abs(p[0] - q[0]) <= DOUBLE_CLICK_NEAR_PX and abs(p[1] - q[1]) <= DOUBLE_CLICK_NEAR_PX
+        if near and not allow_double:
+            wait = DOUBLE_CLICK_GAP_S - (time.monotonic() - t)
+            if wait > 0:
+                time.sleep(wait)
+        self.x.press(1)
+        self.last_press = (time.monotonic(), p)
+
+    def click(self, p):
+        self.move(p)
+        self.press_left(p)
+        self.x.release(1)
+
+    def sync(self):
+        self.x.ping(self.main)
+
+    def measured(self, p):
+        """The model of one measurement at chart pixel p."""
+        if not self.mode:
+            return
+        x, y = plane_cm(p[0], p[1], self.snapping)
+        self.protocol.measure((self.count, x, y))
+        self.count += 1
+
+    def focus_main(self):
+        """Keyboard focus on the main window, as a click on the memo gives it."""
+        for _ in range(50):
+            if self.focused_is(self.main):
+                return True
+            time.sleep(0.02)
+        return False
+
+    def focused_is(self, win):
+        f = self.x.d.get_input_focus().focus
+        if isinstance(f, int) or f is None:
+            return False
+        while True:
+            if f.id == win.id:
+                return True
+            try:
+                parent = f.query_tree().parent
+            except Exception:
+                return False
+            if parent is None or parent.id == self.x.root.id or parent.id == 0:
+                return False
+            f = parent
+
+    # -- actions -------------------------------------------------------------
+
+    def a_move(self):
+        p = self.point_in((0, 0, 1246, 775))
+        if p:
+            self.move(p)
+
+    def chart_point(self):
+        left, top, w, h = CHART
+        return self.point_in((left, top, w, h), margin=1)
+
+    def a_chart_click(self):
+        p = self.chart_point()
+        if not p:
+            return False
+        self.click(p)
+        self.sync()  # the handler reads the cursor: it must still be there
+        self.measured(p)
+
+    def a_chart_double_click(self):
+        p = self.chart_point()
+        if not p:
+            return False
+        self.click(p)
+        self.x.press(1)  # the second press of a double-click
+        self.x.release(1)
+        self.last_press = (time.monotonic(), p)
+        self.sync()
+        self.measured(p)
+
+    def a_chart_drag(self):
+        a = self.chart_point()
+        if not a:
+            return False
+        inside = self.rng.random() < 0.8
+        b = self.chart_point() if inside else self.point_in((0, 705, 1246, 70))
+        if not b:
+            return False
+        self.move(a)
+        self.press_left(a)
+        for i in range(1, 6):
+            self.move((a[0] + (b[0] - a[0]) * i // 5, a[1] + (b[1] - a[1]) * i // 5))
+        self.x.release(1)
+        self.sync()
+        if inside:
+            self.measured(b)
+
+    def a_right_click(self):
+        p = self.chart_point()
+        if not p:
+            return False
+        self.move(p)
+        self.x.click(3)
+
+    def a_right_drag(self):
+        a, b = self.chart_point(), self.chart_point()
+        if not a or not b:
+            return False
+        self.move(a)
+        self.x.press(3)
+        self.move(((a[0] + b[0]) // 2, (a[1] + b[1]) // 2))
+        self.move(b)
+        self.x.release(3)
+
+    def a_wheel(self):
+        p = self.chart_point()
+        if not p:
+            return False
+        self.move(p)
+        self.x.click(self.rng.choice((4, 5)))
+
+    def a_readout_click(self):
+        p = self.point_in(READOUT)
+        if not p:
+            return False
+        self.click(p)
+
+    def button(self, rect):
+        left, top, w, h = rect
+        p = (left + w // 2 + self.rng.randint(-w // 3, w // 3), top + h // 2 + self.rng.randint(-5, 5))
+        if self.covered(p):
+            return False
+        self.click(p)
+        return True
+
+    def checkbox(self, rect):
+        # The box itself, not the empty part of the control beyond its text.
+        left, top, _, h = rect
+        p = (left + 7, top + h // 2)
+        if self.covered(p):
+            return False
+        self.click(p)
+        return True
+
+    def a_undo(self):
+        if not self.button(BUTTON3):
+            return False
+        if self.count > 0:
+            self.count -= 1
+            self.protocol.remove_last_line()
+
+    def a_copy(self):
+        if not self.button(BUTTON4):
+            return False
+        self.sync()
+        self.clipboard_text = None  # an image: nothing a text box can paste
+
+    def a_snap(self):
+        if self.checkbox(CHECKBOX1) is False:
+            return False
+        self.snapping = not self.snapping
+
+    def a_marks(self):
+        if self.checkbox(CHECKBOX2) is False:
+            return False
+        self.marks = not self.marks
+
+    def a_mode(self):
+        if self.checkbox(CHECKBOX3) is False:
+            return False
+        self.mode = not self.mode
+
+    def memo_end(self):
+        """Clicks into the protocol box and puts the caret at its end."""
+        p = self.point_in(MEMO, margin=3)
+        if not p:
+            return False
+        self.click(p)
+        self.sync()
+        if not self.focus_main():
+            raise Failure("the main window did not take the keyboard after a click on the protocol box")
+        self.x.key("ctrl+End")
+        return True
+
+    def a_type(self):
+        if not self.memo_end():
+            return False
+        text = "".join(self.rng.choice(TYPABLE) for _ in range(self.rng.randint(1, 12)))
+        if self.rng.random() < 0.4:
+            text += "\n"
+        self.x.type_text(text)
+        self.protocol.type(text)
+
+    def a_paste(self):
+        if not self.memo_end():
+            return False
+        text = self.rng.choice(PASTES)
+        owner = self.x.selection_owner()
+        proc = subprocess.Popen(["xclip", "-selection", "clipboard", "-quiet"], stdin=subprocess.PIPE,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        proc.stdin.write(text.encode("utf-8"))
+        proc.stdin.close()
+        self.xclips.append(proc)
+        end = time.monotonic() + 10
+        while self.x.selection_owner() == owner:
+            if time.monotonic() > end:
+                raise Failure("xclip did not take the clipboard")
+            time.sleep(0.01)
+        self.clipboard_text = text
+        self.x.key("ctrl+v")
+        self.sync()
+        self.protocol.type(text)
+
+    def a_backspace(self):
+        if not self.memo_end():
+            return False
+        for _ in range(self.rng.randint(1, 6)):
+            self.x.key("BackSpace")
+            self.protocol.backspace()
+
+    def a_clear(self):
+        if not self.memo_end():
+            return False
+        self.x.key("ctrl+a")
+        self.x.key("Delete")
+        self.protocol.clear()
+
+    def a_memo_undo(self):
+        if not self.memo_end():
+            return False
+        self.x.key("ctrl+z")
+        self.protocol.known = False
+
+    def a_about(self):
+        if self.about:
+            return self.rng.choice((self.about_move, self.about_close))()
+        if not self.button(BUTTON6):
+            return False
+        self.about = self.x.wait_window(ABOUT_TITLE)
+        self.sync()
+        time.sleep(0.05)
+        self.about_frame = self.x.frame_geometry(self.about)
+
+    def about_move(self):
+        x, y, w, _ = self.about_frame
+        grip = (x + w // 3, y + 8)  # on the title bar
+        target = (self.rng.randint(0, 600), self.rng.randint(0, 600))
+        self.x.move(*grip)
+        self.x.press(1)
+        for i in range(1, 6):
+            self.x.move(grip[0] + (target[0] - x) * i // 5, grip[1] + (target[1] - y) * i // 5)
+            time.sleep(0.01)
+        self.x.release(1)
+        self.sync()
+        time.sleep(0.05)
+        self.about_frame = self.x.frame_geometry(self.about)
+
+    def about_close(self):
+        # Alt+F4 once the window has the keyboard, or its close button.
+        x, y, w, h = self.about_frame
+        if self.rng.random() < 0.5:
+            self.x.move(x + w // 4, y + h // 2)  # its text box
+            self.x.click(1)
+            self.sync()
+            if self.focused_is(self.about):
+                self.x.key("alt+F4")
+            else:
+                self.x.close(self.about)
+        else:
+            self.x.close(self.about)
+        self.x.wait_gone(self.about)
+        self.about = None
+        self.about_frame = None
+
+    def a_save(self, bad=False):
+        if self.covered((BUTTON5[0] + 90, BUTTON5[1] + 12)):
+            return False
+        before = {w.id for _, w in self.x.visible_titles()}
+        if not self.button(BUTTON5):
+            return False
+        self.sync()
+        dialog = self.new_window(before)
+        path = "/nonexistent/dir/x.txt" if bad else os.path.join(self.work, "monkey-%d.txt" % self.saves)
+        self.x.key("ctrl+a")
+        self.x.type_text(path)
+        self.x.key("Return")
+        if bad:
+            box = self.x.wait_window(ERROR_TITLE)
+            self.wait_focus(box)
+            self.x.key("Return")
+            self.x.wait_gone(box)
+            self.bad_saves += 1
+        self.x.wait_gone(dialog)
+        self.sync()
+        if bad:
+            return
+        self.saves += 1
+        with open(path, "rb") as f:
+            data = f.read()
+        if self.protocol.known:
+            try:
+                self.protocol.check_file(data, "save %d" % self.saves)
+            except Failure as e:
+                raise Failure("%s\nsaved: %r\nexpected: %r + %r" % (e, data.decode("cp1251")[-600:],
+                                                                   self.protocol.lines[-10:], self.protocol.tail))
+            self.stats["checked saves"] = self.stats.get("checked saves", 0) + 1
+
+    def a_bad_save(self):
+        return self.a_save(bad=True)
+
+    def new_window(self, before):
+        end = time.monotonic() + 20
+        while time.monotonic() < end:
+            for title, w in self.x.visible_titles():
+                if w.id not in before:
+                    self.wait_focus(w)
+                    return w
+            time.sleep(0.02)
+        raise Failure("the save dialog did not open")
+
+    def wait_focus(self, win):
+        end = time.monotonic() + 10
+        while not self.focused_is(win):
+            if time.monotonic() > end:
+                raise Failure("window %r did not take the keyboard" % self.x.name_of(win))
+            time.sleep(0.02)
+
+    # -- checks --------------------------------------------------------------
+
+    def check_alive(self):
+        try:
+            os.kill(self.pid, 0)
+        except OSError:
+            raise Failure("the program is gone")
+        expected = {MAIN_TITLE} | ({ABOUT_TITLE} if self.about else set())
+        for title, w in self.x.visible_titles():
+            if title not in expected:
+                raise Failure("unexpected window %r" % title)
+
+    def final_check(self):
+        """Clean protocol state, a few more measurements, one last save."""
+        self.history.append("final check")
+        if self.about:
+            self.about_close()
+        if not self.protocol.known:
+            self.a_clear()
+        if not self.mode:
+            self.a_mode()
+        for _ in range(3):
+            self.a_chart_click()
+        self.a_save()
+        self.check_alive()
+
+    def run(self, actions):
+        table = [
+            (self.a_move, 18), (self.a_chart_click, 20), (self.a_chart_double_click, 5),
+            (self.a_chart_drag, 6), (self.a_right_click, 4), (self.a_right_drag, 2), (self.a_wheel, 2),
+            (self.a_readout_click, 2), (self.a_undo, 10), (self.a_copy, 2), (self.a_snap, 3),
+            (self.a_marks, 3), (self.a_mode, 3), (self.a_type, 4), (self.a_paste, 2),
+            (self.a_backspace, 3), (self.a_clear, 2), (self.a_memo_undo, 0.5), (self.a_about, 2),
+            (self.a_save, 1), (self.a_bad_save, 0.5),
+        ]
+        funcs = [f for f, _ in table]
+        weights = [w for _, w in table]
+        done = 0
+        while done < actions:
+            f = self.rng.choices(funcs, weights)[0]
+            if f() is False:
+                continue  # not possible just now (covered by the About window)
+            done += 1
+            self.stats[f.__name__[2:]] = self.stats.get(f.__name__[2:], 0) + 1
+            self.history.append("%d %s: count %d, mode %s, snap %s" % (done, f.__name__[2:], self.count,
+                                                                     self.mode, self.snapping))
+            self.sync()
+            if done % 100 == 0:
+                self.check_alive()
+        self.final_check()
+        return done
+
+    def close(self):
+        for p in self.xclips:
+            if p.poll() is None:
+                p.terminate()
+                p.wait()
+
+
+def main():
+    main_id, pid, work = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+    seed = int(os.environ.get("MONKEY_SEED") or random.SystemRandom().randrange(1 << 32))
+    actions = int(os.environ.get("MONKEY_ACTIONS", "5000"))
+    print("monkey: seed %d (replay with MONKEY_SEED=%d)" % (seed, seed), flush=True)
+    monkey = Monkey(main_id, pid, work, seed)
+    start = time.monotonic()
+    try:
+        done = monkey.run(actions)
+    except (Failure, Timeout) as e:
+        print("FAIL: %s (seed %d)" % (e, seed), file=sys.stderr)
+        print("latest actions:\n  " + "\n  ".join(monkey.history), file=sys.stderr)
+        shot = os.path.join(os.environ.get("TMPDIR", "/tmp"), "potencor-monkey-fail.png")
+        subprocess.run(["import", "-window", "root", shot], check=False)
+        print("screen at the failure: " + shot, file=sys.stderr)
+        return 1
+    finally:
+        monkey.close()
+    print("monkey: %d actions in %.0f s, %d measurements left, %d saves (%d checked), %d failed saves"
+          % (done, time.monotonic() - start, monkey.count, monkey.saves,
+             monkey.stats.get("checked saves", 0), monkey.bad_saves))
+    print("monkey: " + ", ".join("%s %d" % kv for kv in sorted(monkey.stats.items())))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
