@@ -37,7 +37,9 @@ start_display() {
   local wm="${1:-openbox}" n=""
   # Xvfb picks a free display itself and writes its number to the file.
   : >"$E2E_TMP/display"
-  Xvfb -displayfd 3 -screen 0 "${E2E_SCREEN:-1600x1000x24}" -nolisten tcp 3>"$E2E_TMP/display" >"$E2E_TMP/xvfb.log" 2>&1 &
+  # -noreset: without a window manager the server would otherwise reset
+  # whenever its last client leaves, refusing connections meanwhile.
+  Xvfb -displayfd 3 -noreset -screen 0 "${E2E_SCREEN:-1600x1000x24}" -nolisten tcp 3>"$E2E_TMP/display" >"$E2E_TMP/xvfb.log" 2>&1 &
   E2E_PIDS+=($!)
   for _ in $(seq 100); do
     n=$(tr -dc 0-9 < "$E2E_TMP/display")
