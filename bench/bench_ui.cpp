@@ -48,7 +48,7 @@ void BM_MeasureAndUndo(benchmark::State& state)
     }
     state.counters["lines"] = static_cast<double>(f->count);
 }
-BENCHMARK(BM_MeasureAndUndo)->Arg(10)->Arg(100000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_MeasureAndUndo)->Arg(10)->Arg(100)->Arg(100000)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

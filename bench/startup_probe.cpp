@@ -10,7 +10,9 @@
 #ifndef POTENCOR_MINIMAL
 #include "ui/chart.h"
 #include "ui/error_report.h"
+#include "ui/fonts.h"
 #include "ui/mainwindow.h"
+#include "ui/translations.h"
 #endif
 
 namespace {
@@ -62,6 +64,8 @@ int main(int argc, char** argv)
     QWidget* watched = canvas;
 #else
     potencor::ui::Application app(argc, argv);
+    potencor::ui::installFontSubstitutions();
+    potencor::ui::installQtTranslations(app);
     potencor::ui::TForm1 window(potencor::ui::TForm1::Options{.showStartupWarning = false});
     QWidget* watched = window.Chart1;
 #endif

@@ -5,8 +5,10 @@ POTENCOR_PACKAGES=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  clang libclang-rt-dev libgmp-dev
   xvfb xauth openbox xdotool xclip x11-utils imagemagick
-  fonts-liberation fonts-dejavu-core
+  fonts-liberation fonts-dejavu-core qt6-translations-l10n
+  desktop-file-utils appstream dpkg-dev file
 )
 # The end-to-end tests' X client library (XTEST input, window queries).
 POTENCOR_PACKAGES+=(python3-xlib)
@@ -22,7 +24,7 @@ ensure_packages() {
   local sudo=""
   [ "$(id -u)" -ne 0 ] && sudo="sudo"
   $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
 }
 
 configure_and_build() {

@@ -55,6 +55,8 @@ QLabel* readoutLabel(QWidget* parent, const QString& text, int left, const char*
 
 QString qs(const std::string& utf8) { return QString::fromStdString(utf8); }
 
+QString latin1(std::string_view text) { return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())); }
+
 } // namespace
 
 char32_t decimalSeparatorOf(const QLocale& locale)
@@ -118,18 +120,10 @@ void TForm1::createControls()
     Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    Edit1 = place(new QLineEdit(QString::fromLatin1(calibration::kDefaultMstartX.data(),
-                                                    calibration::kDefaultMstartX.size()), this),
-                  1014, 678, 65, 23, "Edit1");
-    Edit3 = place(new QLineEdit(QString::fromLatin1(calibration::kDefaultMstartY.data(),
-                                                    calibration::kDefaultMstartY.size()), this),
-                  1095, 678, 65, 23, "Edit3");
-    Edit5 = place(new QLineEdit(QString::fromLatin1(calibration::kDefaultNx.data(),
-                                                    calibration::kDefaultNx.size()), this),
-                  1014, 649, 65, 23, "Edit5");
-    Edit6 = place(new QLineEdit(QString::fromLatin1(calibration::kDefaultNy.data(),
-                                                    calibration::kDefaultNy.size()), this),
-                  1095, 649, 65, 23, "Edit6");
+    Edit1 = place(new QLineEdit(latin1(calibration::kDefaultMstartX), this), 1014, 678, 65, 23, "Edit1");
+    Edit3 = place(new QLineEdit(latin1(calibration::kDefaultMstartY), this), 1095, 678, 65, 23, "Edit3");
+    Edit5 = place(new QLineEdit(latin1(calibration::kDefaultNx), this), 1014, 649, 65, 23, "Edit5");
+    Edit6 = place(new QLineEdit(latin1(calibration::kDefaultNy), this), 1095, 649, 65, 23, "Edit6");
     Button2 = place(new QPushButton(QStringLiteral("Коррект"), this), 1014, 618, 75, 25, "Button2");
     CheckBox1 = place(new QCheckBox(QStringLiteral("фикисированный сдвиг 0,5 см"), this), 8, 751, 211, 17, "CheckBox1");
     Button3 = place(new QPushButton(QStringLiteral("Удалить последний элемент"), this), 615, 714, 185, 25, "Button3");

@@ -66,10 +66,16 @@ QComboBox* TSaveTextFileDialog::encodingList() const
     return window_ ? window_->encodings() : nullptr;
 }
 
-bool TSaveTextFileDialog::Execute()
+QFileDialog* TSaveTextFileDialog::ensureWindow()
 {
     if (!window_)
         window_ = new SaveFileWindow(this, owner_);
+    return window_;
+}
+
+bool TSaveTextFileDialog::Execute()
+{
+    ensureWindow();
     window_->encodings()->setCurrentIndex(EncodingIndex);
     window_->selectFile(FileName);
     return window_->exec() == QDialog::Accepted;

@@ -38,6 +38,8 @@ public:
 
     // The dialog's window while it exists (from the first Execute on), else null.
     QFileDialog* window() const;
+    // Makes the window if it does not exist yet, without showing it.
+    QFileDialog* ensureWindow();
     QComboBox* encodingList() const;
 
     static const QStringList& encodingNames();

@@ -42,15 +42,20 @@ fail() {
 # start_display [wm]: Xvfb on a free display number, and openbox unless wm=none.
 # E2E_SCREEN sets the screen's size and depth.
 start_display() {
-  local wm="${1:-openbox}" n
-  for n in $(seq 90 140); do
-    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
-  done
-  Xvfb ":$n" -screen 0 "${E2E_SCREEN:-1600x1000x24}" -nolisten tcp >"$E2E_TMP/xvfb.log" 2>&1 &
+  local wm="${1:-openbox}" n=""
+  # Xvfb picks a free display itself and writes its number to the file.
+  : >"$E2E_TMP/display"
+  Xvfb -displayfd 3 -screen 0 "${E2E_SCREEN:-1600x1000x24}" -nolisten tcp 3>"$E2E_TMP/display" >"$E2E_TMP/xvfb.log" 2>&1 &
   E2E_PIDS+=($!)
+  for _ in $(seq 100); do
+    n=$(tr -dc 0-9 < "$E2E_TMP/display")
+    [ -n "$n" ] && break
+    sleep 0.1
+  done
+  [ -n "$n" ] || { cat "$E2E_TMP/xvfb.log" >&2; fail "Xvfb did not start"; }
   export DISPLAY=":$n"
   for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-  xdpyinfo >/dev/null 2>&1 || fail "Xvfb did not start"
+  xdpyinfo >/dev/null 2>&1 || fail "Xvfb did not answer"
   if [ "$wm" = openbox ]; then
     openbox >"$E2E_TMP/wm.log" 2>&1 &
     E2E_PIDS+=($!)
@@ -61,7 +66,7 @@ start_display() {
 # wait_window NAME: prints the id of the first visible window with that name.
 wait_window() {
   local id=""
-  for _ in $(seq 150); do
+  for _ in $(seq 400); do
     id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1 || true)
     [ -n "$id" ] && { echo "$id"; return 0; }
     sleep 0.1
@@ -141,3 +146,19 @@ pixel() {
 }
 
 expect_eq() { [ "$1" = "$2" ] || fail "$3: expected '$2', got '$1'"; }
+
+# save_protocol PATH: "Сохранить данные в файл", then the path typed into the
+# dialog and confirmed; waits for the file.
+save_protocol() {
+  click_client 907 726
+  local dialog
+  # Qt's Russian catalogue titles the dialog.
+  dialog=$(wait_window 'Сохранить как')
+  xdotool windowactivate --sync "$dialog" >/dev/null 2>&1 || true
+  sleep 0.3
+  xdotool key ctrl+a
+  xdotool type --delay 20 "$1"
+  xdotool key Return
+  for _ in $(seq 50); do [ -s "$1" ] && break; sleep 0.1; done
+  [ -s "$1" ] || fail "protocol file $1 not written"
+}

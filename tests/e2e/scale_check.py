@@ -57,6 +57,19 @@ class Session:
         self.x.click(button)
         self.x.ping(self.main)
 
+    def wait_red(self, logical, timeout=10.0):
+        """True once red shows within 3 screen px of a client-area position
+        (a point on the plot's edge is partly clipped away)."""
+        px, py = self.device(logical)
+        end = time.monotonic() + timeout
+        while time.monotonic() < end:
+            pixel = self.x.screenshot(px - 3, py - 3, 7, 7)
+            if any(r > 200 and g < 80 and b < 80
+                   for r, g, b in (pixel(x, y) for x in range(px - 3, px + 4) for y in range(py - 3, py + 4))):
+                return True
+            time.sleep(0.02)
+        return False
+
     def press_button(self, rect):
         left, top, w, h = rect
         self.click_at((left + w / 2, top + h / 2))
@@ -111,6 +124,9 @@ def measure_diagonal(s):
     check_drawn_grid(s)
     for k in range(31):
         s.click_at(intersection(k))
+        # The program reads the pointer when it handles the click: wait until
+        # the measured point shows before moving on, as a person would.
+        check(s.wait_red(intersection(k)), "no point drawn at (%d, %d) cm" % (k, k))
     path = os.path.join(s.work, "diagonal.txt")
     s.save_protocol(path)
     with open(path, "rb") as f:
@@ -133,8 +149,18 @@ def measure_diagonal(s):
 
 def clipboard_size(s):
     s.press_button(BUTTON4)
-    png = subprocess.run(["xclip", "-selection", "clipboard", "-t", "image/png", "-o"],
-                         capture_output=True, timeout=30, check=True).stdout
+    # The copy lands once the program has handled the click: wait for it.
+    png = b""
+    for _ in range(50):
+        got = subprocess.run(["xclip", "-selection", "clipboard", "-t", "image/png", "-o"],
+                             capture_output=True, timeout=30)
+        if got.returncode == 0 and got.stdout:
+            png = got.stdout
+            break
+        time.sleep(0.1)
+    check(bool(png), "no image on the clipboard")
+    if not png:
+        return None
     size = subprocess.run(["identify", "-format", "%wx%h", "png:-"], input=png,
                           capture_output=True, timeout=30, check=True).stdout.decode()
     expected = "%dx%d" % (device_length(1000, s.scale), device_length(700, s.scale))

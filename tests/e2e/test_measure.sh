@@ -22,13 +22,7 @@ expect_eq "$(pixel 615 200)" "255,255,255" "undone point removed from the chart"
 
 # Save through the dialog, typing the path as a user does.
 OUT="$E2E_TMP/protocol.txt"
-click_client 907 726         # "Сохранить данные в файл"
-sleep 1
-xdotool key ctrl+a
-xdotool type --delay 20 "$OUT"
-xdotool key Return
-for _ in $(seq 50); do [ -s "$OUT" ] && break; sleep 0.1; done
-[ -s "$OUT" ] || fail "protocol file not written"
+save_protocol "$OUT"
 
 printf '0: x=21.425\xf1\xec y=14.978\xf1\xec phi=6.300 \xc2\r\n1: x=0.000\xf1\xec y=0.000\xf1\xec phi=4.672 \xc2\r\n2: x=32.828\xf1\xec y=14.978\xf1\xec phi=12.600 \xc2\r\n' > "$E2E_TMP/expected.txt"
 cmp "$OUT" "$E2E_TMP/expected.txt" || { od -c "$OUT" | head -20; fail "protocol bytes differ"; }

@@ -68,12 +68,9 @@ TForm2::TForm2(QWidget* mainWindow)
     // be the reason the application quits.
     setAttribute(Qt::WA_QuitOnClose, false);
     setAttribute(Qt::WA_DeleteOnClose, false);
-    QFont font(QStringLiteral("Segoe UI"), 9);
-    // Where Segoe UI is missing, a face of similar width keeps the text's
-    // line breaks close to the intended ones.
-    font.setFamilies({QStringLiteral("Segoe UI"), QStringLiteral("Liberation Sans"),
-                      QStringLiteral("Arial")});
-    setFont(font);
+    // Where Segoe UI is missing, the substitutes installed at start-up
+    // (ui/fonts.h) keep the text's line breaks close to the intended ones.
+    setFont(QFont(QStringLiteral("Segoe UI"), 9));
 
     memo1_->setObjectName(QStringLiteral("Memo1"));
     memo1_->setGeometry(4, 8, 441, 332);
