@@ -4,6 +4,7 @@
 #include "ui/chart_layout.h"
 #include "ui/chart_marks.h"
 #include "ui/chart_sprites.h"
+#include "ui/spare_capacity.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -514,6 +515,7 @@ void Series::Delete(int index)
     if (index < 0 || index >= Count())
         throw Error(msg::seriesDeleteOutOfBounds(index, Count() - 1));
     points_.remove(index);
+    releaseSpareCapacity(points_);
     chart_->seriesRemoved(this, index);
 }
 

@@ -1,5 +1,7 @@
 #include "ui/chart_marks.h"
 
+#include "ui/spare_capacity.h"
+
 #include <algorithm>
 
 namespace potencor::ui {
@@ -122,7 +124,13 @@ void MarkPlacer::removeLast()
     indexed_.pop_back();
     // Indices go in ascending, so the last one is at the back of every list.
     if (indexed)
-        forEachCellList(extent, [](std::vector<int>& list) { list.pop_back(); });
+        forEachCellList(extent, [](std::vector<int>& list) {
+            list.pop_back();
+            releaseSpareCapacity(list);
+        });
+    releaseSpareCapacity(placed_);
+    releaseSpareCapacity(footprints_);
+    releaseSpareCapacity(indexed_);
 }
 
 void MarkPlacer::clear()

@@ -6,6 +6,10 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace potencor::ui {
 
 // A document of n blocks holds n-1 line breaks; a text that ends with a line
@@ -27,6 +31,49 @@ private:
     QTextDocument* doc_;
 };
 
+// A document's storage only grows: removed text stays in its piece table and
+// fragment maps. Once the protocol is down to a quarter of the largest size
+// seen (and that was large), the document is built anew from its text, which
+// keeps every character, the caret, the selection and the scroll position;
+// the cost is paid once per fourfold shrink.
+constexpr int kCompactFromChars = 64 * 1024;
+const char* const kPeakProperty = "potencorPeakChars";
+
+void notePeak(QTextDocument* doc)
+{
+    const int now = doc->characterCount();
+    if (now > doc->property(kPeakProperty).toInt())
+        doc->setProperty(kPeakProperty, now);
+}
+
+void compactIfShrunk(QPlainTextEdit* memo)
+{
+    QTextDocument* doc = memo->document();
+    const int peak = doc->property(kPeakProperty).toInt();
+    if (peak < kCompactFromChars || doc->characterCount() >= peak / 4)
+        return;
+    const QTextCursor caret = memo->textCursor();
+    const int anchor = caret.anchor();
+    const int position = caret.position();
+    const int scroll = memo->verticalScrollBar()->value();
+    {
+        const ProgramEdit edit(doc);
+        // Raw text keeps what toPlainText() would change (no-break spaces);
+        // its paragraph separators become the same blocks again.
+        doc->setPlainText(doc->toRawText());
+    }
+    QTextCursor restored(doc);
+    restored.setPosition(anchor);
+    restored.setPosition(position, QTextCursor::KeepAnchor);
+    memo->setTextCursor(restored);
+    memo->verticalScrollBar()->setValue(scroll);
+    doc->setProperty(kPeakProperty, doc->characterCount());
+#ifdef __GLIBC__
+    // What the old document freed stays with the allocator otherwise.
+    malloc_trim(0);
+#endif
+}
+
 } // namespace
 
 void appendProtocolLine(QPlainTextEdit* memo, const QString& line)
@@ -41,6 +88,7 @@ void appendProtocolLine(QPlainTextEdit* memo, const QString& line)
     c.insertText(line);
     c.insertBlock();
     c.endEditBlock();
+    notePeak(doc);
     memo->verticalScrollBar()->setValue(memo->verticalScrollBar()->maximum());
 }
 
@@ -53,11 +101,14 @@ void removeLastProtocolLine(QPlainTextEdit* memo)
             return; // empty protocol
         last = last.previous();
     }
-    const ProgramEdit edit(doc);
-    QTextCursor c(doc);
-    c.setPosition(last.position());
-    c.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
-    c.removeSelectedText();
+    {
+        const ProgramEdit edit(doc);
+        QTextCursor c(doc);
+        c.setPosition(last.position());
+        c.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+        c.removeSelectedText();
+    }
+    compactIfShrunk(memo);
 }
 
 QString protocolText(const QPlainTextEdit* memo)

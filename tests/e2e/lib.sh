@@ -28,8 +28,16 @@ e2e_cleanup() {
   exit "$status"
 }
 trap e2e_cleanup EXIT
+# Killed (a ctest timeout, a closed pipe): still stop the display and the program.
+trap 'exit 1' INT TERM HUP PIPE
 
-fail() { echo "FAIL: $*" >&2; [ -f "$E2E_TMP/shot.png" ] && cp "$E2E_TMP/shot.png" /tmp/potencor-e2e-fail.png; exit 1; }
+fail() {
+  echo "FAIL: $*" >&2
+  [ -f "$E2E_TMP/shot.png" ] && cp "$E2E_TMP/shot.png" /tmp/potencor-e2e-fail.png
+  [ -s "$E2E_TMP/app.log" ] && { echo "-- the program's output:" >&2; tail -n 40 "$E2E_TMP/app.log" >&2; }
+  [ -s "$E2E_TMP/xvfb.log" ] && { echo "-- Xvfb:" >&2; tail -n 20 "$E2E_TMP/xvfb.log" >&2; }
+  exit 1
+}
 
 # start_display [wm]: Xvfb on a free display number, and openbox unless wm=none.
 # E2E_SCREEN sets the screen's size and depth.
