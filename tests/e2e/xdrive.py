@@ -51,7 +51,12 @@ class Display:
 
     def windows_named(self, name, visible=True):
         """Client windows with that title, found anywhere in the tree."""
-        found = []
+        return [c for c in self._all_windows()
+                if self.name_of(c) == name and (not visible or self.viewable(c))]
+
+    def _all_windows(self):
+        """Every window below the root, depth first; windows that vanish
+        meanwhile are passed over."""
         stack = [self.root]
         while stack:
             w = stack.pop()
@@ -60,10 +65,8 @@ class Display:
             except error.XError:
                 continue
             for c in children:
-                if self.name_of(c) == name and (not visible or self.viewable(c)):
-                    found.append(c)
+                yield c
                 stack.append(c)
-        return found
 
     def visible_titles(self):
         """Titles of all viewable windows that have one, except the window
@@ -71,18 +74,10 @@ class Display:
         wm_check = self.root.get_full_property(self.atom("_NET_SUPPORTING_WM_CHECK"), Xatom.WINDOW)
         skip = {int(wm_check.value[0])} if wm_check is not None and len(wm_check.value) else set()
         titles = []
-        stack = [self.root]
-        while stack:
-            w = stack.pop()
-            try:
-                children = w.query_tree().children
-            except error.XError:
-                continue
-            for c in children:
-                t = self.name_of(c)
-                if t and c.id not in skip and self.viewable(c):
-                    titles.append((t, c))
-                stack.append(c)
+        for c in self._all_windows():
+            t = self.name_of(c)
+            if t and c.id not in skip and self.viewable(c):
+                titles.append((t, c))
         return titles
 
     def wait_window(self, name, timeout=15.0):
