@@ -4,6 +4,7 @@
 #include "ui/chart_layout.h"
 #include "ui/chart_marks.h"
 #include "ui/chart_sprites.h"
+#include "ui/fonts.h"
 #include "ui/spare_capacity.h"
 
 #include <QMouseEvent>
@@ -21,14 +22,6 @@ namespace {
 const QColor kSilver(192, 192, 192);
 const QColor kTickGray(128, 128, 128);
 const QColor kBevelShadow(160, 160, 160);
-
-QFont chartFont()
-{
-    QFont font(QStringLiteral("Arial"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSize(8);
-    return font;
-}
 
 double distanceToSegment(QPointF p, QPointF a, QPointF b)
 {
@@ -523,7 +516,7 @@ TChart::TChart(const calibration::ChartMapping& mapping, QWidget* parent)
     : QWidget(parent)
     , mapping_(mapping)
     , impl_(std::make_unique<Impl>(*this, computeChartLayout(mapping, QSize(kWidthPx, kHeightPx),
-                                                               chartFont(), QLocale())))
+                                                               chartFont(8), QLocale())))
 {
     setFixedSize(kWidthPx, kHeightPx);
     setMouseTracking(true);

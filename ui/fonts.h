@@ -3,6 +3,9 @@
 // (any Linux desktop) Qt would take whatever fontconfig offers, often a much
 // wider face that breaks the fixed layout's line breaks and label sizes.
 
+#include <QFont>
+#include <QString>
+
 namespace potencor::ui {
 
 // Registers, application-wide, the faces tried in order for each of those
@@ -10,5 +13,15 @@ namespace potencor::ui {
 // to Segoe UI's widths), then DejaVu Sans; both have Cyrillic. Call once
 // before creating windows.
 void installFontSubstitutions();
+
+// `family` when it is installed, else its first installed substitute, else
+// `family` itself. Every font made from a missing family costs Qt a search
+// of fontconfig's fallbacks (about half a millisecond at start-up), so the
+// program asks for the face that will be drawn.
+QString installedFamily(const QString& family);
+
+// The windows' face at a size in px, and the chart's face at a size in pt.
+QFont windowFont(int pixelSize);
+QFont chartFont(int pointSize);
 
 } // namespace potencor::ui

@@ -9,18 +9,23 @@
 #include "ui/Dialog/Dialog.h"
 #include "ui/chart.h"
 #include "ui/error_report.h"
+#include "ui/fonts.h"
 #include "ui/pointer.h"
 #include "ui/protocol_memo.h"
 #include "ui/save_dialog.h"
+
+#include "icon_pixels.h"
 
 #include <QCheckBox>
 #include <QCursor>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -28,11 +33,12 @@
 namespace potencor::ui {
 namespace {
 
-QFont segoe(int pixelHeight)
+// The pixels are compiled in: no image plugins or decoding at start-up.
+QIcon programIcon()
 {
-    QFont f(QStringLiteral("Segoe UI"));
-    f.setPixelSize(pixelHeight);
-    return f;
+    const QImage image(reinterpret_cast<const uchar*>(kIconArgbPremultiplied), kIconWidthPx, kIconHeightPx,
+                       QImage::Format_ARGB32_Premultiplied);
+    return QIcon(QPixmap::fromImage(image));
 }
 
 template <class W>
@@ -46,7 +52,7 @@ W* place(W* widget, int left, int top, int width, int height, const char* name)
 QLabel* readoutLabel(QWidget* parent, const QString& text, int left, const char* name)
 {
     auto* label = new QLabel(text, parent);
-    label->setFont(segoe(24));
+    label->setFont(windowFont(24));
     label->move(left, 706);
     label->adjustSize();
     label->setObjectName(QString::fromLatin1(name));
@@ -87,8 +93,8 @@ TForm1::TForm1(Options options, QWidget* parent)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Потенкор"));
-    setWindowIcon(QIcon(QStringLiteral(":/potencor.png")));
-    setFont(segoe(12));
+    setWindowIcon(programIcon());
+    setFont(windowFont(12));
     setFixedSize(kClientWidthPx, kClientHeightPx);
     setMouseTracking(true);
     readDecimalSeparator();

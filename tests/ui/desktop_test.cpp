@@ -175,5 +175,27 @@ TEST_F(FontSubstitutions, EveryControlDrawsItsTextInLiberationSans)
     EXPECT_EQ(QFontInfo(QFont(QStringLiteral("Arial"), 8)).family(), QStringLiteral("Liberation Sans"));
 }
 
+// The program asks for the face that will be drawn, never for a missing one.
+TEST_F(FontSubstitutions, InstalledFamilyIsTheFaceDrawn)
+{
+    const QString missing = QStringLiteral("Potencor Missing Face");
+    QFont::insertSubstitutions(missing, {QStringLiteral("Another Missing Face"), QStringLiteral("DejaVu Sans")});
+    const struct {
+        QString asked;
+        QString expected;
+    } cases[] = {
+        {QStringLiteral("Segoe UI"), QStringLiteral("Liberation Sans")},
+        {QStringLiteral("Arial"), QStringLiteral("Liberation Sans")},
+        {QStringLiteral("DejaVu Sans"), QStringLiteral("DejaVu Sans")},           // installed: itself
+        {missing, QStringLiteral("DejaVu Sans")},                                // first installed substitute
+        {QStringLiteral("No Such Face"), QStringLiteral("No Such Face")},        // nothing better to ask for
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(installedFamily(c.asked).toStdString(), c.expected.toStdString()) << c.asked.toStdString();
+    QFont::removeSubstitutions(missing);
+    EXPECT_EQ(QFontInfo(windowFont(12)).family(), QStringLiteral("Liberation Sans"));
+    EXPECT_EQ(QFontInfo(chartFont(8)).family(), QStringLiteral("Liberation Sans"));
+}
+
 } // namespace
 } // namespace potencor::ui

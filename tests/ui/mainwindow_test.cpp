@@ -11,6 +11,8 @@
 #include <QComboBox>
 #include <QCursor>
 #include <QFile>
+#include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -94,6 +96,19 @@ TEST_F(MainWindow, StartsWithOutlinesEmptyProtocolAndDesignTexts)
     EXPECT_EQ(form->calib.Nx, 962);
     EXPECT_EQ(form->calib.Ny, 677);
     EXPECT_TRUE(reports.empty());
+}
+
+// The icon's pixels are compiled in from the asset: the build must keep the two
+// the same, or the window and the installed menu entry would differ.
+TEST_F(MainWindow, IconIsTheAssetPixelForPixel)
+{
+    const QImage asset = QImage(QStringLiteral(":/potencor.png")).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    ASSERT_EQ(asset.size(), QSize(94, 94));
+    const QList<QSize> sizes = form->windowIcon().availableSizes();
+    ASSERT_EQ(sizes, QList<QSize>{QSize(94, 94)});
+    const QImage icon = form->windowIcon().pixmap(QSize(94, 94), 1.0).toImage().convertToFormat(
+        QImage::Format_ARGB32_Premultiplied);
+    EXPECT_EQ(icon, asset);
 }
 
 TEST_F(MainWindow, ClickMeasuresIntoProtocolAndChart)

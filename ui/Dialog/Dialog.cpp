@@ -1,5 +1,7 @@
 #include "ui/Dialog/Dialog.h"
 
+#include "ui/fonts.h"
+
 #include <QFont>
 #include <QPlainTextEdit>
 #include <QScreen>
@@ -68,9 +70,9 @@ TForm2::TForm2(QWidget* mainWindow)
     // be the reason the application quits.
     setAttribute(Qt::WA_QuitOnClose, false);
     setAttribute(Qt::WA_DeleteOnClose, false);
-    // Where Segoe UI is missing, the substitutes installed at start-up
-    // (ui/fonts.h) keep the text's line breaks close to the intended ones.
-    setFont(QFont(QStringLiteral("Segoe UI"), 9));
+    // Where Segoe UI is missing, its substitute (ui/fonts.h) keeps the text's
+    // line breaks close to the intended ones.
+    setFont(QFont(installedFamily(QStringLiteral("Segoe UI")), 9));
 
     memo1_->setObjectName(QStringLiteral("Memo1"));
     memo1_->setGeometry(4, 8, 441, 332);
