@@ -81,8 +81,8 @@ void appendProtocolLine(QPlainTextEdit* memo, const QString& line)
     QTextDocument* doc = memo->document();
     const ProgramEdit edit(doc);
     QTextCursor c(doc);
-    c.movePosition(QTextCursor::End);
     c.beginEditBlock();
+    c.movePosition(QTextCursor::End);
     if (!doc->lastBlock().text().isEmpty())
         c.insertBlock();
     c.insertText(line);
@@ -104,9 +104,11 @@ void removeLastProtocolLine(QPlainTextEdit* memo)
     {
         const ProgramEdit edit(doc);
         QTextCursor c(doc);
+        c.beginEditBlock();
         c.setPosition(last.position());
         c.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
         c.removeSelectedText();
+        c.endEditBlock();
     }
     compactIfShrunk(memo);
 }
