@@ -1,5 +1,5 @@
 // The main window's per-event work: the mouse-move readout, and appending and
-// undoing a measurement at short and long protocols.
+// undoing a measurement at short and long protocols, and the protocol box's share.
 #include "ui/chart.h"
 #include "ui/mainwindow.h"
 #include "ui/protocol_memo.h"
@@ -49,6 +49,23 @@ void BM_MeasureAndUndo(benchmark::State& state)
     state.counters["lines"] = static_cast<double>(f->count);
 }
 BENCHMARK(BM_MeasureAndUndo)->Arg(10)->Arg(100)->Arg(100000)->Unit(benchmark::kMicrosecond);
+
+// The protocol box's share of the growth above: the same two edits, without
+// the rest of the handlers.
+void BM_ProtocolBoxOnly(benchmark::State& state)
+{
+    QPlainTextEdit* memo = form()->Memo1;
+    memo->clear();
+    const QString line = QStringLiteral("12345. x = 21,425 см, y = 14,978 см, phi = 6,3 В");
+    for (int i = 0; i < state.range(0); ++i)
+        potencor::ui::appendProtocolLine(memo, line);
+    for (auto _ : state) {
+        potencor::ui::appendProtocolLine(memo, line);
+        potencor::ui::removeLastProtocolLine(memo);
+    }
+    memo->clear();
+}
+BENCHMARK(BM_ProtocolBoxOnly)->Arg(10)->Arg(100)->Arg(100000)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 
