@@ -13,7 +13,9 @@
 namespace potencor::ui {
 
 // A document of n blocks holds n-1 line breaks; a text that ends with a line
-// break has an empty last block.
+// break has an empty last block. A block's length counts its line break (or
+// the document's end), so an empty block has length 1: asking that, unlike
+// its text, reads nothing of the document.
 
 namespace {
 
@@ -83,7 +85,7 @@ void appendProtocolLine(QPlainTextEdit* memo, const QString& line)
     QTextCursor c(doc);
     c.beginEditBlock();
     c.movePosition(QTextCursor::End);
-    if (!doc->lastBlock().text().isEmpty())
+    if (c.block().length() > 1)
         c.insertBlock();
     c.insertText(line);
     c.insertBlock();
@@ -96,7 +98,7 @@ void removeLastProtocolLine(QPlainTextEdit* memo)
 {
     QTextDocument* doc = memo->document();
     QTextBlock last = doc->lastBlock();
-    if (last.text().isEmpty()) {
+    if (last.length() <= 1) {
         if (!last.previous().isValid())
             return; // empty protocol
         last = last.previous();
