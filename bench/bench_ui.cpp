@@ -57,7 +57,7 @@ void BM_ProtocolBoxOnly(benchmark::State& state)
 {
     QPlainTextEdit* memo = form()->Memo1;
     memo->clear();
-    const QString line = QStringLiteral("12345. x = 21,425 см, y = 14,978 см, phi = 6,3 В");
+    const QString line = QStringLiteral("12345: x=21.425см y=14.978см phi=6.321 В");
     for (int i = 0; i < state.range(0); ++i)
         potencor::ui::appendProtocolLine(memo, line);
     for (auto _ : state) {
