@@ -1,12 +1,17 @@
 // The main window's per-event work: the mouse-move readout, and appending and
-// undoing a measurement at short and long protocols, and the protocol box's share.
+// undoing a measurement at short and long protocols, the protocol box's share
+// of that, and the floor Qt's text document sets under it.
 #include "ui/chart.h"
 #include "ui/mainwindow.h"
 #include "ui/protocol_memo.h"
 
 #include <QApplication>
 #include <QCursor>
+#include <QPlainTextDocumentLayout>
 #include <QPlainTextEdit>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <benchmark/benchmark.h>
 
 using potencor::ui::TForm1;
@@ -67,6 +72,38 @@ void BM_ProtocolBoxOnly(benchmark::State& state)
     memo->clear();
 }
 BENCHMARK(BM_ProtocolBoxOnly)->Arg(10)->Arg(100)->Arg(100000)->Unit(benchmark::kMicrosecond);
+
+// The floor under both: Qt's text document alone (plain-text layout, no
+// widget), given the same two edits. Its lookups walk trees that deepen with
+// the line count, so this is as flat as a protocol box built on it can be.
+void BM_QtTextDocumentFloor(benchmark::State& state)
+{
+    QTextDocument doc;
+    doc.setDocumentLayout(new QPlainTextDocumentLayout(&doc));
+    doc.setDefaultFont(form()->Memo1->font());
+    doc.setUndoRedoEnabled(false);
+    const QString line = QStringLiteral("12345: x=21.425см y=14.978см phi=6.321 В");
+    const auto append = [&] {
+        QTextCursor c(&doc);
+        c.beginEditBlock();
+        c.movePosition(QTextCursor::End);
+        c.insertText(line);
+        c.insertBlock();
+        c.endEditBlock();
+    };
+    for (int i = 0; i < state.range(0); ++i)
+        append();
+    for (auto _ : state) {
+        append();
+        QTextCursor c(&doc);
+        c.beginEditBlock();
+        c.setPosition(doc.lastBlock().previous().position());
+        c.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+        c.removeSelectedText();
+        c.endEditBlock();
+    }
+}
+BENCHMARK(BM_QtTextDocumentFloor)->Arg(10)->Arg(100)->Arg(100000)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 
