@@ -1,0 +1,148 @@
+#include "core/text_decode.h"
+
+#include "tests/core/table.h"
+
+#include <ostream>
+#include <string>
+
+namespace potencor::text {
+namespace {
+
+using namespace std::string_literals;
+
+// One protocol line, as the save dialog's encodings write it.
+const std::string kLine = "0: x=21.425см y=15.000см phi=6.300 В\r\n";
+const std::string kLineAnsi = "0: x=21.425\xF1\xEC y=15.000\xF1\xEC phi=6.300 \xC2\r\n";
+const std::string kLineAscii = "0: x=21.425?? y=15.000?? phi=6.300 ?\r\n";
+const std::string kLineUtf7 = "0: x+AD0-21.425+BEEEPA y+AD0-15.000+BEEEPA phi+AD0-6.300 +BBI\r\n";
+
+std::string utf16(const std::string& ascii, bool bigEndian)
+{
+    std::string out;
+    for (const char c : ascii) {
+        if (bigEndian)
+            out += '\0';
+        out += c;
+        if (!bigEndian)
+            out += '\0';
+    }
+    return out;
+}
+
+// "0: В" in UTF-16, both byte orders.
+const std::string kUtf16LE = "\xFF\xFE"s + utf16("0: ", false) + "\x12\x04"s;
+const std::string kUtf16BE = "\xFE\xFF"s + utf16("0: ", true) + "\x04\x12"s;
+
+struct AutoRow {
+    const char* name;
+    std::string bytes;
+    Encoding encoding;
+    DecodeError error;
+    std::string utf8; // when error is None
+    std::size_t errorOffset = 0;
+    friend void PrintTo(const AutoRow& r, std::ostream* os) { *os << r.name; }
+};
+
+const AutoRow kAutoRows[] = {
+    {"Utf8WithMark", "\xEF\xBB\xBF" + kLine, Encoding::Utf8, DecodeError::None, kLine},
+    {"Utf8WithoutMark", kLine, Encoding::Utf8, DecodeError::None, kLine},
+    {"Ansi", kLineAnsi, Encoding::Ansi, DecodeError::None, kLine},
+    {"AnsiTypographicQuotes", "\x93\xCF\xF0\xE8\xE2\xE5\xF2\x94", Encoding::Ansi, DecodeError::None,
+     "“Привет”"},
+    {"AsciiReadsAsUtf8", kLineAscii, Encoding::Utf8, DecodeError::None, kLineAscii},
+    {"Utf7WithoutMark", kLineUtf7, Encoding::Utf7, DecodeError::None, kLine},
+    {"PlusSignsAreNotUtf7", "C++ 2+2=4 a+b-c\r\n", Encoding::Utf8, DecodeError::None, "C++ 2+2=4 a+b-c\r\n"},
+    {"Utf7OfAsciiOnlyStaysUtf8", "+AEE-", Encoding::Utf8, DecodeError::None, "+AEE-"},
+    {"UnicodeMark", kUtf16LE, Encoding::Unicode, DecodeError::None, "0: В"},
+    {"BigEndianMark", kUtf16BE, Encoding::BigEndianUnicode, DecodeError::None, "0: В"},
+    {"MarkAlone", "\xEF\xBB\xBF", Encoding::Utf8, DecodeError::None, ""},
+    {"Empty", "", Encoding::Utf8, DecodeError::None, ""},
+    {"TabAndFormFeedAreText", "a\tb\fc\rd\n", Encoding::Utf8, DecodeError::None, "a\tb\fc\rd\n"},
+    {"Nul", "0: x\0y"s, Encoding::Utf8, DecodeError::Binary, "", 4},
+    {"ControlByte", "ab\x01", Encoding::Utf8, DecodeError::Binary, "", 2},
+    {"Escape", "\x1B[31m", Encoding::Utf8, DecodeError::Binary, "", 0},
+    {"ControlByteInAnsi", "\xF1\xEC\x02", Encoding::Utf8, DecodeError::Binary, "", 2},
+    {"Utf16WithoutMarkIsBinary", utf16("0: x=1", false), Encoding::Utf8, DecodeError::Binary, "", 1},
+    {"PngHeader", "\x89PNG\r\n\x1A\n"s, Encoding::Utf8, DecodeError::Binary, "", 6},
+    {"NulInsideUtf16", "\xFF\xFE"s + utf16("ab", false) + "\0\0"s, Encoding::Unicode, DecodeError::Binary,
+     "", 6},
+    {"OddLengthUtf16", kUtf16LE + "x", Encoding::Unicode, DecodeError::Malformed, "", 10},
+    {"UnpairedSurrogate", "\xFF\xFE" "a\0\x00\xD8" "b\0"s, Encoding::Unicode, DecodeError::Malformed, "", 4},
+    {"InvalidUtf8AfterMark", "\xEF\xBB\xBF" "ab\xC0\xAF", Encoding::Utf8, DecodeError::Malformed, "", 5},
+    {"UndefinedAnsiByte", "\xF1\x98", Encoding::Ansi, DecodeError::Malformed, "", 1},
+};
+
+class AutoTable : public testing::TestWithParam<AutoRow> {};
+
+TEST_P(AutoTable, Detects)
+{
+    const AutoRow& r = GetParam();
+    const Decoded d = decode(r.bytes);
+    EXPECT_EQ(d.encoding, r.encoding) << encodingName(d.encoding);
+    EXPECT_EQ(d.error, r.error);
+    if (r.error == DecodeError::None) {
+        EXPECT_EQ(d.utf8, r.utf8);
+    } else {
+        EXPECT_EQ(d.errorOffset, r.errorOffset);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(TextDecode, AutoTable, testing::ValuesIn(kAutoRows), test::RowName());
+
+struct ForcedRow {
+    const char* name;
+    std::string bytes;
+    Encoding forced;
+    DecodeError error;
+    std::string utf8;
+    friend void PrintTo(const ForcedRow& r, std::ostream* os) { *os << r.name; }
+};
+
+const ForcedRow kForcedRows[] = {
+    {"Utf8MarkSkipped", "\xEF\xBB\xBF" + kLine, Encoding::Utf8, DecodeError::None, kLine},
+    {"UnicodeMarkSkipped", kUtf16LE, Encoding::Unicode, DecodeError::None, "0: В"},
+    {"UnicodeWithoutMark", kUtf16LE.substr(2), Encoding::Unicode, DecodeError::None, "0: В"},
+    {"BigEndianWithoutMark", kUtf16BE.substr(2), Encoding::BigEndianUnicode, DecodeError::None, "0: В"},
+    {"Utf7", kLineUtf7, Encoding::Utf7, DecodeError::None, kLine},
+    {"AsciiKeepsQuestionMarks", kLineAscii, Encoding::Ascii, DecodeError::None, kLineAscii},
+    {"AsciiRefusesHighBytes", kLineAnsi, Encoding::Ascii, DecodeError::Malformed, ""},
+    {"Utf8RefusesAnsi", kLineAnsi, Encoding::Utf8, DecodeError::Malformed, ""},
+    {"AnsiReadsUtf8AsMojibake", "\xD1\x81", Encoding::Ansi, DecodeError::None, "СЃ"},
+    {"Utf8MarkIsTextInAnsi", "\xEF\xBB\xBF", Encoding::Ansi, DecodeError::None, "п»ї"},
+    {"ForcedStillRefusesBinary", "a\0b"s, Encoding::Ansi, DecodeError::Binary, ""},
+};
+
+class ForcedTable : public testing::TestWithParam<ForcedRow> {};
+
+TEST_P(ForcedTable, Decodes)
+{
+    const ForcedRow& r = GetParam();
+    const Decoded d = decode(r.bytes, r.forced);
+    EXPECT_EQ(d.encoding, r.forced);
+    EXPECT_EQ(d.error, r.error);
+    if (r.error == DecodeError::None)
+        EXPECT_EQ(d.utf8, r.utf8);
+}
+
+INSTANTIATE_TEST_SUITE_P(TextDecode, ForcedTable, testing::ValuesIn(kForcedRows), test::RowName());
+
+TEST(TextDecode, Names)
+{
+    for (const Encoding e : {Encoding::Ansi, Encoding::Ascii, Encoding::Unicode, Encoding::BigEndianUnicode,
+                             Encoding::Utf8, Encoding::Utf7})
+        EXPECT_EQ(encodingFromName(encodingName(e)), e);
+    EXPECT_EQ(encodingName(Encoding::BigEndianUnicode), "Big Endian Unicode");
+    EXPECT_EQ(encodingFromName("big endian unicode"), Encoding::BigEndianUnicode);
+    EXPECT_EQ(encodingFromName("CP1251"), Encoding::Ansi);
+    EXPECT_EQ(encodingFromName("Windows-1251"), Encoding::Ansi);
+    EXPECT_EQ(encodingFromName("UTF-16LE"), Encoding::Unicode);
+    EXPECT_EQ(encodingFromName("utf-16be"), Encoding::BigEndianUnicode);
+    EXPECT_EQ(encodingFromName("UTF8"), Encoding::Utf8);
+    EXPECT_EQ(encodingFromName("utf7"), Encoding::Utf7);
+    EXPECT_EQ(encodingFromName("latin1"), std::nullopt);
+    EXPECT_EQ(encodingFromName(""), std::nullopt);
+    EXPECT_EQ(encodingFromName("UTF-8 "), std::nullopt);
+}
+
+} // namespace
+} // namespace potencor::text
