@@ -120,8 +120,9 @@ TEST_P(ForcedTable, Decodes)
     const Decoded d = decode(r.bytes, r.forced);
     EXPECT_EQ(d.encoding, r.forced);
     EXPECT_EQ(d.error, r.error);
-    if (r.error == DecodeError::None)
+    if (r.error == DecodeError::None) {
         EXPECT_EQ(d.utf8, r.utf8);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(TextDecode, ForcedTable, testing::ValuesIn(kForcedRows), test::RowName());
