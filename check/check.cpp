@@ -1,0 +1,331 @@
+#include "check/check.h"
+
+#include "check/reach.h"
+#include "core/field.h"
+#include "core/fixed3.h"
+#include "core/protocol_parse.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <functional>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <unordered_map>
+
+namespace potencor::check {
+namespace {
+
+constexpr std::size_t kMaxQuotedBytes = 160; // of a line quoted in a finding
+
+std::string quote(std::string_view line)
+{
+    if (line.size() <= kMaxQuotedBytes)
+        return std::string(line);
+    std::size_t n = kMaxQuotedBytes;
+    while (n > 0 && (static_cast<unsigned char>(line[n]) & 0xC0) == 0x80)
+        --n; // not inside a UTF-8 sequence
+    return std::string(line.substr(0, n)) + "…";
+}
+
+bool isBlank(std::string_view s)
+{
+    return s.find_first_not_of(" \t\f") == std::string_view::npos;
+}
+
+// The leading "<number>:" of a line meant as a measurement line.
+std::optional<std::int32_t> leadingNumber(std::string_view s)
+{
+    std::size_t i = s.find_first_not_of(" \t");
+    if (i == std::string_view::npos)
+        return std::nullopt;
+    const bool negative = s[i] == '-';
+    if (negative)
+        ++i;
+    const std::size_t start = i;
+    long long v = 0;
+    while (i < s.size() && s[i] >= '0' && s[i] <= '9' && i - start < 11)
+        v = v * 10 + (s[i++] - '0');
+    if (i == start || i >= s.size() || s[i] != ':')
+        return std::nullopt;
+    v = negative ? -v : v;
+    if (v < INT32_MIN || v > INT32_MAX)
+        return std::nullopt;
+    return static_cast<std::int32_t>(v);
+}
+
+// Free text or a measurement line gone wrong: anything with the line's own
+// keys is the latter.
+bool meantAsMeasurement(std::string_view s)
+{
+    if (s.find("phi") != std::string_view::npos || s.find("x=") != std::string_view::npos
+        || s.find("y=") != std::string_view::npos)
+        return true;
+    const std::size_t i = s.find_first_not_of(" \t-");
+    if (i == std::string_view::npos || s[i] < '0' || s[i] > '9')
+        return false;
+    const std::size_t j = s.find_first_not_of("0123456789", i);
+    return j != std::string_view::npos && s[j] == ':';
+}
+
+std::string format(const char* fmt, long double a, long double b)
+{
+    char buf[96];
+    std::snprintf(buf, sizeof buf, fmt, a, b);
+    return buf;
+}
+
+struct PointHash {
+    std::size_t operator()(const std::pair<long double, long double>& p) const
+    {
+        const std::hash<long double> h;
+        return h(p.first) * 1000003u ^ h(p.second);
+    }
+};
+
+class Checker {
+public:
+    explicit Checker(FileReport& r) : r_(r) {}
+
+    void line(std::size_t no, std::string_view s)
+    {
+        if (const auto p = protocol::parseLine(s)) {
+            measurement(no, s, *p);
+            return;
+        }
+        if (meantAsMeasurement(s)) {
+            ++r_.malformed;
+            add(no, Kind::Malformed, "not a line the program writes (expected \"N: x=…см y=…см phi=… В\")", s);
+            if (const auto n = leadingNumber(s))
+                number(no, *n, s);
+            return;
+        }
+        add(no, Kind::FreeText, isBlank(s) ? "empty line" : "text typed by hand", s);
+    }
+
+    void finish()
+    {
+        if (measured_ == 0)
+            add(0, Kind::NoMeasurements, r_.lines == 0 ? "empty file: no measurement line" : "no measurement line", {});
+    }
+
+private:
+    void measurement(std::size_t no, std::string_view s, const protocol::ParsedLine& p)
+    {
+        ++measured_;
+        r_.points.push_back({p.X1_cm, p.Y1_cm});
+        potential(no, s, p);
+        number(no, p.number, s);
+
+        const auto [it, inserted] = seen_.try_emplace({p.X1_cm, p.Y1_cm}, no);
+        if (!inserted)
+            add(no, Kind::DuplicatePoint, "the same point as line " + std::to_string(it->second), s);
+
+        const bool rx = reachableX(p.x, p.X1_cm, p.separator);
+        const bool ry = reachableY(p.y, p.Y1_cm, p.separator);
+        if (!rx || !ry) {
+            const std::string what = !rx && !ry ? "x=" + p.x + " and y=" + p.y : !rx ? "x=" + p.x : "y=" + p.y;
+            add(no, Kind::NotAt100, what + ": no whole pixel at 100 % gives this, nor the 0.5 cm grid", s);
+        }
+    }
+
+    void potential(std::size_t no, std::string_view s, const protocol::ParsedLine& p)
+    {
+        const Interval range = potentialRange(p.X1_cm, p.Y1_cm, halfUnit(p.x), halfUnit(p.y));
+        if (printable(range, p.phi_V, halfUnit(p.phi))) {
+            ++r_.ok;
+            return;
+        }
+        ++r_.wrong;
+        std::optional<long double> model;
+        try {
+            model = field::potential(p.X1_cm, p.Y1_cm);
+        } catch (...) {
+            // beyond the model's range: the enclosure alone speaks
+        }
+        std::string msg = "phi=" + p.phi;
+        if (model)
+            msg += ", the model gives " + fixed3(*model, p.separator);
+        msg += format(" (%.4Lf to %.4Lf V over the printed point's rounding)", range.lo, range.hi);
+        Finding f{no, Kind::WrongPotential, std::move(msg), quote(s), range, model};
+        r_.findings.push_back(std::move(f));
+    }
+
+    // The program numbers a line with the count of points on the chart: 0 at
+    // first, one more for each measurement. An undo removes the last line and
+    // the last point; if the student had typed a line at the end, that line
+    // goes instead and the count drops under a measurement line that stays,
+    // so the next line carries a number again. Any drop is possible that way;
+    // a gap or a negative number is not.
+    void number(std::size_t no, std::int32_t n, std::string_view s)
+    {
+        const std::string ns = std::to_string(n);
+        if (n < 0) {
+            add(no, Kind::Numbering, "number " + ns + ": the program never writes a negative number", s);
+        } else if (!last_) {
+            if (n != 0)
+                add(no, Kind::Numbering, "the first line is number " + ns + ", the program starts at 0", s);
+        } else if (n > *last_ + 1LL) {
+            const std::string from = std::to_string(*last_ + 1LL), to = std::to_string(n - 1LL);
+            add(no, Kind::Numbering,
+                "number " + ns + " after " + std::to_string(*last_) + ": "
+                    + (from == to ? "number " + from + " is" : "numbers " + from + " to " + to + " are") + " missing",
+                s);
+        } else if (n <= *last_) {
+            add(no, Kind::Renumbered,
+                "number " + ns + " after " + std::to_string(*last_)
+                    + ": the program repeats numbers only when an undo removed a line typed at the end"
+                      " instead of a measurement",
+                s);
+        }
+        last_ = n;
+    }
+
+    void add(std::size_t no, Kind kind, std::string message, std::string_view s)
+    {
+        if (kind != Kind::Malformed && kind != Kind::WrongPotential)
+            ++r_.other;
+        r_.findings.push_back({no, kind, std::move(message), quote(s), std::nullopt, std::nullopt});
+    }
+
+    FileReport& r_;
+    std::size_t measured_ = 0;
+    std::optional<std::int32_t> last_;
+    std::unordered_map<std::pair<long double, long double>, std::size_t, PointHash> seen_;
+};
+
+std::string byteOffset(std::size_t at) { return " at byte " + std::to_string(at); }
+
+std::string sizeText(std::uint64_t bytes)
+{
+    char buf[32];
+    if (bytes >= (1ull << 30))
+        std::snprintf(buf, sizeof buf, "%.1f GB", bytes / double(1ull << 30));
+    else
+        std::snprintf(buf, sizeof buf, "%.0f MB", bytes / double(1ull << 20));
+    return buf;
+}
+
+} // namespace
+
+Severity severityOf(Kind k)
+{
+    switch (k) {
+    case Kind::WrongPotential:
+    case Kind::Malformed:
+    case Kind::Numbering:
+    case Kind::NoMeasurements:
+        return Severity::Error;
+    case Kind::Renumbered:
+    case Kind::DuplicatePoint:
+    case Kind::FreeText:
+        return Severity::Warning;
+    case Kind::NotAt100:
+        return Severity::Info;
+    }
+    return Severity::Error;
+}
+
+std::string_view kindName(Kind k)
+{
+    switch (k) {
+    case Kind::WrongPotential: return "wrong potential";
+    case Kind::Malformed: return "malformed";
+    case Kind::Numbering: return "numbering";
+    case Kind::NoMeasurements: return "no measurements";
+    case Kind::Renumbered: return "renumbered";
+    case Kind::DuplicatePoint: return "duplicate point";
+    case Kind::FreeText: return "free text";
+    case Kind::NotAt100: return "not measured at 100 %";
+    }
+    return "?";
+}
+
+std::size_t FileReport::count(Severity s) const
+{
+    std::size_t n = 0;
+    for (const Finding& f : findings)
+        n += severityOf(f.kind) == s;
+    return n;
+}
+
+FileReport checkBytes(std::string path, std::string_view bytes, const Options& options)
+{
+    FileReport r;
+    r.path = std::move(path);
+    const text::Decoded d = options.encoding ? text::decode(bytes, *options.encoding) : text::decode(bytes);
+    r.encoding = d.encoding;
+    switch (d.error) {
+    case text::DecodeError::Binary:
+        r.readError = "binary data" + byteOffset(d.errorOffset) + ", not a text file";
+        return r;
+    case text::DecodeError::Malformed:
+        r.readError = "not valid " + std::string(text::encodingName(d.encoding)) + byteOffset(d.errorOffset);
+        return r;
+    case text::DecodeError::None:
+        break;
+    }
+    const std::vector<std::string_view> lines = protocol::splitLines(d.utf8);
+    r.lines = lines.size();
+    Checker c(r);
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        c.line(i + 1, lines[i]);
+    c.finish();
+    return r;
+}
+
+FileReport checkFile(const std::string& path, const Options& options)
+{
+    const auto fail = [&](std::string why) {
+        FileReport r;
+        r.path = path;
+        r.readError = std::move(why);
+        return r;
+    };
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return fail(std::strerror(errno));
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return fail(std::strerror(errno));
+    if (S_ISDIR(st.st_mode))
+        return fail("is a directory");
+    const std::string tooLarge = "too large for a protocol (the limit is " + sizeText(options.maxBytes) + ")";
+    if (S_ISREG(st.st_mode) && static_cast<std::uint64_t>(st.st_size) > options.maxBytes)
+        return fail(sizeText(static_cast<std::uint64_t>(st.st_size)) + ": " + tooLarge);
+
+    // Read at most one byte past the limit, whatever the size said: the file
+    // may grow, or not be a regular file at all.
+    const std::uint64_t cap = options.maxBytes + 1;
+    std::string bytes(static_cast<std::size_t>(
+                          std::min<std::uint64_t>(S_ISREG(st.st_mode) ? st.st_size + 1 : 1 << 16, cap)),
+                      '\0');
+    std::size_t len = 0;
+    for (;;) {
+        if (len == bytes.size()) {
+            if (len >= cap)
+                return fail(tooLarge);
+            bytes.resize(static_cast<std::size_t>(std::min<std::uint64_t>(2 * len, cap)));
+        }
+        const ssize_t n = ::read(fd, bytes.data() + len, bytes.size() - len);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return fail(std::strerror(errno));
+        }
+        if (n == 0)
+            break;
+        len += static_cast<std::size_t>(n);
+    }
+    bytes.resize(len);
+    return checkBytes(path, bytes, options);
+}
+
+} // namespace potencor::check

@@ -1,0 +1,222 @@
+#include "check/cli.h"
+
+#include "check/report.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <getopt.h>
+#include <set>
+#include <system_error>
+
+namespace potencor::check {
+namespace fs = std::filesystem;
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: potencor-check [OPTION]... FILE|DIR...\n"
+    "Checks measurement protocols saved by Potencor against the field model.\n"
+    "\n"
+    "  -r, --recursive        look for *.txt in subdirectories of DIR too\n"
+    "      --encoding NAME    read every file in NAME: ANSI, ASCII, Unicode,\n"
+    "                         \"Big Endian Unicode\", UTF-8 or UTF-7 (default: detect)\n"
+    "      --format FORMAT    text (default), csv or json\n"
+    "      --plot FILE.png    draw each protocol's points on the program's chart\n"
+    "      --max-size MB      refuse files larger than this (default 50)\n"
+    "  -h, --help             show this help and exit\n"
+    "      --version          show the version and exit\n"
+    "\n"
+    "Exit status: 0 all protocols correct, 1 errors found, 2 a file could not be\n"
+    "read or written (the others are still checked).\n";
+
+struct Input {
+    std::string path; // as it will be reported
+    std::string name; // for the plot's file name: relative to the argument
+};
+
+bool isTxt(const fs::path& p)
+{
+    std::string ext = p.extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+    return ext == ".txt";
+}
+
+// Every *.txt under dir, sorted; directory errors are reported and skipped.
+std::vector<Input> listDirectory(const std::string& dir, bool recursive, std::ostream& err, bool& trouble)
+{
+    std::vector<Input> found;
+    std::error_code ec;
+    const auto visit = [&](const fs::directory_entry& e) {
+        std::error_code ec2;
+        if (e.is_regular_file(ec2) && isTxt(e.path()))
+            found.push_back({e.path().string(), e.path().lexically_relative(dir).string()});
+    };
+    const auto opts = fs::directory_options::skip_permission_denied;
+    if (recursive) {
+        fs::recursive_directory_iterator it(dir, opts, ec), end;
+        for (; !ec && it != end; it.increment(ec))
+            visit(*it);
+    } else {
+        fs::directory_iterator it(dir, opts, ec), end;
+        for (; !ec && it != end; it.increment(ec))
+            visit(*it);
+    }
+    if (ec) {
+        err << "potencor-check: " << dir << ": " << ec.message() << '\n';
+        trouble = true;
+    }
+    std::sort(found.begin(), found.end(), [](const Input& a, const Input& b) { return a.path < b.path; });
+    return found;
+}
+
+std::string stripTxt(std::string name)
+{
+    if (isTxt(name))
+        name.resize(name.size() - 4);
+    std::replace(name.begin(), name.end(), '/', '_');
+    return name;
+}
+
+} // namespace
+
+std::vector<std::string> plotPaths(const std::string& plotPath, const std::vector<std::string>& inputNames)
+{
+    if (inputNames.size() == 1)
+        return {plotPath};
+    const fs::path base(plotPath);
+    std::vector<std::string> paths;
+    std::set<std::string> taken;
+    for (const std::string& name : inputNames) {
+        const std::string stem = base.stem().string() + "-" + stripTxt(name);
+        std::string candidate = stem;
+        for (int k = 2; !taken.insert(candidate).second; ++k)
+            candidate = stem + "-" + std::to_string(k);
+        paths.push_back((base.parent_path() / (candidate + ".png")).string());
+    }
+    return paths;
+}
+
+int run(int argc, char** argv, std::ostream& out, std::ostream& err, const Plotter& plot, bool colour)
+{
+    enum { kEncoding = 256, kFormat, kPlot, kMaxSize, kVersion };
+    static const option longOptions[] = {
+        {"recursive", no_argument, nullptr, 'r'},
+        {"encoding", required_argument, nullptr, kEncoding},
+        {"format", required_argument, nullptr, kFormat},
+        {"plot", required_argument, nullptr, kPlot},
+        {"max-size", required_argument, nullptr, kMaxSize},
+        {"help", no_argument, nullptr, 'h'},
+        {"version", no_argument, nullptr, kVersion},
+        {nullptr, 0, nullptr, 0},
+    };
+    bool recursive = false;
+    Format format = Format::Text;
+    std::optional<std::string> plotPath;
+    Options options;
+    const auto usageError = [&](const std::string& what) {
+        err << "potencor-check: " << what << "\nTry 'potencor-check --help'.\n";
+        return kExitTrouble;
+    };
+
+    optind = 0; // glibc: start afresh, so that run() may be called again
+    opterr = 0;
+    for (int c; (c = getopt_long(argc, argv, "rh", longOptions, nullptr)) != -1;) {
+        const std::string arg = optarg ? optarg : "";
+        switch (c) {
+        case 'r': recursive = true; break;
+        case 'h': out << kUsage; return kExitOk;
+        case kVersion: out << "potencor-check " POTENCOR_VERSION "\n"; return kExitOk;
+        case kEncoding:
+            options.encoding = text::encodingFromName(arg);
+            if (!options.encoding)
+                return usageError("unknown encoding '" + arg
+                                  + "' (ANSI, ASCII, Unicode, \"Big Endian Unicode\", UTF-8, UTF-7)");
+            break;
+        case kFormat:
+            if (arg == "text") format = Format::Text;
+            else if (arg == "csv") format = Format::Csv;
+            else if (arg == "json") format = Format::Json;
+            else return usageError("unknown format '" + arg + "' (text, csv, json)");
+            break;
+        case kPlot:
+            if (!plot)
+                return usageError("--plot: this build cannot draw charts");
+            plotPath = arg;
+            break;
+        case kMaxSize: {
+            char* end = nullptr;
+            const unsigned long long mb = std::strtoull(arg.c_str(), &end, 10);
+            if (arg.empty() || *end != '\0' || mb == 0 || mb > (1ull << 20))
+                return usageError("--max-size: a whole number of megabytes, 1 or more");
+            options.maxBytes = mb << 20;
+            break;
+        }
+        default:
+            return usageError(optopt ? std::string("unknown option '-") + char(optopt) + "'"
+                                     : std::string("unknown option '") + argv[optind - 1] + "'");
+        }
+    }
+    if (optind >= argc)
+        return usageError("no FILE or DIR given");
+
+    bool trouble = false;
+    std::vector<Input> inputs;
+    for (int i = optind; i < argc; ++i) {
+        const std::string arg = argv[i];
+        std::error_code ec;
+        if (fs::is_directory(arg, ec)) {
+            auto found = listDirectory(arg, recursive, err, trouble);
+            if (found.empty()) {
+                err << "potencor-check: " << arg << ": no *.txt files" << (recursive ? "" : " (-r looks deeper)")
+                    << '\n';
+                trouble = true;
+            }
+            inputs.insert(inputs.end(), found.begin(), found.end());
+        } else {
+            inputs.push_back({arg, fs::path(arg).filename().string()});
+        }
+    }
+
+    std::vector<FileReport> reports;
+    reports.reserve(inputs.size());
+    for (const Input& in : inputs) {
+        reports.push_back(checkFile(in.path, options));
+        const FileReport& r = reports.back();
+        if (r.readError) {
+            err << "potencor-check: " << r.path << ": " << *r.readError << '\n';
+            trouble = true;
+        }
+        if (format == Format::Text)
+            writeTextFile(out, r, colour);
+    }
+    if (format == Format::Text && reports.size() > 1)
+        writeTextTable(out, reports, colour);
+    else if (format == Format::Csv)
+        writeCsv(out, reports);
+    else if (format == Format::Json)
+        writeJson(out, reports);
+    out.flush();
+
+    if (plotPath) {
+        std::vector<std::string> names;
+        for (const Input& in : inputs)
+            names.push_back(in.name);
+        const std::vector<std::string> paths = plotPaths(*plotPath, names);
+        for (std::size_t i = 0; i < reports.size(); ++i) {
+            if (reports[i].readError)
+                continue;
+            if (const auto why = plot(reports[i], paths[i])) {
+                err << "potencor-check: " << paths[i] << ": " << *why << '\n';
+                trouble = true;
+            }
+        }
+    }
+
+    if (trouble)
+        return kExitTrouble;
+    const bool errors = std::any_of(reports.begin(), reports.end(),
+                                    [](const FileReport& r) { return r.count(Severity::Error) > 0; });
+    return errors ? kExitFindings : kExitOk;
+}
+
+} // namespace potencor::check
