@@ -105,8 +105,10 @@ long double halfUnit(std::string_view text)
         if (E == 1 && text[0] == '0')
             E = 0;
     }
-    // fixed3 keeps min(E + 3, 8) significant digits.
-    return 0.5L * std::pow(10.0L, std::max(-3, E - 8));
+    // fixed3 keeps min(E + 3, 8) significant digits. Powers of ten are exact,
+    // so the half unit is the nearest extended value to the decimal one.
+    const int k = std::max(-3, E - 8);
+    return k < 0 ? 0.5L / std::pow(10.0L, -k) : 0.5L * std::pow(10.0L, k);
 }
 
 Interval potentialRange(long double x, long double y, long double hx, long double hy)

@@ -197,6 +197,16 @@ Decoded decodeWith(std::string_view bytes, Encoding e, std::size_t offset)
             d.utf8.assign(body);
         }
         break;
+    case Encoding::Unicode:
+    case Encoding::BigEndianUnicode:
+        // iconv leaves a dangling last byte unconsumed without saying where.
+        if (body.size() % 2 != 0) {
+            d.error = DecodeError::Malformed;
+            d.errorOffset = offset + body.size() - 1;
+            break;
+        }
+        d = viaIconv(body, e, offset);
+        break;
     default:
         d = viaIconv(body, e, offset);
         break;

@@ -1,0 +1,55 @@
+#pragma once
+// What the program does to its protocol, click by click: the measurement
+// core's own conversion, potential and line, appended and undone the way the
+// main window does. Protocols made here are ones the program can write.
+#include "core/calibration.h"
+#include "core/field.h"
+#include "core/protocol.h"
+
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace potencor::test {
+
+struct Session {
+    char32_t separator = U'.';
+    calibration::Calibration cal = calibration::defaults();
+    std::string text;
+    std::int32_t count = 0;
+    int points = 0;
+
+    // A click at the cursor's distance (px) from the window's outer corner.
+    void clickPx(std::int32_t dx, std::int32_t dy, bool snap = false)
+    {
+        const calibration::PlaneCm p = calibration::convert(cal, dx, dy, 0, 0, snap);
+        protocol::append(text, protocol::line(count, p.X1, p.Y1, field::potential(p.X1, p.Y1), separator));
+        ++count;
+        ++points;
+    }
+
+    // A click on the whole pixel nearest to (x, y) cm.
+    void click(long double x_cm, long double y_cm, bool snap = false)
+    {
+        clickPx(static_cast<std::int32_t>(std::lround(x_cm * cal.Nx / calibration::kSpanXcm - cal.mstartX)),
+                static_cast<std::int32_t>(std::lround(calibration::kChartHeightPx - cal.mstartY
+                                                      - y_cm * cal.Ny / calibration::kSpanYcm)),
+                snap);
+    }
+
+    void type(std::string_view line) { protocol::append(text, line); }
+
+    void undo()
+    {
+        if (points > 0) {
+            --points;
+            protocol::removeLastLine(text);
+            --count;
+        }
+        if (count < 0)
+            count = 0;
+    }
+};
+
+} // namespace potencor::test
