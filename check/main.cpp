@@ -5,6 +5,7 @@
 #endif
 
 #include <cstdlib>
+#include <functional>
 #include <iostream>
 #include <unistd.h>
 
@@ -14,7 +15,8 @@ int main(int argc, char** argv)
     const char* noColor = std::getenv("NO_COLOR");
     const bool colour = isatty(STDOUT_FILENO) && !(noColor && *noColor);
 #ifdef POTENCOR_CHECK_PLOT
-    const potencor::check::Plotter plot = potencor::check::plotProtocol;
+    potencor::check::ChartPlotter plotter; // Qt lives as long as this
+    const potencor::check::Plotter plot = std::ref(plotter);
 #else
     const potencor::check::Plotter plot;
 #endif

@@ -9,30 +9,33 @@
 #include <QImage>
 #include <QImageWriter>
 
+#include <cstdio>
 #include <memory>
 
 namespace potencor::check {
-namespace {
 
-void startQt()
+ChartPlotter::ChartPlotter() = default;
+ChartPlotter::~ChartPlotter() = default;
+
+std::optional<std::string> ChartPlotter::operator()(const FileReport& report, const std::string& pngPath)
 {
-    static std::unique_ptr<QApplication> app;
-    if (app)
-        return;
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "potencor-check";
-    static char* argv[] = {name, nullptr};
-    app = std::make_unique<QApplication>(argc, argv);
-    ui::installFontSubstitutions();
-}
-
-} // namespace
-
-std::optional<std::string> plotProtocol(const FileReport& report, const std::string& pngPath)
-{
-    startQt();
+    if (!app_) {
+        if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        static int argc = 1;
+        static char name[] = "potencor-check";
+        static char* argv[] = {name, nullptr};
+        // Start-up notes (a missing XDG_RUNTIME_DIR and the like) are no
+        // concern of a command-line run.
+        const QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType type, const QMessageLogContext&, const QString& msg) {
+                if (type == QtCriticalMsg || type == QtFatalMsg)
+                    std::fprintf(stderr, "%s\n", qPrintable(msg));
+            });
+        app_ = std::make_unique<QApplication>(argc, argv);
+        qInstallMessageHandler(previous);
+        ui::installFontSubstitutions();
+    }
     ui::TChart chart(calibration::chartMapping(calibration::defaults()));
     const field::Outlines outlines = field::electrodeOutlines();
     for (int i = 0; i < field::kOutlinePoints; ++i) {

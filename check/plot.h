@@ -2,14 +2,29 @@
 // Drawing a protocol's points on the program's chart, offscreen (Qt).
 #include "check/check.h"
 
+#include <memory>
 #include <optional>
 #include <string>
 
+class QApplication;
+
 namespace potencor::check {
 
-// Writes a PNG of the chart with the points in file order and their marks
-// shown; returns why it failed, if it did. Starts Qt on first use, on the
-// offscreen platform unless QT_QPA_PLATFORM says otherwise.
-std::optional<std::string> plotProtocol(const FileReport& report, const std::string& pngPath);
+// Starts Qt on the first plot, on the offscreen platform unless
+// QT_QPA_PLATFORM says otherwise, and ends it with itself.
+class ChartPlotter {
+public:
+    ChartPlotter();
+    ~ChartPlotter();
+    ChartPlotter(const ChartPlotter&) = delete;
+    ChartPlotter& operator=(const ChartPlotter&) = delete;
+
+    // Writes a PNG of the chart with the points in file order and their
+    // marks shown; returns why it failed, if it did.
+    std::optional<std::string> operator()(const FileReport& report, const std::string& pngPath);
+
+private:
+    std::unique_ptr<QApplication> app_;
+};
 
 } // namespace potencor::check

@@ -1,0 +1,121 @@
+#!/usr/bin/env bash
+# potencor-check as a teacher runs it: exit status, messages, the three
+# formats, directories, forced encodings and plots.
+# Usage: cli_test.sh path/to/potencor-check
+set -euo pipefail
+CHECK=$1
+T=$(mktemp -d /tmp/potencor-check-cli.XXXXXX)
+trap 'rm -rf "$T"' EXIT
+fails=0
+fail() { echo "FAIL: $*" >&2; fails=$((fails + 1)); }
+
+# run NAME EXPECTED_STATUS ARGS...: output in $T/out, messages in $T/err.
+run() {
+  local name=$1 want=$2 got=0
+  shift 2
+  "$CHECK" "$@" >"$T/out" 2>"$T/err" || got=$?
+  [ "$got" = "$want" ] || fail "$name: exit $got, expected $want; stdout: $(head -c 600 "$T/out"); stderr: $(cat "$T/err")"
+}
+expect_out() { grep -qF -- "$2" "$T/out" || fail "$1: no '$2' in: $(head -c 800 "$T/out")"; }
+expect_err() { grep -qF -- "$2" "$T/err" || fail "$1: no '$2' on stderr: $(cat "$T/err")"; }
+
+# Lines as the program writes them (CR LF), from whole-pixel clicks.
+good() {
+  printf '%s\r\n' \
+    "0: x=21.425см y=14.978см phi=6.300 В" \
+    "1: x=4.989см y=3.013см phi=4.325 В" \
+    "2: x=9.354см y=14.978см phi=0.000 В" \
+    "3: x=33.496см y=14.978см phi=12.600 В" \
+    "4: x=31.982см y=15.288см phi=12.439 В" \
+    "5: x=-0.980см y=10.015см phi=3.829 В" \
+    "6: x=12.000см y=20.500см phi=3.400 В" \
+    "7: x=39.999см y=28.006см phi=8.147 В"
+}
+mkdir -p "$T/class/group2" "$T/empty"
+good >"$T/class/ivanov.txt"
+good | sed 's/\./,/g' | iconv -f UTF-8 -t CP1251 >"$T/class/petrov.txt"
+good | sed 's/phi=4.325/phi=4.335/' >"$T/class/group2/sidorov.txt"
+good >"$T/class/notes.md"
+
+run "all correct" 0 "$T/class"
+expect_out "all correct" "ivanov.txt: ok: 8 lines, 8 ok, 0 wrong, 0 malformed, 0 other (UTF-8)"
+expect_out "all correct" "petrov.txt: ok: 8 lines, 8 ok, 0 wrong, 0 malformed, 0 other (ANSI)"
+grep -q "notes.md\|sidorov" "$T/out" && fail "all correct: looked beyond *.txt or into a subdirectory"
+
+run "recursive" 1 -r "$T/class"
+expect_out "recursive" "sidorov.txt:2: error: wrong potential: phi=4.335, the model gives 4.325"
+expect_out "recursive" "total          24     23      1         0      0  3 files"
+[ "$(grep -c 'sidorov' "$T/out")" -ge 3 ] || fail "recursive: sidorov not reported in full"
+# Worst first in the table.
+sed -n '/^status/,$p' "$T/out" | sed -n 2p | grep -q "sidorov" || fail "table: worst not first: $(cat "$T/out")"
+
+run "unreadable goes on" 2 "$T/none.txt" "$T/class/ivanov.txt"
+expect_err "unreadable goes on" "$T/none.txt: No such file or directory"
+expect_out "unreadable goes on" "ivanov.txt: ok"
+
+truncate -s 1G "$T/huge.txt"
+run "sparse gigabyte" 2 "$T/huge.txt"
+expect_err "sparse gigabyte" "huge.txt: 1.0 GB: too large for a protocol (the limit is 50 MB)"
+
+head -c 3000 /dev/urandom >"$T/random.txt"
+printf '\x00\x01binary' >>"$T/random.txt"
+run "binary" 2 "$T/random.txt"
+expect_err "binary" "not a text file"
+
+: >"$T/blank.txt"
+run "empty file" 1 "$T/blank.txt"
+expect_out "empty file" "blank.txt:0: error: no measurements: empty file: no measurement line"
+
+run "empty directory" 2 "$T/empty"
+expect_err "empty directory" "no *.txt files"
+
+run "forced encoding" 2 --encoding ASCII "$T/class/petrov.txt"
+expect_err "forced encoding" "not valid ASCII at byte 11"
+run "forced right encoding" 0 --encoding windows-1251 "$T/class/petrov.txt"
+
+run "csv" 1 --format csv -r "$T/class"
+head -1 "$T/out" | grep -qF "file,line,severity,kind,message,text,model_min_V,model_max_V" || fail "csv: header"
+expect_out "csv" ",2,error,wrong potential,"
+expect_out "csv" ',,,summary,"ok: 8 lines, 8 ok'
+
+run "json" 1 --format json -r "$T/class"
+python3 - "$T/out" <<'PY' || fail "json: $(head -c 800 "$T/out")"
+import json, sys
+doc = json.load(open(sys.argv[1], encoding="utf-8"))
+files = doc["files"]
+assert [f["status"] for f in files] == ["errors", "ok", "ok"], files
+wrong = files[0]["findings"][0]
+assert wrong["kind"] == "wrong potential" and wrong["line"] == 2, wrong
+m = wrong["model_V"]
+assert 4.3245 <= m["min"] <= m["at_point"] <= m["max"] < 4.3255, wrong
+PY
+
+# Colour only on a terminal.
+grep -q $'\x1b' "$T/out" && fail "colour in a pipe"
+if command -v script >/dev/null; then
+  script -qec "$CHECK -r $T/class" /dev/null >"$T/tty" || true
+  grep -q $'\x1b\[31m' "$T/tty" || fail "no colour on a terminal"
+  NO_COLOR=1 script -qec "$CHECK -r $T/class" /dev/null >"$T/tty" || true
+  grep -q $'\x1b\[' "$T/tty" && fail "colour despite NO_COLOR"
+fi
+
+run "bad option" 2 --frobnicate "$T/class"
+expect_err "bad option" "unknown option '--frobnicate'"
+run "bad format" 2 --format xml "$T/class"
+run "no input" 2
+run "help" 0 --help
+expect_out "help" "Usage: potencor-check"
+
+# Plots: the exact name for one input, one per input beside it for several.
+run "plot one" 0 --plot "$T/one.png" "$T/class/ivanov.txt"
+file "$T/one.png" | grep -q "PNG image data, 1000 x 700" || fail "plot one: $(file "$T/one.png")"
+run "plot into a missing directory" 2 -r --plot "$T/maps/map.png" "$T/class"
+expect_err "plot into a missing directory" "map-ivanov.png: "
+mkdir -p "$T/maps"
+run "plot several" 1 -r --plot "$T/maps/map.png" "$T/class"
+for name in map-ivanov map-petrov map-group2_sidorov; do
+  file "$T/maps/$name.png" | grep -q "PNG image data" || fail "plot several: no $name.png: $(ls "$T/maps")"
+done
+
+[ "$fails" = 0 ] && echo "all potencor-check command-line checks passed"
+exit "$fails"
