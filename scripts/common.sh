@@ -10,6 +10,8 @@ POTENCOR_PACKAGES=(
   fonts-liberation fonts-dejavu-core qt6-translations-l10n
   desktop-file-utils appstream dpkg-dev file
 )
+# The package test renders potencor-check's manual page as man does.
+POTENCOR_PACKAGES+=(groff-base man-db)
 # The end-to-end tests' X client library (XTEST input, window queries).
 POTENCOR_PACKAGES+=(python3-xlib)
 

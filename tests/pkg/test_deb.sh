@@ -36,10 +36,19 @@ grep -q '^Inst potencor ' "$E2E_TMP/apt.log" || { cat "$E2E_TMP/apt.log"; fail "
 ROOT="$E2E_TMP/root"
 dpkg-deb -x "$DEB" "$ROOT"
 ENTRY="$ROOT/usr/share/applications/org.example.potencor.desktop"
-for f in usr/bin/potencor usr/share/applications/org.example.potencor.desktop \
+for f in usr/bin/potencor usr/bin/potencor-check usr/share/man/man1/potencor-check.1.gz \
+         usr/share/applications/org.example.potencor.desktop \
          usr/share/metainfo/org.example.potencor.metainfo.xml usr/share/doc/potencor/copyright; do
   [ -f "$ROOT/$f" ] || fail "package lacks /$f"
 done
+# The checker's manual page: gzipped, and rendered by man without a warning.
+MAN="$ROOT/usr/share/man/man1/potencor-check.1.gz"
+gzip -t "$MAN" || fail "manual page is not valid gzip"
+man_warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$MAN" 2>&1 >/dev/null)
+[ -z "$man_warnings" ] || fail "manual page warnings: $man_warnings"
+LC_ALL=C.UTF-8 MANWIDTH=80 man -l "$MAN" 2>/dev/null | grep -q "EXIT STATUS" || fail "manual page does not render"
+"$ROOT/usr/bin/potencor-check" --version | grep -qx "potencor-check $(field Version)" \
+  || fail "potencor-check --version: $("$ROOT/usr/bin/potencor-check" --version 2>&1)"
 # The menu entry's icon name, at every usual size of the theme.
 icon_name=$(sed -n 's/^Icon=//p' "$ENTRY")
 [ -n "$icon_name" ] || fail "menu entry names no icon"
@@ -49,9 +58,11 @@ for n in 16 22 24 32 48 64 128 256; do
   expect_eq "$(identify -format '%m %wx%h' "$icon")" "PNG ${n}x${n}" "${n} px icon"
 done
 # Qt comes from the system: nothing may point back into the build tree.
-if readelf -d "$ROOT/usr/bin/potencor" | grep -qE 'RPATH|RUNPATH'; then
-  fail "installed binary keeps a run path: $(readelf -d "$ROOT/usr/bin/potencor" | grep -E 'RPATH|RUNPATH')"
-fi
+for bin in potencor potencor-check; do
+  if readelf -d "$ROOT/usr/bin/$bin" | grep -qE 'RPATH|RUNPATH'; then
+    fail "installed $bin keeps a run path: $(readelf -d "$ROOT/usr/bin/$bin" | grep -E 'RPATH|RUNPATH')"
+  fi
+done
 # The metadata's launchable is the installed menu entry.
 appstreamcli validate-tree --no-net "$ROOT" || fail "installed tree does not validate"
 
@@ -76,4 +87,12 @@ printf '0: x=21.425\xf1\xec y=14.978\xf1\xec phi=6.300 \xc2\r\n' >"$E2E_TMP/expe
 cmp "$OUT_FILE" "$E2E_TMP/expected.txt" || { od -c "$OUT_FILE" | head; fail "protocol bytes differ"; }
 
 kill -0 "$APP_PID" || fail "program died"
+
+# The packaged checker on the file the packaged program just saved, and its
+# plot (offscreen, whatever display is around).
+check_out=$("$ROOT/usr/bin/potencor-check" --plot "$E2E_TMP/map.png" "$OUT_FILE") \
+  || fail "potencor-check rejects the program's protocol: $check_out"
+grep -qF "ok: 1 lines, 1 ok, 0 wrong, 0 malformed, 0 other (ANSI)" <<<"$check_out" \
+  || fail "potencor-check: $check_out"
+expect_eq "$(identify -format '%m %wx%h' "$E2E_TMP/map.png")" "PNG 1000x700" "potencor-check's plot"
 echo "package smoke test: OK ($(basename "$DEB"))"
