@@ -108,6 +108,8 @@ long double halfUnit(std::string_view text)
     // fixed3 keeps min(E + 3, 8) significant digits. Powers of ten are exact,
     // so the half unit is the nearest extended value to the decimal one.
     const int k = std::max(-3, E - 8);
+    if (k == -3)
+        return 0.0005L; // every coordinate and potential the program prints
     return k < 0 ? 0.5L / std::pow(10.0L, -k) : 0.5L * std::pow(10.0L, k);
 }
 

@@ -120,11 +120,27 @@ const char* iconvName(Encoding e)
 Decoded viaIconv(std::string_view bytes, Encoding e, std::size_t offset)
 {
     Decoded d{{}, e};
-    iconv_t cd = iconv_open("UTF-8", iconvName(e));
+    // Opening a conversion loads and sets up its module: once per thread and
+    // encoding is enough.
+    struct Cache {
+        std::array<iconv_t, 6> cd;
+        Cache() { cd.fill(reinterpret_cast<iconv_t>(-1)); }
+        ~Cache()
+        {
+            for (iconv_t c : cd)
+                if (c != reinterpret_cast<iconv_t>(-1))
+                    iconv_close(c);
+        }
+    };
+    thread_local Cache cache;
+    iconv_t& cd = cache.cd[static_cast<std::size_t>(e)];
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        cd = iconv_open("UTF-8", iconvName(e));
     if (cd == reinterpret_cast<iconv_t>(-1)) {
         d.error = DecodeError::Malformed;
         return d;
     }
+    iconv(cd, nullptr, nullptr, nullptr, nullptr); // back to the initial state
     d.utf8.resize(bytes.size() * 3 + 16);
     char* in = const_cast<char*>(bytes.data());
     std::size_t inLeft = bytes.size();
@@ -134,7 +150,6 @@ Decoded viaIconv(std::string_view bytes, Encoding e, std::size_t offset)
     // Flushes, and fails on an input that ends inside a sequence.
     const bool ok = r != static_cast<std::size_t>(-1) && inLeft == 0
                     && iconv(cd, nullptr, nullptr, &out, &outLeft) != static_cast<std::size_t>(-1);
-    iconv_close(cd);
     d.utf8.resize(static_cast<std::size_t>(out - d.utf8.data()));
     if (!ok) {
         d.error = DecodeError::Malformed;

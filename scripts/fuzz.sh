@@ -4,7 +4,7 @@
 # Fails on any crash, sanitizer finding or mismatch.
 #
 #   FUZZ_RUNS         inputs per fuzzer, for all of them (defaults: fixed3
-#                     200000, parse 500000)
+#                     200000, parse 500000, reading 200000)
 #   FUZZ_TIME         seconds per fuzzer instead of a number of inputs
 #   FUZZ_BUILD_DIR    build folder (default build-fuzz)
 #
@@ -54,4 +54,5 @@ run_fuzzer() {
 
 run_fuzzer fixed3 200000
 run_fuzzer parse 500000
+run_fuzzer reading 200000
 exit $failed
