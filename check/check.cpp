@@ -12,6 +12,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
+#include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
@@ -78,11 +79,21 @@ std::string format(const char* fmt, long double a, long double b)
     return buf;
 }
 
+// Parsed values are never NaN, and a printed zero is never negative, so the
+// bits are the value (std::hash<long double> spends its time on such cases).
 struct PointHash {
     std::size_t operator()(const std::pair<long double, long double>& p) const
     {
-        const std::hash<long double> h;
-        return h(p.first) * 1000003u ^ h(p.second);
+        return bits(p.first) * 1000003u ^ bits(p.second);
+    }
+    static std::size_t bits(long double v)
+    {
+        static_assert(std::numeric_limits<long double>::digits == 64, "x87 extended precision");
+        std::uint64_t mantissa;
+        std::uint16_t exponent;
+        std::memcpy(&mantissa, &v, sizeof mantissa); // x87 extended: 64-bit mantissa, then sign and exponent
+        std::memcpy(&exponent, reinterpret_cast<const char*>(&v) + sizeof mantissa, sizeof exponent);
+        return static_cast<std::size_t>(mantissa ^ (std::uint64_t{exponent} << 48));
     }
 };
 

@@ -28,7 +28,7 @@ bool somePixelPrints(std::string_view text, long double value, char32_t sep, lon
 {
     if (!(std::fabs(pixelGuess) < 2147483647.0L))
         return false; // a cursor's distance is a 32-bit difference
-    const long double centre = std::nearbyint(pixelGuess);
+    const long double centre = std::floor(pixelGuess + 0.5L);
     for (long double px = centre - 1; px <= centre + 1; ++px) {
         const long double cm = toCm(px);
         const long double off = std::fabs(cm - value);
