@@ -72,6 +72,53 @@ bool meantAsMeasurement(std::string_view s)
     return j != std::string_view::npos && s[j] == ':';
 }
 
+// What sets a malformed line apart from the program's own, for the usual
+// hand edits; the program's form is "N: x=…см y=…см phi=… В".
+std::string diagnose(std::string_view s)
+{
+    if (!leadingNumber(s))
+        return "no line number and colon at the start";
+    if (s.find("cm") != std::string_view::npos || s.find("c\xD0\xBC") != std::string_view::npos
+        || s.find("\xD1\x81m") != std::string_view::npos)
+        return "Latin letters in the unit: the program writes Cyrillic \"см\"";
+    if (s.ends_with(" B"))
+        return "a Latin B: the program writes Cyrillic \"В\"";
+    if (s.find("  ") != std::string_view::npos || s.find("= ") != std::string_view::npos
+        || s.find(" :") != std::string_view::npos || s.front() == ' ' || s.back() == ' ')
+        return "spaces where the program writes none";
+    struct Field {
+        std::string_view key, name;
+    };
+    char separator = 0;
+    for (const Field f : {Field{": x=", "x"}, Field{" y=", "y"}, Field{" phi=", "phi"}}) {
+        const std::string name(f.name);
+        const std::size_t at = s.find(f.key);
+        if (at == std::string_view::npos)
+            return "no \"" + name + "=\" where the program writes it";
+        std::size_t i = at + f.key.size();
+        if (i < s.size() && s[i] == '-')
+            ++i;
+        const std::size_t intStart = i;
+        while (i < s.size() && s[i] >= '0' && s[i] <= '9')
+            ++i;
+        if (i == intStart)
+            return "no number after \"" + name + "=\"";
+        if (i < s.size() && (s[i] == '.' || s[i] == ',')) {
+            if (separator && separator != s[i])
+                return "both a full stop and a comma as decimal separator";
+            separator = s[i];
+            const std::size_t fracStart = ++i;
+            while (i < s.size() && s[i] >= '0' && s[i] <= '9')
+                ++i;
+            if (i - fracStart != 3)
+                return name + " has " + std::to_string(i - fracStart) + " decimals: the program writes three";
+        } else if (i >= s.size() || s[i] != 'E') {
+            return name + " has no decimals: the program writes three";
+        }
+    }
+    return "not in the program's form";
+}
+
 std::string format(const char* fmt, long double a, long double b)
 {
     char buf[96];
@@ -109,7 +156,7 @@ public:
         }
         if (meantAsMeasurement(s)) {
             ++r_.malformed;
-            add(no, Kind::Malformed, "not a line the program writes (expected \"N: x=…см y=…см phi=… В\")", s);
+            add(no, Kind::Malformed, diagnose(s), s);
             if (const auto n = leadingNumber(s))
                 number(no, *n, s);
             return;

@@ -148,6 +148,39 @@ TEST_P(EditTable, Findings)
 
 INSTANTIATE_TEST_SUITE_P(Check, EditTable, testing::ValuesIn(kEditRows), test::RowName());
 
+// What a malformed line does differently, in words.
+struct DiagnosisRow {
+    const char* name;
+    const char* line;
+    const char* message;
+    friend void PrintTo(const DiagnosisRow& r, std::ostream* os) { *os << r.name; }
+};
+
+const DiagnosisRow kDiagnosisRows[] = {
+    {"LatinUnit", "0: x=21.425cm y=14.978см phi=6.300 В", "Latin letters in the unit: the program writes Cyrillic \"см\""},
+    {"LatinVolt", "0: x=21.425см y=14.978см phi=6.300 B", "a Latin B: the program writes Cyrillic \"В\""},
+    {"SpaceAfterEquals", "0: x= 21.425см y=14.978см phi=6.300 В", "spaces where the program writes none"},
+    {"TrailingSpace", "0: x=21.425см y=14.978см phi=6.300 В ", "spaces where the program writes none"},
+    {"TwoDecimals", "0: x=21.42см y=14.978см phi=6.300 В", "x has 2 decimals: the program writes three"},
+    {"NoDecimals", "0: x=21.425см y=14.978см phi=6 В", "phi has no decimals: the program writes three"},
+    {"MixedSeparators", "0: x=21.425см y=14,978см phi=6.300 В", "both a full stop and a comma as decimal separator"},
+    {"NoNumber", "x=21.425см y=14.978см phi=6.300 В", "no line number and colon at the start"},
+    {"NoY", "0: x=21.425см phi=6.300 В", "no \"y=\" where the program writes it"},
+    {"LeadingZero", "0: x=021.425см y=14.978см phi=6.300 В", "not in the program's form"},
+};
+
+class DiagnosisTable : public testing::TestWithParam<DiagnosisRow> {};
+
+TEST_P(DiagnosisTable, Message)
+{
+    const FileReport r = checkBytes("p.txt", GetParam().line, {});
+    ASSERT_FALSE(r.findings.empty());
+    EXPECT_EQ(r.findings[0].kind, Kind::Malformed);
+    EXPECT_EQ(r.findings[0].message, GetParam().message);
+}
+
+INSTANTIATE_TEST_SUITE_P(Check, DiagnosisTable, testing::ValuesIn(kDiagnosisRows), test::RowName());
+
 // ---- The program's own numbering, undo included ----
 
 struct SessionRow {
