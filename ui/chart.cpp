@@ -497,7 +497,7 @@ void TChart::Impl::paint(QPainter& p, qreal dpr)
 
 int Series::AddXY(double x_cm, double y_cm)
 {
-    return AddXY(x_cm, y_cm, Count());
+    return AddXY(x_cm, y_cm, -1);
 }
 
 int Series::AddXY(double x_cm, double y_cm, int label)

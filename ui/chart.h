@@ -30,14 +30,14 @@ public:
     int LastValueIndex() const { return static_cast<int>(points_.size()) - 1; }
     int Count() const { return static_cast<int>(points_.size()); }
     const QVector<QPointF>& points() const { return points_; }
-    int label(int index) const { return labels_[index]; }
+    int label(int index) const { return labels_[index] < 0 ? index : labels_[index]; }
 
 private:
     friend class TChart;
     explicit Series(TChart* chart) : chart_(chart) {}
     TChart* chart_;
     QVector<QPointF> points_;
-    QVector<int> labels_;
+    QVector<int> labels_; // -1: the point's index
 };
 
 class TChart : public QWidget {

@@ -232,6 +232,13 @@ void RecoveryJournal::flush()
     pending_.clear();
 }
 
+void RecoveryJournal::rewriteNow()
+{
+    timer_.stop();
+    if (writer_)
+        rewrite();
+}
+
 void RecoveryJournal::rewrite()
 {
     pending_.clear();

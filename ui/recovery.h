@@ -50,6 +50,9 @@ public:
     // waits until it is there (or the write failed).
     void flush();
     void flushAndWait();
+    // A new snapshot of the whole state now, in place of everything recorded
+    // (after the session was replaced as a whole).
+    void rewriteNow();
     // The normal end: the journal and its lock are removed.
     void remove();
 
