@@ -32,6 +32,7 @@
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMimeData>
+#include <QScopedValueRollback>
 #include <QTimer>
 #include <QUrl>
 #include <QIcon>
@@ -43,6 +44,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QSessionManager>
 
 namespace potencor::ui {
 namespace {
@@ -238,6 +240,22 @@ void TForm1::createControls()
     addAction(OpenAction);
     connect(OpenAction, &QAction::triggered, this, [this] { guarded(this, [this] { openProtocol(); }); });
 
+#ifndef QT_NO_SESSIONMANAGER
+    // A logout that asks first: the same question as the close box.
+    if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+        connect(app, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& manager) {
+            if (journal_)
+                journal_->flushAndWait();
+            if (!hasUnsavedWork() || !manager.allowsInteraction())
+                return;
+            const bool mayEnd = confirmDiscard(true);
+            manager.release();
+            if (!mayEnd)
+                manager.cancel();
+        });
+    }
+#endif
+
     const auto handle = [this](auto handler) { return [this, handler] { guarded(this, [&] { (this->*handler)(); }); }; };
     connect(Chart1, &TChart::clicked, this, handle(&TForm1::Chart1Click));
     connect(Chart1, &TChart::mouseMoved, this, handle(&TForm1::Chart1MouseMove));
@@ -411,6 +429,10 @@ bool TForm1::confirmDiscard(bool closing)
 {
     if (!hasUnsavedWork())
         return true;
+    // A second request while the question is up (another signal) waits for its answer.
+    if (asking_)
+        return false;
+    const QScopedValueRollback busy(asking_, true);
     const QString text = closing
         ? QStringLiteral("Протокол не сохранён в файл. Сохранить его перед выходом из программы?")
         : QStringLiteral("Протокол не сохранён в файл. Сохранить его перед тем, как открыть другой?");

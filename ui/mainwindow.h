@@ -159,6 +159,7 @@ private:
     std::unique_ptr<RecoveryJournal> journal_;
     std::optional<QString> savedText_; // the protocol as last written to a file
     bool lastSaveSucceeded_ = false;
+    bool asking_ = false;
 };
 
 // The start-up warning about the display scale (modal, "Warning", one "OK").
