@@ -74,13 +74,13 @@ class Program:
         cls.started.clear()
 
     def __init__(self, desktop, binary, state_dir, answer_recovery=None):
-        Program.started.append(self)
         self.d = desktop
         self.x = desktop.x
         self.log_path = os.path.join(desktop.tmp, "app-%d.log" % time.monotonic_ns())
         env = dict(os.environ, XDG_STATE_HOME=state_dir, DISPLAY=desktop.display)
         self.log = open(self.log_path, "wb")
         self.proc = subprocess.Popen([binary], env=env, stdout=self.log, stderr=subprocess.STDOUT)
+        Program.started.append(self)
         self.press_in_box("Warning", "Return")
         if answer_recovery is not None:
             self.answer_question(answer_recovery)
@@ -143,9 +143,16 @@ class Program:
         self.x.type_text(text)
         self.x.ping(self.main)
 
+    def set_clipboard(self, text):
+        """Owns the clipboard with that text; returns once it is there (xclip
+        takes it from a process of its own, after it has returned)."""
+        subprocess.run(["xclip", "-selection", "clipboard", "-i"], input=text.encode(), timeout=30)
+        wait_until("the clipboard to hold %r" % text, lambda: subprocess.run(
+            ["xclip", "-selection", "clipboard", "-o"], capture_output=True, timeout=30).stdout == text.encode())
+
     def paste_in_memo(self, text):
         """Pastes at the protocol's end: one edit, however long."""
-        subprocess.run(["xclip", "-selection", "clipboard", "-i"], input=text.encode(), timeout=30)
+        self.set_clipboard(text)
         self.click(MEMO)
         self.x.key("ctrl+End")
         self.x.key("ctrl+v")
@@ -154,7 +161,7 @@ class Program:
     def memo_text(self):
         """The protocol box's text, through the clipboard as a person copies it."""
         sentinel = "clipboard-before-%d" % time.monotonic_ns()
-        subprocess.run(["xclip", "-selection", "clipboard", "-i"], input=sentinel.encode(), timeout=30)
+        self.set_clipboard(sentinel)
         self.click(MEMO)
         self.x.key("ctrl+a")
         self.x.key("ctrl+c")

@@ -4,5 +4,6 @@
 # reopening protocols in every encoding (keep_work.py).
 #   test_keep_work.sh BINARY [SCENARIO ...]
 set -euo pipefail
+APP=$(realpath "$1"); shift
 cd "$(dirname "$0")"
-exec /usr/bin/python3 keep_work.py "$@"
+exec /usr/bin/python3 keep_work.py "$APP" "$@"
