@@ -4,6 +4,7 @@
 #include "ui/error_report.h"
 #include "ui/fonts.h"
 #include "ui/mainwindow.h"
+#include "ui/termination.h"
 #include "ui/translations.h"
 
 int main(int argc, char** argv)
@@ -16,6 +17,9 @@ int main(int argc, char** argv)
     // Created hidden after the main window, which owns it.
     auto* about = new potencor::ui::TForm2(&form);
     form.setAboutWindow(about);
+    // Asked to end by the system: the same as the close box, after the
+    // recovery journal has caught up, so that a following SIGKILL loses nothing.
+    potencor::ui::onTerminationSignal(&form, [&form] { form.terminationRequested(); });
     form.show();
     return app.exec();
 }

@@ -1,8 +1,10 @@
 #include "export/protocol_file.h"
 
 #include "core/error.h"
+#include "core/text_decode.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStringEncoder>
@@ -115,6 +117,43 @@ void saveProtocol(const QString& path, const QString& text, Encoding encoding)
     }
     if (file.write(bytes) != bytes.size() || !file.commit())
         throw Error(msg::kStreamWrite); // QSaveFile discards its temporary file
+}
+
+} // namespace potencor::exporting
+
+namespace potencor::exporting {
+
+OpenedProtocol readProtocol(const QString& path, std::optional<Encoding> forced)
+{
+    const QString shown = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+    const auto fail = [&](const QString& why) -> Error {
+        return Error(QStringLiteral("Не удаётся открыть протокол \"%1\". %2").arg(shown, why).toStdString());
+    };
+    const QFileInfo info(path);
+    if (info.isDir())
+        throw fail(QStringLiteral("Это папка, а не файл"));
+    QFile file(path);
+    errno = 0;
+    if (!file.open(QIODevice::ReadOnly))
+        throw fail(QString::fromStdString(errnoText(errno != 0 ? errno : EACCES)));
+    // Read one byte past the limit: a device or a growing file has no size to trust.
+    const QByteArray bytes = file.read(kMaxProtocolBytes + 1);
+    if (bytes.size() > kMaxProtocolBytes)
+        throw fail(QStringLiteral("Файл больше 50 МБ: это не протокол измерений"));
+    if (file.error() != QFileDevice::NoError)
+        throw fail(file.errorString());
+
+    const std::string_view view(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    const text::Decoded decoded =
+        forced ? text::decode(view, static_cast<text::Encoding>(*forced)) : text::decode(view);
+    if (decoded.error == text::DecodeError::Binary)
+        throw fail(QStringLiteral("Файл не текстовый"));
+    if (decoded.error != text::DecodeError::None)
+        throw fail(QStringLiteral("Файл не читается в кодировке %1")
+                       .arg(QString::fromUtf8(text::encodingName(decoded.encoding).data(),
+                                              static_cast<qsizetype>(text::encodingName(decoded.encoding).size()))));
+    return {QString::fromUtf8(decoded.utf8.data(), static_cast<qsizetype>(decoded.utf8.size())),
+            static_cast<Encoding>(decoded.encoding)};
 }
 
 } // namespace potencor::exporting

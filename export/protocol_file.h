@@ -4,6 +4,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <optional>
+
 namespace potencor::exporting {
 
 // In the order of the save dialog's "Encoding:" list.
@@ -19,5 +21,20 @@ QByteArray encodeProtocol(const QString& text, Encoding encoding);
 // only once the new content is completely written. Throws potencor::Error
 // with "Cannot create file "%s". %s" or "Stream write error".
 void saveProtocol(const QString& path, const QString& text, Encoding encoding);
+
+// A protocol file read back: its text (line ends as in the file) and the
+// encoding it was read in.
+struct OpenedProtocol {
+    QString text;
+    Encoding encoding;
+};
+
+// Larger files are no protocol a student made.
+inline constexpr qint64 kMaxProtocolBytes = 50 * 1024 * 1024;
+
+// Reads a protocol file: the encoding from its byte-order mark or its bytes,
+// unless one is forced. Throws potencor::Error with a message for the student
+// when the file cannot be read, is too large or is not text.
+OpenedProtocol readProtocol(const QString& path, std::optional<Encoding> forced = std::nullopt);
 
 } // namespace potencor::exporting

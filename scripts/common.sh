@@ -8,7 +8,7 @@ POTENCOR_PACKAGES=(
   clang libclang-rt-dev libgmp-dev
   xvfb xauth openbox xdotool xclip x11-utils imagemagick
   fonts-liberation fonts-dejavu-core qt6-translations-l10n
-  desktop-file-utils appstream dpkg-dev file
+  desktop-file-utils appstream dpkg-dev file zlib1g-dev
 )
 # The package test renders potencor-check's manual page as man does.
 POTENCOR_PACKAGES+=(groff-base man-db)

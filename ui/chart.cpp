@@ -231,7 +231,7 @@ void TChart::Impl::placeMarks()
     const QVector<QPointF>& points = chart.series1_.points();
     for (int i = placer.count(); i < points.size(); ++i) {
         const QPoint anchor = layout.pixelOf(points[i]);
-        placer.place(ChartLayout::markExtent(layout.defaultMarkBox(anchor, i)), anchor);
+        placer.place(ChartLayout::markExtent(layout.defaultMarkBox(anchor, chart.series1_.label(i))), anchor);
     }
 }
 
@@ -347,7 +347,7 @@ void TChart::Impl::paintMarks(QPainter& p, ChartSprites& s, const QRect& area, c
     const QVector<QPointF>& points = chart.series1_.points();
     const int n = static_cast<int>(points.size());
     const auto boxOf = [&](int i) {
-        const int width = layout.mark.boxWidth(static_cast<int>(QString::number(i).size()));
+        const int width = layout.mark.boxWidth(static_cast<int>(QString::number(chart.series1_.label(i)).size()));
         return QRect(placer.extent(i).topLeft(), QSize(width, layout.mark.boxHeightPx));
     };
     // Whole device pixels of a sprite may reach a pixel past its logical area.
@@ -371,7 +371,7 @@ void TChart::Impl::paintMarks(QPainter& p, ChartSprites& s, const QRect& area, c
     for (int i = 0; i < n; ++i) {
         if (!placer.extent(i).intersects(reach))
             continue;
-        const QString text = QString::number(i);
+        const QString text = QString::number(chart.series1_.label(i));
         const QRect box = boxOf(i);
         p.drawImage(s.toDevice(QPointF(box.topLeft())), s.markBox(box.width()));
         const double textLeft = box.left() + (box.width() - text.size() * advance) / 2.0;
@@ -497,8 +497,14 @@ void TChart::Impl::paint(QPainter& p, qreal dpr)
 
 int Series::AddXY(double x_cm, double y_cm)
 {
+    return AddXY(x_cm, y_cm, -1);
+}
+
+int Series::AddXY(double x_cm, double y_cm, int label)
+{
     const int index = Count();
     points_.push_back(QPointF(x_cm, y_cm));
+    labels_.push_back(label);
     chart_->seriesAppended(this);
     return index;
 }
@@ -508,7 +514,9 @@ void Series::Delete(int index)
     if (index < 0 || index >= Count())
         throw Error(msg::seriesDeleteOutOfBounds(index, Count() - 1));
     points_.remove(index);
+    labels_.remove(index);
     releaseSpareCapacity(points_);
+    releaseSpareCapacity(labels_);
     chart_->seriesRemoved(this, index);
 }
 

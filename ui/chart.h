@@ -19,8 +19,10 @@ class TChart;
 // One series of chart points (x, y in cm), held in insertion order.
 class Series {
 public:
-    // Appends (x, y) and returns its index (the count before the call).
+    // Appends (x, y) and returns its index (the count before the call). Its
+    // label is its index, or the number given (a point read back from a file).
     int AddXY(double x_cm, double y_cm);
+    int AddXY(double x_cm, double y_cm, int label);
     // Removes the point at index; throws potencor::Error
     // "Series Delete: ValueIndex %d out of bounds (0 to %d)." when out of range.
     void Delete(int index);
@@ -28,12 +30,14 @@ public:
     int LastValueIndex() const { return static_cast<int>(points_.size()) - 1; }
     int Count() const { return static_cast<int>(points_.size()); }
     const QVector<QPointF>& points() const { return points_; }
+    int label(int index) const { return labels_[index] < 0 ? index : labels_[index]; }
 
 private:
     friend class TChart;
     explicit Series(TChart* chart) : chart_(chart) {}
     TChart* chart_;
     QVector<QPointF> points_;
+    QVector<int> labels_; // -1: the point's index
 };
 
 class TChart : public QWidget {

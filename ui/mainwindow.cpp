@@ -10,16 +10,31 @@
 #include "ui/chart.h"
 #include "ui/error_report.h"
 #include "ui/fonts.h"
+#include "ui/open_dialog.h"
 #include "ui/pointer.h"
 #include "ui/protocol_memo.h"
+#include "ui/recovery.h"
 #include "ui/save_dialog.h"
 
 #include "icon_pixels.h"
 
+#include <QAction>
 #include <QCheckBox>
+#include <QCloseEvent>
+#include <QCoreApplication>
 #include <QCursor>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QEvent>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
+#include <QMenu>
+#include <QMimeData>
+#include <QScopedValueRollback>
+#include <QTimer>
+#include <QUrl>
 #include <QIcon>
 #include <QImage>
 #include <QLabel>
@@ -29,6 +44,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QSessionManager>
 
 namespace potencor::ui {
 namespace {
@@ -63,7 +79,57 @@ QString qs(const std::string& utf8) { return QString::fromStdString(utf8); }
 
 QString latin1(std::string_view text) { return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())); }
 
+// A box captioned like the error report, for questions about the student's work.
+int ask(QWidget* parent, QMessageBox::Icon icon, const QString& text,
+        std::initializer_list<std::pair<QString, QMessageBox::ButtonRole>> buttons, int escape)
+{
+    QMessageBox box(icon, programTitle(QCoreApplication::applicationFilePath()), text, QMessageBox::NoButton, parent);
+    box.setObjectName(QStringLiteral("question"));
+    QList<QAbstractButton*> made;
+    for (const auto& [label, role] : buttons)
+        made.push_back(box.addButton(label, role));
+    box.setDefaultButton(qobject_cast<QPushButton*>(made.first()));
+    if (escape >= 0)
+        box.setEscapeButton(made.value(escape));
+    box.exec();
+    return static_cast<int>(made.indexOf(box.clickedButton()));
+}
+
+// The text a file's lines make in the protocol box: every line end a line break.
+QString boxText(QString text)
+{
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+}
+
 } // namespace
+
+// The window as a session's view: the protocol box and the chart's points,
+// each change also going to the journal.
+class TForm1::View : public SessionView {
+public:
+    explicit View(TForm1& form) : form_(form) {}
+    void appendLine(std::string_view line) override
+    {
+        appendProtocolLine(form_.Memo1, QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())));
+    }
+    void removeLastLine() override { removeLastProtocolLine(form_.Memo1); }
+    void appendPoint(const MeasuredPoint& p) override
+    {
+        form_.Chart1->Series1()->AddXY(static_cast<double>(p.X1_cm), static_cast<double>(p.Y1_cm), p.number);
+        form_.record(journal::pointAppended(p));
+    }
+    void removeLastPoint() override
+    {
+        Series* points = form_.Chart1->Series1();
+        points->Delete(points->LastValueIndex());
+        form_.record(journal::pointRemoved());
+    }
+
+private:
+    TForm1& form_;
+};
 
 char32_t decimalSeparatorOf(const QLocale& locale)
 {
@@ -89,7 +155,7 @@ void showDisplayScaleWarning(QWidget* parent)
 TForm1::TForm1() : TForm1(Options{}) {}
 
 TForm1::TForm1(Options options, QWidget* parent)
-    : QWidget(parent), options_(options), pointer_(new PointerTracker(this))
+    : QWidget(parent), options_(options), pointer_(new PointerTracker(this)), view_(std::make_unique<View>(*this))
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Потенкор"));
@@ -107,7 +173,8 @@ TForm1::TForm1(Options options, QWidget* parent)
     guarded(this, [this] { FormCreate(); });
 }
 
-TForm1::~TForm1() = default;
+// Reached only when the program ends normally: a crash leaves the journal.
+TForm1::~TForm1() { finishJournal(); }
 
 void TForm1::createControls()
 {
@@ -154,8 +221,40 @@ void TForm1::createControls()
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
+    // Tab moves on to the next control, as everywhere in the window; a tab
+    // character in the protocol would only be junk in the file.
+    Memo1->setTabChangesFocus(true);
+    Memo1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(Memo1, &QWidget::customContextMenuRequested, this, &TForm1::showProtocolMenu);
+    // A file dropped on the box opens it rather than pasting its name.
+    Memo1->viewport()->installEventFilter(this);
+    setAcceptDrops(true);
+
     SaveTextFileDialog1 = new TSaveTextFileDialog(this);
     SaveTextFileDialog1->onCanClose = [this](bool& canClose) { SaveTextFileDialog1CanClose(canClose); };
+    OpenTextFileDialog1 = new TOpenTextFileDialog(this);
+    OpenAction = new QAction(QStringLiteral("Открыть протокол…"), this);
+    OpenAction->setObjectName(QStringLiteral("OpenAction"));
+    OpenAction->setShortcut(QKeySequence::Open);
+    OpenAction->setShortcutContext(Qt::WindowShortcut);
+    addAction(OpenAction);
+    connect(OpenAction, &QAction::triggered, this, [this] { guarded(this, [this] { openProtocol(); }); });
+
+#ifndef QT_NO_SESSIONMANAGER
+    // A logout that asks first: the same question as the close box.
+    if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+        connect(app, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& manager) {
+            if (journal_)
+                journal_->flushAndWait();
+            if (!hasUnsavedWork() || !manager.allowsInteraction())
+                return;
+            const bool mayEnd = confirmDiscard(true);
+            manager.release();
+            if (!mayEnd)
+                manager.cancel();
+        });
+    }
+#endif
 
     const auto handle = [this](auto handler) { return [this, handler] { guarded(this, [&] { (this->*handler)(); }); }; };
     connect(Chart1, &TChart::clicked, this, handle(&TForm1::Chart1Click));
@@ -203,7 +302,11 @@ void TForm1::FormCreate()
         showDisplayScaleWarning(this);
     Button2Click();
     Button1Click();
-    count = 0;
+    session_ = Session{};
+    if (options_.recovery) {
+        offerRecovery();
+        startJournal();
+    }
 }
 
 void TForm1::Button1Click()
@@ -222,34 +325,37 @@ void TForm1::Button2Click()
                               decimalSeparator_);
 }
 
+calibration::PlaneCm TForm1::cursorInPlane() const
+{
+    // The cursor is read at the moment of each conversion step, as the
+    // calibration expects, not taken from the event.
+    const QPointF origin = calibrationWindowOrigin();
+    const long double X1 = calibration::toX1(calib, static_cast<long double>(cursorPos().x() - origin.x()));
+    const long double Y1 = calibration::toY1(calib, static_cast<long double>(cursorPos().y() - origin.y()));
+    return {X1, Y1};
+}
+
 void TForm1::Chart1Click()
 {
     if (!CheckBox3->isChecked())
         return;
-    // The cursor is read at the moment of each conversion step, as the
-    // calibration expects, not taken from the event.
-    const QPointF origin = calibrationWindowOrigin();
-    long double X1 = calibration::toX1(calib, static_cast<long double>(cursorPos().x() - origin.x()));
-    long double Y1 = calibration::toY1(calib, static_cast<long double>(cursorPos().y() - origin.y()));
+    calibration::PlaneCm at = cursorInPlane();
     if (CheckBox1->isChecked()) {
-        X1 = calibration::snap(X1);
-        Y1 = calibration::snap(Y1);
+        at.X1 = calibration::snap(at.X1);
+        at.Y1 = calibration::snap(at.Y1);
     }
-    phi = field::potential(X1, Y1);
-    appendProtocolLine(Memo1, qs(protocol::line(count, X1, Y1, phi, decimalSeparator_)));
-    Chart1->Series1()->AddXY(static_cast<double>(X1), static_cast<double>(Y1));
-    count = fp::addChecked(count, 1);
+    phi = field::potential(at.X1, at.Y1);
+    session_.measure(*view_, at.X1, at.Y1, decimalSeparator_);
+    record(journal::count(session_.count()));
 }
 
 void TForm1::Chart1MouseMove()
 {
-    const QPointF origin = calibrationWindowOrigin();
-    const long double X1 = calibration::toX1(calib, static_cast<long double>(cursorPos().x() - origin.x()));
-    const long double Y1 = calibration::toY1(calib, static_cast<long double>(cursorPos().y() - origin.y()));
-    const long double volts = field::potential(X1, Y1);
+    const calibration::PlaneCm at = cursorInPlane();
+    const long double volts = field::potential(at.X1, at.Y1);
     Label3->setText(QStringLiteral("phi =") + qs(fixed3(volts, decimalSeparator_)) + QStringLiteral(" В"));
-    Label4->setText(QStringLiteral("x =") + qs(fixed3(X1, decimalSeparator_)) + QStringLiteral(" см"));
-    Label5->setText(QStringLiteral("y =") + qs(fixed3(Y1, decimalSeparator_)) + QStringLiteral(" см"));
+    Label4->setText(QStringLiteral("x =") + qs(fixed3(at.X1, decimalSeparator_)) + QStringLiteral(" см"));
+    Label5->setText(QStringLiteral("y =") + qs(fixed3(at.Y1, decimalSeparator_)) + QStringLiteral(" см"));
     Label3->adjustSize();
     Label4->adjustSize();
     Label5->adjustSize();
@@ -257,19 +363,15 @@ void TForm1::Chart1MouseMove()
 
 void TForm1::Button3Click()
 {
-    Series* points = Chart1->Series1();
-    if (points->LastValueIndex() >= 0) {
-        points->Delete(points->LastValueIndex());
-        removeLastProtocolLine(Memo1);
-        count = fp::subChecked(count, 1);
-    }
-    if (count < 0)
-        count = 0;
+    if (session_.undo(*view_))
+        record(journal::count(session_.count()));
 }
 
 void TForm1::CheckBox2Click()
 {
-    Chart1->setMarksVisible(CheckBox2->isChecked());
+    session_.setLabelsVisible(CheckBox2->isChecked());
+    Chart1->setMarksVisible(session_.labelsVisible());
+    record(journal::labels(session_.labelsVisible()));
 }
 
 void TForm1::FormMouseMove()
@@ -294,17 +396,252 @@ void TForm1::Button5Click()
 
 void TForm1::SaveTextFileDialog1CanClose(bool& /*canClose*/)
 {
+    const QString text = protocolText(Memo1);
     // An error is reported while the dialog is still up; the dialog then closes.
-    guarded(SaveTextFileDialog1->window(), [this] {
-        exporting::saveProtocol(SaveTextFileDialog1->FileName, protocolText(Memo1),
-                                SaveTextFileDialog1->encoding());
+    lastSaveSucceeded_ = guarded(SaveTextFileDialog1->window(), [&] {
+        exporting::saveProtocol(SaveTextFileDialog1->FileName, text, SaveTextFileDialog1->encoding());
     });
+    if (lastSaveSucceeded_)
+        savedText_ = text;
 }
 
 void TForm1::Button6Click()
 {
     if (Form2)
         Form2->showFromMainWindow();
+}
+
+// ---- Keeping the student's work ----
+
+bool TForm1::hasUnsavedWork() const
+{
+    const QString text = protocolText(Memo1);
+    return savedText_ ? text != *savedText_ : !text.isEmpty();
+}
+
+bool TForm1::saveThroughDialog()
+{
+    lastSaveSucceeded_ = false;
+    return SaveTextFileDialog1->Execute() && lastSaveSucceeded_;
+}
+
+bool TForm1::confirmDiscard(bool closing)
+{
+    if (!hasUnsavedWork())
+        return true;
+    // A second request while the question is up (another signal) waits for its answer.
+    if (asking_)
+        return false;
+    const QScopedValueRollback busy(asking_, true);
+    const QString text = closing
+        ? QStringLiteral("Протокол не сохранён в файл. Сохранить его перед выходом из программы?")
+        : QStringLiteral("Протокол не сохранён в файл. Сохранить его перед тем, как открыть другой?");
+    switch (ask(this, QMessageBox::Question, text,
+                {{QStringLiteral("Сохранить"), QMessageBox::AcceptRole},
+                 {QStringLiteral("Не сохранять"), QMessageBox::DestructiveRole},
+                 {QStringLiteral("Отмена"), QMessageBox::RejectRole}},
+                2)) {
+    case 0:
+        return saveThroughDialog();
+    case 1:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    if (!confirmDiscard(true)) {
+        event->ignore();
+        return;
+    }
+    finishJournal();
+    QWidget::closeEvent(event);
+}
+
+void TForm1::terminationRequested()
+{
+    if (journal_)
+        journal_->flushAndWait();
+    close();
+}
+
+journal::State TForm1::journalState() const
+{
+    return {RecoveryJournal::journalText(Memo1->document()), session_};
+}
+
+void TForm1::record(std::string journalRecord)
+{
+    if (journal_)
+        journal_->record(std::move(journalRecord));
+}
+
+void TForm1::showSession(const Session& session, const QString& protocol)
+{
+    replaceProtocolText(Memo1, protocol);
+    Series* points = Chart1->Series1();
+    while (points->LastValueIndex() >= 0)
+        points->Delete(points->LastValueIndex());
+    for (const MeasuredPoint& p : session.points())
+        points->AddXY(static_cast<double>(p.X1_cm), static_cast<double>(p.Y1_cm), p.number);
+    session_ = session;
+    CheckBox2->setChecked(session_.labelsVisible());
+    Chart1->setMarksVisible(session_.labelsVisible());
+}
+
+void TForm1::offerRecovery()
+{
+    const QString folder = options_.stateDirectory.isEmpty() ? stateDirectory() : options_.stateDirectory;
+    for (RecoveryJournal::LeftBehind& found : RecoveryJournal::leftBehind(folder)) {
+        QFile file(found.path);
+        const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        const journal::ReadResult read =
+            journal::read(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+        if (read.status != journal::ReadResult::Status::Ok) {
+            const QString aside = RecoveryJournal::keepAside(found);
+            report(this, QStringLiteral("Файл восстановления \"%1\" повреждён или записан не этой программой, "
+                                        "восстановить из него работу нельзя. Он сохранён как \"%2\"")
+                             .arg(QDir::toNativeSeparators(found.path),
+                                  QDir::toNativeSeparators(aside.isEmpty() ? found.path : aside)));
+            continue;
+        }
+        if (read.state.empty()) {
+            RecoveryJournal::discard(found);
+            continue;
+        }
+        const QString when = found.modified.toString(QStringLiteral("dd.MM.yyyy HH:mm"));
+        const int answer = ask(
+            this, QMessageBox::Question,
+            QStringLiteral("Программа была закрыта аварийно, и работа не была сохранена (%1, измерений: %2).\n\n"
+                           "Восстановить протокол и измеренные точки?")
+                .arg(when)
+                .arg(read.state.session.points().size()),
+            {{QStringLiteral("Восстановить"), QMessageBox::AcceptRole},
+             {QStringLiteral("Не восстанавливать"), QMessageBox::DestructiveRole}},
+            -1); // a choice must be made: closing the box would lose the work
+        if (answer != 0) {
+            RecoveryJournal::discard(found);
+            continue;
+        }
+        showSession(read.state.session, QString::fromStdU16String(read.state.protocol));
+        // The old journal goes only once the new one holds the session.
+        startJournal();
+        RecoveryJournal::discard(found);
+        return;
+    }
+}
+
+void TForm1::startJournal()
+{
+    if (journal_)
+        return;
+    auto j = std::make_unique<RecoveryJournal>(
+        options_.stateDirectory.isEmpty() ? stateDirectory() : options_.stateDirectory);
+    j->stateSource = [this] { return journalState(); };
+    if (!j->start())
+        return; // the program works on without one
+    j->recordEdits(Memo1->document());
+    journal_ = std::move(j);
+}
+
+void TForm1::finishJournal()
+{
+    if (journal_) {
+        journal_->remove();
+        journal_.reset();
+    }
+}
+
+bool TForm1::openProtocolFile(const QString& path, std::optional<int> encodingIndex)
+{
+    std::optional<exporting::Encoding> forced;
+    if (encodingIndex && *encodingIndex > 0)
+        forced = static_cast<exporting::Encoding>(*encodingIndex - 1);
+    exporting::OpenedProtocol opened;
+    if (!guarded(this, [&] { opened = exporting::readProtocol(path, forced); }))
+        return false;
+    const QByteArray utf8 = opened.text.toUtf8();
+    Session session = Session::fromProtocol(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
+    session.setLabelsVisible(session_.labelsVisible());
+    showSession(session, boxText(opened.text));
+    // The file holds what the box now shows; saving again goes to it, as it was written.
+    savedText_ = protocolText(Memo1);
+    SaveTextFileDialog1->FileName = QFileInfo(path).absoluteFilePath();
+    SaveTextFileDialog1->EncodingIndex = static_cast<int>(opened.encoding);
+    if (journal_)
+        journal_->rewriteNow();
+    return true;
+}
+
+void TForm1::openProtocol()
+{
+    if (!confirmDiscard(false))
+        return;
+    if (OpenTextFileDialog1->FileName.isEmpty() && SaveTextFileDialog1->FileName.contains(QLatin1Char('/')))
+        OpenTextFileDialog1->FileName = SaveTextFileDialog1->FileName;
+    if (OpenTextFileDialog1->Execute())
+        openProtocolFile(OpenTextFileDialog1->FileName, OpenTextFileDialog1->EncodingIndex);
+}
+
+void TForm1::showProtocolMenu(const QPoint& pos)
+{
+    QMenu* menu = Memo1->createStandardContextMenu();
+    menu->setObjectName(QStringLiteral("protocolMenu"));
+    QAction* first = menu->actions().value(0);
+    menu->insertAction(first, OpenAction);
+    menu->insertSeparator(first);
+    menu->exec(Memo1->viewport()->mapToGlobal(pos));
+    delete menu;
+}
+
+QString TForm1::droppedFile(const QMimeData* data)
+{
+    if (!data || !data->hasUrls() || data->urls().size() != 1 || !data->urls().first().isLocalFile())
+        return {};
+    return data->urls().first().toLocalFile();
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!droppedFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent* event)
+{
+    const QString path = droppedFile(event->mimeData());
+    if (path.isEmpty())
+        return;
+    event->acceptProposedAction();
+    // Not inside the drop: its source waits for the answer meanwhile.
+    QTimer::singleShot(0, this, [this, path] {
+        guarded(this, [&] {
+            if (confirmDiscard(false))
+                openProtocolFile(path);
+        });
+    });
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == Memo1->viewport()) {
+        if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
+            auto* drag = static_cast<QDragMoveEvent*>(event);
+            if (!droppedFile(drag->mimeData()).isEmpty()) {
+                drag->acceptProposedAction();
+                return true;
+            }
+        } else if (event->type() == QEvent::Drop) {
+            auto* drop = static_cast<QDropEvent*>(event);
+            if (!droppedFile(drop->mimeData()).isEmpty()) {
+                dropEvent(drop);
+                return true;
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 } // namespace potencor::ui

@@ -3,22 +3,31 @@
 // the command buttons. Handlers are named after their control and event; each
 // is small and calls the core for the work.
 #include "core/calibration.h"
+#include "core/journal.h"
+#include "core/session.h"
 
+#include <QString>
 #include <QWidget>
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 
 class QCheckBox;
+class QMimeData;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
+class QAction;
 class QPushButton;
 
 namespace potencor::ui {
 
 class PointerTracker;
 class TChart;
+class RecoveryJournal;
 class TForm2;
+class TOpenTextFileDialog;
 class TSaveTextFileDialog;
 
 class TForm1 : public QWidget {
@@ -29,6 +38,9 @@ public:
 
     struct Options {
         bool showStartupWarning = true; // off only where nobody can answer it
+        // The recovery journal and, at start, the offer of what a crash left.
+        bool recovery = true;
+        QString stateDirectory{}; // empty: the user's state folder
     };
 
     TForm1();
@@ -59,12 +71,39 @@ public:
     QCheckBox* CheckBox3;
     QPlainTextEdit* Memo2;
     TSaveTextFileDialog* SaveTextFileDialog1;
+    TOpenTextFileDialog* OpenTextFileDialog1;
+    QAction* OpenAction; // "Открыть протокол…", Ctrl+O
     TForm2* Form2 = nullptr; // the About window, owned by this window
 
     // Measurement state.
     calibration::Calibration calib{};
-    std::int32_t count = 0;
     long double phi = 0;
+    std::int32_t count() const { return session_.count(); }
+    const Session& session() const { return session_; }
+
+    // The protocol box differs from what was last saved (or was never saved
+    // and is not empty).
+    bool hasUnsavedWork() const;
+    // Asks what to do with unsaved work before it would be lost; true when
+    // it may go (saved, or the student said so). `closing`: the window is
+    // about to close, else another protocol is about to be opened.
+    bool confirmDiscard(bool closing);
+    // "Сохранить данные в файл" as the button does; true when a file was written.
+    bool saveThroughDialog();
+
+    // Reads a protocol file into the window, replacing the session; a file
+    // that cannot be read is reported and changes nothing. True when opened.
+    bool openProtocolFile(const QString& path, std::optional<int> encodingIndex = std::nullopt);
+    // Ctrl+O, the protocol box's menu: asks about unsaved work, then the dialog.
+    void openProtocol();
+
+    // The system asks the program to end (SIGTERM): the journal is made
+    // current first, then the window closes as its close box would.
+    void terminationRequested();
+
+    RecoveryJournal* journal() const { return journal_.get(); }
+    // The session as the journal keeps it.
+    journal::State journalState() const;
 
     char32_t decimalSeparator() const { return decimalSeparator_; }
 
@@ -92,14 +131,35 @@ public:
 protected:
     void changeEvent(QEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    class View;
     void createControls();
     void readDecimalSeparator();
+    // The cursor's position on the plane, unsnapped.
+    calibration::PlaneCm cursorInPlane() const;
+    void record(std::string journalRecord);
+    // Shows a session with its protocol text, replacing what was shown.
+    void showSession(const Session& session, const QString& protocol);
+    void offerRecovery();
+    void startJournal();
+    void finishJournal();
+    void showProtocolMenu(const QPoint& pos);
+    static QString droppedFile(const QMimeData* data);
 
     Options options_;
     char32_t decimalSeparator_ = U'.';
     PointerTracker* pointer_;
+    Session session_;
+    std::unique_ptr<View> view_;
+    std::unique_ptr<RecoveryJournal> journal_;
+    std::optional<QString> savedText_; // the protocol as last written to a file
+    bool lastSaveSucceeded_ = false;
+    bool asking_ = false;
 };
 
 // The start-up warning about the display scale (modal, "Warning", one "OK").

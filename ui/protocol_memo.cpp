@@ -115,6 +115,18 @@ void removeLastProtocolLine(QPlainTextEdit* memo)
     compactIfShrunk(memo);
 }
 
+void replaceProtocolText(QPlainTextEdit* memo, const QString& text)
+{
+    QTextDocument* doc = memo->document();
+    {
+        const ProgramEdit edit(doc);
+        doc->setPlainText(text);
+    }
+    doc->setProperty(kPeakProperty, doc->characterCount());
+    memo->moveCursor(QTextCursor::End);
+    memo->verticalScrollBar()->setValue(memo->verticalScrollBar()->maximum());
+}
+
 QString protocolText(const QPlainTextEdit* memo)
 {
     QString text = memo->toPlainText();

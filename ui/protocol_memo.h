@@ -15,6 +15,10 @@ void appendProtocolLine(QPlainTextEdit* memo, const QString& line);
 // line break is not a line; an empty protocol stays empty.
 void removeLastProtocolLine(QPlainTextEdit* memo);
 
+// Puts a whole new text in the box (a protocol opened or restored), caret and
+// view at its end, with the box's undo history cleared.
+void replaceProtocolText(QPlainTextEdit* memo, const QString& text);
+
 // The protocol as the file holds it: lines joined by CR LF.
 QString protocolText(const QPlainTextEdit* memo);
 

@@ -1,6 +1,8 @@
 #include "ui/save_dialog.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QCompleter>
 #include <QGridLayout>
 #include <QLabel>
 
@@ -35,14 +37,24 @@ public:
 
     void done(int result) override
     {
-        if (component_->closing(result == QDialog::Accepted))
+        if (component_->closing(result == QDialog::Accepted)) {
             QFileDialog::done(result);
+            hideCompleterPopups(this);
+        }
     }
 
 private:
     TSaveTextFileDialog* component_;
     QComboBox* encodings_;
 };
+
+void hideCompleterPopups(QWidget* dialog)
+{
+    for (QCompleter* completer : dialog->findChildren<QCompleter*>()) {
+        if (QAbstractItemView* popup = completer->popup(); popup && popup->isVisible())
+            popup->hide();
+    }
+}
 
 const QStringList& TSaveTextFileDialog::encodingNames()
 {

@@ -53,4 +53,8 @@ private:
     SaveFileWindow* window_ = nullptr;
 };
 
+// Hides what a file dialog's name completer left on screen: its popup is a
+// window of its own and outlives the dialog, eating the next click.
+void hideCompleterPopups(QWidget* dialog);
+
 } // namespace potencor::ui

@@ -80,6 +80,23 @@ class Display:
                 titles.append((t, c))
         return titles
 
+    def popup_windows(self):
+        """Viewable windows that bypass the window manager (menus, completer
+        lists, tooltips): what floats over the others without a frame."""
+        found = []
+        for c in self.root.query_tree().children:
+            try:
+                a = c.get_attributes()
+            except error.XError:
+                continue
+            if not (a.override_redirect and a.map_state == X.IsViewable):
+                continue
+            g = c.get_geometry()
+            # Qt's 1x1 helper windows off the screen's edge are no popups.
+            if g.x + g.width > 0 and g.y + g.height > 0 and g.width > 1 and g.height > 1:
+                found.append(c)
+        return found
+
     def wait_window(self, name, timeout=15.0):
         end = time.monotonic() + timeout
         while True:

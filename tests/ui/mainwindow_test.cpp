@@ -81,7 +81,7 @@ TEST_F(MainWindow, StartsWithOutlinesEmptyProtocolAndDesignTexts)
     EXPECT_EQ(form->Chart1->Series2()->Count(), 200);
     EXPECT_EQ(form->Chart1->Series3()->Count(), 200);
     EXPECT_TRUE(form->Memo1->toPlainText().isEmpty());
-    EXPECT_EQ(form->count, 0);
+    EXPECT_EQ(form->count(), 0);
     EXPECT_TRUE(form->CheckBox3->isChecked());
     EXPECT_FALSE(form->CheckBox1->isChecked());
     EXPECT_FALSE(form->CheckBox2->isChecked());
@@ -119,7 +119,7 @@ TEST_F(MainWindow, ClickMeasuresIntoProtocolAndChart)
     ASSERT_EQ(form->Chart1->Series1()->Count(), 1);
     EXPECT_DOUBLE_EQ(form->Chart1->Series1()->points()[0].x(), 21.425);
     EXPECT_NEAR(form->Chart1->Series1()->points()[0].y(), 338.0 * 30 / 677, 1e-12);
-    EXPECT_EQ(form->count, 1);
+    EXPECT_EQ(form->count(), 1);
 
     // The plot's lower-left corner, and inside the right electrode.
     clickChart(QPoint(27, 678));
@@ -141,7 +141,7 @@ TEST_F(MainWindow, UndoRemovesLastLineAndPointAndNumberingContinues)
         clickChart(kMiddle + QPoint(40 * i, 0));
     form->Button3->click();
     EXPECT_EQ(form->Chart1->Series1()->Count(), 2);
-    EXPECT_EQ(form->count, 2);
+    EXPECT_EQ(form->count(), 2);
     QStringList lines = memo().split(QLatin1Char('\n'));
     ASSERT_EQ(lines.size(), 3);
     EXPECT_TRUE(lines[0].startsWith(QStringLiteral("0: ")));
@@ -153,7 +153,7 @@ TEST_F(MainWindow, UndoRemovesLastLineAndPointAndNumberingContinues)
 TEST_F(MainWindow, UndoOnEmptyProtocolChangesNothing)
 {
     form->Button3->click();
-    EXPECT_EQ(form->count, 0);
+    EXPECT_EQ(form->count(), 0);
     EXPECT_TRUE(memo().isEmpty());
     EXPECT_TRUE(reports.empty());
 }
@@ -168,7 +168,7 @@ TEST_F(MainWindow, UndoAfterTypedLineDeletesTypedLineAndLastPoint)
     EXPECT_EQ(memo().split(QLatin1Char('\n')).size(), 3); // "0: ...", "1: ...", ""
     EXPECT_FALSE(memo().contains(QStringLiteral("note")));
     EXPECT_EQ(form->Chart1->Series1()->Count(), 1);
-    EXPECT_EQ(form->count, 1);
+    EXPECT_EQ(form->count(), 1);
     clickChart(kMiddle);
     EXPECT_TRUE(memo().split(QLatin1Char('\n')).value(2).startsWith(QStringLiteral("1: ")));
 }
@@ -198,7 +198,7 @@ TEST_F(MainWindow, MeasurementModeOffTakesNothingButReadoutFollows)
     clickChart(kMiddle);
     EXPECT_TRUE(memo().isEmpty());
     EXPECT_EQ(form->Chart1->Series1()->Count(), 0);
-    EXPECT_EQ(form->count, 0);
+    EXPECT_EQ(form->count(), 0);
     moveOverChart(kMiddle);
     EXPECT_EQ(form->Label3->text(), QStringLiteral("phi =6.300 В"));
     EXPECT_EQ(form->Label4->text(), QStringLiteral("x =21.425 см"));
@@ -241,7 +241,7 @@ TEST_F(MainWindow, ErrorInHandlerIsReportedAndLeavesStateAlone)
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0].text, QStringLiteral("Floating point division by zero."));
     EXPECT_EQ(reports[0].caption, ui::programTitle(QCoreApplication::applicationFilePath()));
-    EXPECT_EQ(form->count, 1);
+    EXPECT_EQ(form->count(), 1);
     EXPECT_EQ(form->Chart1->Series1()->Count(), 1);
     EXPECT_EQ(memo().count(QLatin1Char('\n')), 1);
 }
@@ -272,7 +272,7 @@ TEST_F(MainWindow, CopyChartPutsChartImageOnClipboard)
     EXPECT_EQ(image.size(), QSize(1000, 700) * form->Chart1->devicePixelRatioF());
     EXPECT_TRUE(QApplication::clipboard()->text().isEmpty());
     EXPECT_EQ(QColor(image.pixel(kMiddle)).red(), 255); // the measured point
-    EXPECT_EQ(form->count, 1);
+    EXPECT_EQ(form->count(), 1);
 }
 
 TEST(ErrorReport, TextGetsFullStopUnlessEndingInOneOrLower)

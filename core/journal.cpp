@@ -1,0 +1,319 @@
+#include "core/journal.h"
+
+#include <zlib.h>
+
+#include <cfloat>
+#include <cstring>
+#include <optional>
+
+namespace potencor::journal {
+namespace {
+
+// A name, then two bytes no text has: a protocol file is never taken for a
+// journal.
+constexpr std::string_view kMagic{"POTENCOR-JOURNAL\n\x01\0", 19};
+
+enum Type : std::uint8_t { kSnapshot = 1, kEdit = 2, kPointAppended = 3, kPointRemoved = 4, kCount = 5, kLabels = 6 };
+
+// Points are kept to the last bit: 80-bit extended values, stored as their ten bytes.
+static_assert(LDBL_MANT_DIG == 64, "the journal stores x87 extended values");
+constexpr std::size_t kExtendedBytes = 10;
+
+// Framing: body length (u32), CRC-32 of type and body (u32), type (u8), body.
+constexpr std::size_t kFrameBytes = 9;
+// A text of more than this is no protocol the program can hold.
+constexpr std::uint32_t kMaxRecordBytes = 1u << 30;
+
+class Writer {
+public:
+    explicit Writer(Type type) { body_.push_back(static_cast<char>(type)); }
+    void u8(std::uint8_t v) { body_.push_back(static_cast<char>(v)); }
+    void u32(std::uint32_t v)
+    {
+        for (int i = 0; i < 4; ++i)
+            body_.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+    }
+    void i32(std::int32_t v) { u32(static_cast<std::uint32_t>(v)); }
+    void extended(long double v)
+    {
+        char bytes[sizeof(long double)] = {};
+        std::memcpy(bytes, &v, sizeof v);
+        body_.append(bytes, kExtendedBytes);
+    }
+    void text(std::u16string_view t)
+    {
+        u32(static_cast<std::uint32_t>(t.size()));
+        for (const char16_t c : t) {
+            body_.push_back(static_cast<char>(c & 0xFF));
+            body_.push_back(static_cast<char>(c >> 8));
+        }
+    }
+    std::string finish() const
+    {
+        std::string out;
+        out.reserve(kFrameBytes - 1 + body_.size());
+        appendU32(out, static_cast<std::uint32_t>(body_.size() - 1));
+        appendU32(out, static_cast<std::uint32_t>(
+                           crc32(0, reinterpret_cast<const Bytef*>(body_.data()), static_cast<uInt>(body_.size()))));
+        out += body_;
+        return out;
+    }
+
+private:
+    static void appendU32(std::string& s, std::uint32_t v)
+    {
+        for (int i = 0; i < 4; ++i)
+            s.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+    }
+    std::string body_; // type byte first
+};
+
+class Reader {
+public:
+    explicit Reader(std::string_view bytes) : rest_(bytes) {}
+    bool atEnd() const { return rest_.empty(); }
+    bool u8(std::uint8_t& v)
+    {
+        if (rest_.empty())
+            return false;
+        v = static_cast<std::uint8_t>(rest_[0]);
+        rest_.remove_prefix(1);
+        return true;
+    }
+    bool u32(std::uint32_t& v)
+    {
+        if (rest_.size() < 4)
+            return false;
+        v = 0;
+        for (int i = 0; i < 4; ++i)
+            v |= static_cast<std::uint32_t>(static_cast<unsigned char>(rest_[i])) << (8 * i);
+        rest_.remove_prefix(4);
+        return true;
+    }
+    bool i32(std::int32_t& v)
+    {
+        std::uint32_t u = 0;
+        if (!u32(u))
+            return false;
+        v = static_cast<std::int32_t>(u);
+        return true;
+    }
+    bool extended(long double& v)
+    {
+        if (rest_.size() < kExtendedBytes)
+            return false;
+        long double r = 0;
+        std::memcpy(&r, rest_.data(), kExtendedBytes);
+        rest_.remove_prefix(kExtendedBytes);
+        v = r;
+        return true;
+    }
+    bool text(std::u16string& t)
+    {
+        std::uint32_t n = 0;
+        if (!u32(n) || rest_.size() / 2 < n)
+            return false;
+        t.resize(n);
+        for (std::uint32_t i = 0; i < n; ++i)
+            t[i] = static_cast<char16_t>(static_cast<unsigned char>(rest_[2 * i])
+                                         | (static_cast<unsigned char>(rest_[2 * i + 1]) << 8));
+        rest_.remove_prefix(2 * std::size_t{n});
+        return true;
+    }
+
+private:
+    std::string_view rest_;
+};
+
+bool readPoint(Reader& r, MeasuredPoint& p)
+{
+    return r.i32(p.number) && r.extended(p.X1_cm) && r.extended(p.Y1_cm);
+}
+
+void writePoint(Writer& w, const MeasuredPoint& p)
+{
+    w.i32(p.number);
+    w.extended(p.X1_cm);
+    w.extended(p.Y1_cm);
+}
+
+// The session's parts as the records change them.
+struct Parts {
+    std::vector<MeasuredPoint> points;
+    std::int32_t count = 0;
+    bool labels = false;
+};
+
+bool readSnapshot(Reader& r, std::u16string& protocol, Parts& parts)
+{
+    std::uint32_t n = 0;
+    std::uint8_t labels = 0;
+    if (!r.i32(parts.count) || !r.u8(labels) || labels > 1 || !r.u32(n))
+        return false;
+    parts.labels = labels != 0;
+    parts.points.clear();
+    for (std::uint32_t i = 0; i < n; ++i) {
+        MeasuredPoint p{};
+        if (!readPoint(r, p))
+            return false;
+        parts.points.push_back(p);
+    }
+    return r.text(protocol) && r.atEnd();
+}
+
+// Applies one record's body; false when it does not fit the state.
+bool apply(std::uint8_t type, std::string_view body, std::u16string& protocol, Parts& parts)
+{
+    Reader r(body);
+    switch (type) {
+    case kEdit: {
+        std::uint32_t position = 0, removed = 0;
+        std::u16string inserted;
+        return r.u32(position) && r.u32(removed) && r.text(inserted) && r.atEnd()
+            && applyEdit(protocol, position, removed, inserted);
+    }
+    case kPointAppended: {
+        MeasuredPoint p{};
+        if (!readPoint(r, p) || !r.atEnd())
+            return false;
+        parts.points.push_back(p);
+        return true;
+    }
+    case kPointRemoved:
+        if (parts.points.empty() || !r.atEnd())
+            return false;
+        parts.points.pop_back();
+        return true;
+    case kCount:
+        return r.i32(parts.count) && r.atEnd() && parts.count >= 0;
+    case kLabels: {
+        std::uint8_t v = 0;
+        if (!r.u8(v) || v > 1 || !r.atEnd())
+            return false;
+        parts.labels = v != 0;
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+std::string header() { return std::string(kMagic); }
+
+std::string snapshot(const State& state)
+{
+    Writer w(kSnapshot);
+    w.i32(state.session.count());
+    w.u8(state.session.labelsVisible() ? 1 : 0);
+    w.u32(static_cast<std::uint32_t>(state.session.points().size()));
+    for (const MeasuredPoint& p : state.session.points())
+        writePoint(w, p);
+    w.text(state.protocol);
+    return w.finish();
+}
+
+std::string edit(std::uint32_t position, std::uint32_t removed, std::u16string_view inserted)
+{
+    Writer w(kEdit);
+    w.u32(position);
+    w.u32(removed);
+    w.text(inserted);
+    return w.finish();
+}
+
+std::string pointAppended(const MeasuredPoint& point)
+{
+    Writer w(kPointAppended);
+    writePoint(w, point);
+    return w.finish();
+}
+
+std::string pointRemoved() { return Writer(kPointRemoved).finish(); }
+
+std::string count(std::int32_t value)
+{
+    Writer w(kCount);
+    w.i32(value);
+    return w.finish();
+}
+
+std::string labels(bool visible)
+{
+    Writer w(kLabels);
+    w.u8(visible ? 1 : 0);
+    return w.finish();
+}
+
+bool applyEdit(std::u16string& text, std::uint32_t position, std::uint32_t removed, std::u16string_view inserted)
+{
+    if (position > text.size() || removed > text.size() - position)
+        return false;
+    text.replace(position, removed, inserted);
+    return true;
+}
+
+ReadResult read(std::string_view bytes)
+{
+    ReadResult result;
+    if (!bytes.starts_with(kMagic)) {
+        result.detail = "no journal header";
+        return result;
+    }
+    bytes.remove_prefix(kMagic.size());
+
+    std::u16string protocol;
+    Parts parts;
+    bool first = true;
+    while (!bytes.empty()) {
+        Reader frame(bytes);
+        std::uint32_t length = 0, crc = 0;
+        std::uint8_t type = 0;
+        const bool whole = bytes.size() >= kFrameBytes && frame.u32(length) && frame.u32(crc)
+            && length <= kMaxRecordBytes && bytes.size() - kFrameBytes >= length;
+        if (!whole) {
+            if (first) {
+                result.status = ReadResult::Status::Corrupt;
+                result.detail = "snapshot cut short";
+                return result;
+            }
+            result.tornTail = true;
+            break;
+        }
+        frame.u8(type);
+        const std::string_view typed = bytes.substr(kFrameBytes - 1, length + 1);
+        const std::string_view body = typed.substr(1);
+        const bool crcOk = crc32(0, reinterpret_cast<const Bytef*>(typed.data()), static_cast<uInt>(typed.size())) == crc;
+        bytes.remove_prefix(kFrameBytes + length);
+        if (!crcOk && !first) {
+            // The last writes did not reach the disk whole: keep what did.
+            result.tornTail = true;
+            break;
+        }
+        bool fits = crcOk;
+        if (fits && first) {
+            Reader r(body);
+            fits = type == kSnapshot && readSnapshot(r, protocol, parts);
+        } else if (fits) {
+            fits = type != kSnapshot && apply(type, body, protocol, parts);
+        }
+        if (!fits) {
+            result.status = ReadResult::Status::Corrupt;
+            result.detail = first ? "bad snapshot" : "bad record";
+            return result;
+        }
+        first = false;
+    }
+    if (first) {
+        result.status = ReadResult::Status::Corrupt;
+        result.detail = "no snapshot";
+        return result;
+    }
+    result.status = ReadResult::Status::Ok;
+    result.state.protocol = std::move(protocol);
+    result.state.session = Session::restored(std::move(parts.points), parts.count, parts.labels);
+    return result;
+}
+
+} // namespace potencor::journal

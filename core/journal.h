@@ -1,0 +1,55 @@
+#pragma once
+// The recovery journal's format. A journal is a header, a snapshot of the
+// session with the protocol's text, then one record per change since. Every
+// record is framed and checksummed, so a record torn by a crash or a power cut
+// is recognised and dropped, and appending a change costs only the change:
+// never the whole protocol.
+//
+// The protocol's text is kept as the protocol box holds it: UTF-16, '\n'
+// between lines. Edit positions count UTF-16 code units of that text.
+#include "core/session.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace potencor::journal {
+
+struct State {
+    std::u16string protocol;
+    Session session;
+    bool operator==(const State&) const = default;
+    bool empty() const { return protocol.empty() && session.points().empty() && session.count() == 0; }
+};
+
+// The file's first bytes; anything else is not a journal of this program.
+std::string header();
+
+// Records, each ready to append.
+std::string snapshot(const State& state);
+std::string edit(std::uint32_t position, std::uint32_t removed, std::u16string_view inserted);
+std::string pointAppended(const MeasuredPoint& point);
+std::string pointRemoved();
+std::string count(std::int32_t value);
+std::string labels(bool visible);
+
+struct ReadResult {
+    enum class Status {
+        Ok,      // state holds the session as of the last whole record
+        Foreign, // not a journal of this program (or of a later format)
+        Corrupt, // a journal, but its snapshot or a record does not fit
+    };
+    Status status = Status::Foreign;
+    State state;
+    // A last record cut short (the program died while writing it): dropped.
+    bool tornTail = false;
+    std::string detail; // English, for the log and the tests
+};
+
+// Never throws: whatever the bytes, a status.
+ReadResult read(std::string_view bytes);
+
+// Applies one edit to a text; false (and the text unchanged) when it does not fit.
+bool applyEdit(std::u16string& text, std::uint32_t position, std::uint32_t removed, std::u16string_view inserted);
+
+} // namespace potencor::journal

@@ -1,0 +1,66 @@
+#include "core/session.h"
+
+#include "core/field.h"
+#include "core/fpcheck.h"
+#include "core/protocol.h"
+#include "core/protocol_parse.h"
+
+#include <limits>
+
+namespace potencor {
+
+Session::Measurement Session::measure(SessionView& view, long double X1_cm, long double Y1_cm,
+                                      char32_t decimalSeparator)
+{
+    Measurement m{{X1_cm, Y1_cm, count_}, field::potential(X1_cm, Y1_cm), {}};
+    m.line = protocol::line(count_, X1_cm, Y1_cm, m.phi_V, decimalSeparator);
+    view.appendLine(m.line);
+    points_.push_back(m.point);
+    view.appendPoint(m.point);
+    count_ = fp::addChecked(count_, 1);
+    return m;
+}
+
+bool Session::undo(SessionView& view)
+{
+    const bool any = !points_.empty();
+    if (any) {
+        points_.pop_back();
+        view.removeLastPoint();
+        view.removeLastLine();
+        count_ = fp::subChecked(count_, 1);
+    }
+    if (count_ < 0)
+        count_ = 0;
+    return any;
+}
+
+Session Session::restored(std::vector<MeasuredPoint> points, std::int32_t count, bool labelsVisible)
+{
+    Session s;
+    s.points_ = std::move(points);
+    s.count_ = count;
+    s.labelsVisible_ = labelsVisible;
+    return s;
+}
+
+Session Session::fromProtocol(std::string_view utf8Text)
+{
+    Session s;
+    std::int32_t highest = -1;
+    for (const std::string_view text : protocol::splitLines(utf8Text)) {
+        const auto line = protocol::parseLine(text);
+        // The program never numbers a line below 0.
+        if (!line || line->number < 0)
+            continue;
+        s.points_.push_back({line->X1_cm, line->Y1_cm, line->number});
+        if (line->number > highest)
+            highest = line->number;
+    }
+    // A hand-made number at the very top leaves the counter there: the next
+    // measurement then reports the overflow, as it would have in the program.
+    s.count_ = highest == std::numeric_limits<std::int32_t>::max() ? highest : highest + 1;
+    return s;
+}
+
+} // namespace potencor

@@ -1,0 +1,212 @@
+#include "core/error.h"
+#include "core/journal.h"
+#include "core/protocol.h"
+#include "core/session.h"
+#include "tests/core/table.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <string>
+#include <vector>
+
+namespace potencor {
+namespace {
+
+// The protocol as a string and the chart's points as a list: what the window
+// shows, without the window.
+class FakeView : public SessionView {
+public:
+    void appendLine(std::string_view line) override { protocol::append(text, line); }
+    void removeLastLine() override { protocol::removeLastLine(text); }
+    void appendPoint(const MeasuredPoint& p) override { points.push_back(p); }
+    void removeLastPoint() override
+    {
+        ASSERT_FALSE(points.empty());
+        points.pop_back();
+    }
+    std::string text;
+    std::vector<MeasuredPoint> points;
+};
+
+TEST(Session, MeasureAndUndoKeepLinesPointsAndCounterInStep)
+{
+    Session s;
+    FakeView view;
+    s.measure(view, 21.425L, 15.0L, U'.');
+    s.measure(view, 0.0L, 0.0L, U',');
+    const auto third = s.measure(view, 33.0L, 15.0L, U'.');
+    EXPECT_EQ(third.line, "2: x=33.000см y=15.000см phi=12.600 В");
+    EXPECT_EQ(third.point, (MeasuredPoint{33.0L, 15.0L, 2}));
+
+    EXPECT_TRUE(s.undo(view));
+    EXPECT_EQ(view.text, "0: x=21.425см y=15.000см phi=6.300 В\r\n1: x=0,000см y=0,000см phi=4,672 В\r\n");
+    EXPECT_EQ(s.count(), 2);
+    EXPECT_EQ(view.points, s.points());
+
+    // The next measurement takes the freed number.
+    EXPECT_EQ(s.measure(view, 15.0L, 15.0L, U'.').line, "2: x=15.000см y=15.000см phi=3.616 В");
+    EXPECT_EQ(s.points().back().number, 2);
+}
+
+TEST(Session, UndoTakesWhateverLineIsLastAndStopsAtZero)
+{
+    Session s;
+    FakeView view;
+    s.measure(view, 1.0L, 1.0L, U'.');
+    view.text += "typed by hand";
+    EXPECT_TRUE(s.undo(view));
+    EXPECT_EQ(view.text, "0: x=1.000см y=1.000см phi=4.573 В\r\n");
+    EXPECT_TRUE(view.points.empty());
+    EXPECT_EQ(s.count(), 0);
+    EXPECT_FALSE(s.undo(view));
+    EXPECT_EQ(view.text, "0: x=1.000см y=1.000см phi=4.573 В\r\n");
+    EXPECT_EQ(s.count(), 0);
+}
+
+TEST(Session, CounterOverflowKeepsTheLineAndThePoint)
+{
+    Session s = Session::restored({}, std::numeric_limits<std::int32_t>::max(), false);
+    FakeView view;
+    EXPECT_THROW(s.measure(view, 1.0L, 1.0L, U'.'), Error);
+    EXPECT_EQ(view.text, "2147483647: x=1.000см y=1.000см phi=4.573 В\r\n");
+    EXPECT_EQ(s.points().size(), 1u);
+    EXPECT_EQ(s.count(), std::numeric_limits<std::int32_t>::max());
+}
+
+// ---- A protocol read back ----
+
+struct ProtocolRow {
+    const char* name;
+    const char* text;
+    std::vector<std::int32_t> numbers; // of the points, in order
+    std::int32_t count;
+};
+
+const ProtocolRow kProtocolRows[] = {
+    {"Empty", "", {}, 0},
+    {"OnlyText", "Иванов, группа 101\r\nопыт 1\r\n", {}, 0},
+    {"Measured", "0: x=21.425см y=15.000см phi=6.300 В\r\n1: x=0,000см y=0,000см phi=4,672 В\r\n", {0, 1}, 2},
+    {"TextAmongLines", "опыт 1\r\n0: x=1.000см y=1.000см phi=4.707 В\r\nзаметка\r\n1: x=2.000см y=1.000см phi=4.7 В\r\n", {0}, 1},
+    {"GapsAndOrder", "3: x=1.000см y=1.000см phi=4.707 В\r\n1: x=2.000см y=2.000см phi=4.759 В", {3, 1}, 4},
+    {"LoneLineFeeds", "0: x=1.000см y=1.000см phi=4.707 В\n1: x=2.000см y=2.000см phi=4.759 В\n", {0, 1}, 2},
+    {"AsciiFile", "0: x=1.000?? y=1.000?? phi=4.707 ?\r\n", {0}, 1},
+    {"NegativeNumberIsText", "-1: x=1.000см y=1.000см phi=4.573 В\r\n", {}, 0},
+    {"TopNumber", "2147483647: x=1.000см y=1.000см phi=4.573 В\r\n", {2147483647}, 2147483647},
+};
+
+class FromProtocol : public testing::TestWithParam<ProtocolRow> {};
+
+TEST_P(FromProtocol, MeasurementLinesBecomePointsAndTheCounterFollowsTheHighest)
+{
+    const ProtocolRow& row = GetParam();
+    const Session s = Session::fromProtocol(row.text);
+    std::vector<std::int32_t> numbers;
+    for (const MeasuredPoint& p : s.points())
+        numbers.push_back(p.number);
+    EXPECT_EQ(numbers, row.numbers);
+    EXPECT_EQ(s.count(), row.count);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, FromProtocol, testing::ValuesIn(kProtocolRows), test::RowName{});
+
+TEST(Session, ReadBackPointsAreTheMeasuredCoordinates)
+{
+    const Session s = Session::fromProtocol("0: x=-1,559см y=14,978см phi=4,200 В\r\n");
+    ASSERT_EQ(s.points().size(), 1u);
+    EXPECT_EQ(s.points()[0].X1_cm, -1.559L);
+    EXPECT_EQ(s.points()[0].Y1_cm, 14.978L);
+}
+
+// ---- The journal ----
+
+journal::State sampleState()
+{
+    Session s;
+    FakeView view;
+    s.measure(view, 21.425L, 15.0L, U'.');
+    s.measure(view, 1.0L / 3.0L, -2.0L / 7.0L, U','); // every bit must come back
+    s.setLabelsVisible(true);
+    return {u"0: x=21.425см y=15.000см phi=6.300 В\nруками\u00a0набрано\u2028\n", s};
+}
+
+TEST(Journal, SnapshotAndRecordsReplayToTheSameState)
+{
+    const journal::State start = sampleState();
+    std::string file = journal::header() + journal::snapshot(start);
+
+    // What the window records for: a measurement, a typed character, an undo, labels off.
+    journal::State expected = start;
+    Session& s = expected.session;
+    FakeView view;
+    const auto m = s.measure(view, 30.0L, 15.0L, U'.');
+    const std::u16string line = u"2: x=30.000см y=15.000см phi=10.328 В\n";
+    journal::applyEdit(expected.protocol, static_cast<std::uint32_t>(expected.protocol.size()), 0, line);
+    file += journal::edit(static_cast<std::uint32_t>(start.protocol.size()), 0, line);
+    file += journal::pointAppended(m.point) + journal::count(s.count());
+    journal::applyEdit(expected.protocol, 3, 2, u"X");
+    file += journal::edit(3, 2, u"X");
+    s.undo(view);
+    file += journal::pointRemoved() + journal::count(s.count());
+    s.setLabelsVisible(false);
+    file += journal::labels(false);
+
+    const journal::ReadResult r = journal::read(file);
+    ASSERT_EQ(r.status, journal::ReadResult::Status::Ok) << r.detail;
+    EXPECT_FALSE(r.tornTail);
+    EXPECT_EQ(r.state, expected);
+}
+
+TEST(Journal, ATornLastRecordIsDroppedAndTheRestKept)
+{
+    const journal::State start = sampleState();
+    const std::string whole = journal::header() + journal::snapshot(start) + journal::labels(false);
+    const std::string last = journal::edit(0, 0, u"потеряно");
+    // Every cut inside the last record, and the same record with a flipped byte.
+    for (std::size_t keep = 0; keep < last.size(); ++keep) {
+        const journal::ReadResult r = journal::read(whole + last.substr(0, keep));
+        ASSERT_EQ(r.status, journal::ReadResult::Status::Ok) << keep;
+        EXPECT_EQ(r.tornTail, keep > 0) << keep;
+        EXPECT_EQ(r.state.protocol, start.protocol);
+        EXPECT_FALSE(r.state.session.labelsVisible());
+    }
+    std::string flipped = whole + last;
+    flipped.back() ^= 0x20;
+    const journal::ReadResult r = journal::read(flipped);
+    EXPECT_EQ(r.status, journal::ReadResult::Status::Ok);
+    EXPECT_TRUE(r.tornTail);
+    EXPECT_EQ(r.state.protocol, start.protocol);
+}
+
+struct BadFileRow {
+    const char* name;
+    std::string bytes;
+    journal::ReadResult::Status status;
+};
+
+class BadJournal : public testing::TestWithParam<BadFileRow> {};
+
+TEST_P(BadJournal, IsReportedNeverRestored)
+{
+    const journal::ReadResult r = journal::read(GetParam().bytes);
+    EXPECT_EQ(r.status, GetParam().status) << r.detail;
+}
+
+const std::string kSnap = journal::snapshot(sampleState());
+INSTANTIATE_TEST_SUITE_P(
+    Rows, BadJournal,
+    testing::Values(
+        BadFileRow{"Empty", "", journal::ReadResult::Status::Foreign},
+        BadFileRow{"AProtocol", "0: x=1.000см y=1.000см phi=4.573 В\r\n", journal::ReadResult::Status::Foreign},
+        BadFileRow{"HeaderOnly", journal::header(), journal::ReadResult::Status::Corrupt},
+        BadFileRow{"SnapshotCut", journal::header() + kSnap.substr(0, kSnap.size() - 1), journal::ReadResult::Status::Corrupt},
+        BadFileRow{"SnapshotDamaged", journal::header() + kSnap.substr(0, 20) + "!" + kSnap.substr(21), journal::ReadResult::Status::Corrupt},
+        BadFileRow{"RecordFirst", journal::header() + journal::labels(true), journal::ReadResult::Status::Corrupt},
+        BadFileRow{"EditBeyondText", journal::header() + kSnap + journal::edit(100000, 0, u"x"), journal::ReadResult::Status::Corrupt},
+        BadFileRow{"RemovesAMissingPoint",
+                   journal::header() + journal::snapshot({}) + journal::pointRemoved(), journal::ReadResult::Status::Corrupt},
+        BadFileRow{"SecondSnapshot", journal::header() + kSnap + kSnap, journal::ReadResult::Status::Corrupt}),
+    test::RowName{});
+
+} // namespace
+} // namespace potencor

@@ -1,0 +1,237 @@
+"""A student at a virtual display, for end-to-end tests written in Python:
+Xvfb with openbox, the real program started and answered like a person would,
+and every wait tied to a condition (a window, a pixel, a file, the clipboard,
+an answer to _NET_WM_PING), each with a generous time limit.
+"""
+import os
+import signal
+import subprocess
+import tempfile
+import time
+
+from xdrive import Display, Timeout
+
+MAIN_TITLE = "Потенкор"
+QUESTION_TITLE = "Potencor"  # the program's boxes carry its name
+SAVE_BUTTON = (907, 726)     # "Сохранить данные в файл", client px
+UNDO_BUTTON = (707, 726)     # "Удалить последний элемент"
+LABELS_BOX = (245, 759)      # "маркировка точек"
+MEMO = (1127, 400)           # the protocol box
+CHART = (0, 0, 1000, 700)    # the chart's client rectangle
+OFF_CHART = (1127, 20)       # a place where the pointer disturbs nothing
+
+
+def wait_until(what, condition, timeout=20.0, step=0.02):
+    end = time.monotonic() + timeout
+    while True:
+        value = condition()
+        if value:
+            return value
+        if time.monotonic() > end:
+            raise Timeout("timed out waiting for " + what)
+        time.sleep(step)
+
+
+class Desktop:
+    """Xvfb and openbox, stopped again by close()."""
+
+    def __init__(self, size="1600x1000x24"):
+        self.tmp = tempfile.mkdtemp(prefix="potencor-e2e-")
+        self.procs = []
+        r, w = os.pipe()
+        self.procs.append(subprocess.Popen(
+            ["Xvfb", "-displayfd", str(w), "-noreset", "-screen", "0", size, "-nolisten", "tcp"],
+            pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+        os.close(w)
+        number = b""
+        with os.fdopen(r, "rb") as f:  # Xvfb writes its number once it accepts clients
+            number = f.readline().strip()
+        if not number:
+            raise RuntimeError("Xvfb did not start")
+        self.display = ":" + number.decode()
+        os.environ["DISPLAY"] = self.display
+        self.x = Display(self.display)
+        self.procs.append(subprocess.Popen(["openbox"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+        check = self.x.atom("_NET_SUPPORTING_WM_CHECK")
+        wait_until("the window manager", lambda: self.x.root.get_full_property(check, 0) is not None)
+
+    def close(self):
+        for p in reversed(self.procs):
+            if p.poll() is None:
+                p.kill()
+                p.wait()
+
+
+class Program:
+    """The real program on the desktop, with its own state folder."""
+    started = []  # every program, so that a failed test can end them all
+
+    @classmethod
+    def kill_all(cls):
+        for p in cls.started:
+            if p.alive():
+                p.kill()
+        cls.started.clear()
+
+    def __init__(self, desktop, binary, state_dir, answer_recovery=None):
+        self.d = desktop
+        self.x = desktop.x
+        self.log_path = os.path.join(desktop.tmp, "app-%d.log" % time.monotonic_ns())
+        env = dict(os.environ, XDG_STATE_HOME=state_dir, DISPLAY=desktop.display)
+        self.log = open(self.log_path, "wb")
+        self.proc = subprocess.Popen([binary], env=env, stdout=self.log, stderr=subprocess.STDOUT)
+        Program.started.append(self)
+        self.press_in_box("Warning", "Return")
+        if answer_recovery is not None:
+            self.answer_question(answer_recovery)
+        self.main = self.x.wait_window(MAIN_TITLE)
+        self.activate(self.main)
+        self.x.ping(self.main)
+        self.origin = self.x.client_origin(self.main)
+
+    # -- windows and boxes ---------------------------------------------------
+
+    def activate(self, win):
+        subprocess.run(["xdotool", "windowactivate", "--sync", str(win.id)],
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30)
+
+    def press_in_box(self, title, *keys, timeout=20.0):
+        """Waits for a box, gives it the keyboard, presses the keys and waits
+        until it has gone."""
+        box = self.x.wait_window(title, timeout)
+        self.activate(box)
+        self.x.ping(box)
+        for k in keys:
+            self.x.key(k)
+        self.x.wait_gone(box)
+        return box
+
+    def answer_question(self, answer):
+        """The program's three-way question: "save", "discard" or "cancel";
+        the recovery offer: "restore" or "decline"."""
+        keys = {"save": ["Return"], "restore": ["Return"], "discard": ["Tab", "space"],
+                "decline": ["Tab", "space"], "cancel": ["Escape"]}[answer]
+        self.press_in_box(QUESTION_TITLE, *keys)
+
+    def question_shown(self):
+        return bool(self.x.windows_named(QUESTION_TITLE))
+
+    # -- the pointer and the keyboard ------------------------------------------
+
+    def screen(self, client):
+        return self.origin[0] + int(client[0]), self.origin[1] + int(client[1])
+
+    def click(self, client, button=1):
+        self.x.move(*self.screen(client))
+        self.x.click(button)
+        self.x.ping(self.main)
+
+    def red_near(self, client):
+        sx, sy = self.screen(client)
+        pixel = self.x.screenshot(sx - 3, sy - 3, 7, 7)
+        return any(r > 200 and g < 80 and b < 80
+                   for r, g, b in (pixel(x, y) for x in range(sx - 3, sx + 4) for y in range(sy - 3, sy + 4)))
+
+    def measure(self, client):
+        """A click on the chart; returns once the point shows."""
+        self.click(client)
+        wait_until("the point at %s to show" % (client,), lambda: self.red_near(client))
+
+    def type_in_memo(self, text):
+        self.click(MEMO)
+        self.x.key("ctrl+End")
+        self.x.type_text(text)
+        self.x.ping(self.main)
+
+    def set_clipboard(self, text):
+        """Owns the clipboard with that text; returns once it is there (xclip
+        takes it from a process of its own, after it has returned)."""
+        subprocess.run(["xclip", "-selection", "clipboard", "-i"], input=text.encode(), timeout=30)
+        wait_until("the clipboard to hold %r" % text, lambda: subprocess.run(
+            ["xclip", "-selection", "clipboard", "-o"], capture_output=True, timeout=30).stdout == text.encode())
+
+    def paste_in_memo(self, text):
+        """Pastes at the protocol's end: one edit, however long."""
+        self.set_clipboard(text)
+        self.click(MEMO)
+        self.x.key("ctrl+End")
+        self.x.key("ctrl+v")
+        self.x.ping(self.main)
+
+    def memo_text(self):
+        """The protocol box's text, through the clipboard as a person copies it."""
+        sentinel = "clipboard-before-%d" % time.monotonic_ns()
+        self.set_clipboard(sentinel)
+        self.click(MEMO)
+        self.x.key("ctrl+a")
+        self.x.key("ctrl+c")
+        self.x.ping(self.main)
+
+        def copied():
+            got = subprocess.run(["xclip", "-selection", "clipboard", "-o"], capture_output=True, timeout=30)
+            return got.stdout if got.returncode == 0 and got.stdout.decode("utf-8", "replace") != sentinel else None
+        # An empty box copies nothing: the sentinel stays.
+        try:
+            text = wait_until("the protocol on the clipboard", copied, timeout=5.0)
+        except Timeout:
+            text = b""
+        self.x.key("ctrl+End")
+        return text.decode("utf-8")
+
+    def chart_pixels(self):
+        """The chart's pixels, with the pointer out of the way."""
+        self.x.move(*self.screen(OFF_CHART))
+        self.x.ping(self.main)
+        sx, sy = self.screen(CHART[:2])
+        image = self.x.root.get_image(sx, sy, CHART[2], CHART[3], 2, 0xFFFFFFFF)
+        return image.data
+
+    def save_as(self, path):
+        """"Сохранить данные в файл", the path typed into the dialog."""
+        self.click(SAVE_BUTTON)
+        self.fill_file_dialog(path)
+
+    def fill_file_dialog(self, path, error_box=False, ends_program=False):
+        """Types the path into the file dialog and confirms it; with
+        error_box, the program's error shown over the dialog is answered."""
+        dialog = wait_until("the file dialog", lambda: self.new_dialog())
+        self.activate(dialog)
+        self.x.ping(dialog)
+        self.x.key("ctrl+a")
+        self.x.type_text(path)
+        self.x.ping(dialog)
+        self.x.key("Return")
+        if error_box:
+            self.press_in_box(QUESTION_TITLE, "Return")
+        self.x.wait_gone(dialog)
+        if not ends_program:
+            self.x.ping(self.main)
+
+    def new_dialog(self):
+        for title, w in self.x.visible_titles():
+            if title not in (MAIN_TITLE, QUESTION_TITLE, "Warning") and w.id != self.main.id:
+                return w
+        return None
+
+    # -- the process ------------------------------------------------------------
+
+    def alive(self):
+        return self.proc.poll() is None
+
+    def close_window(self):
+        self.x.close(self.main)
+
+    def wait_exit(self, timeout=30.0):
+        wait_until("the program to end", lambda: not self.alive(), timeout)
+        self.log.close()
+        return self.proc.returncode
+
+    def kill(self):
+        self.proc.send_signal(signal.SIGKILL)
+        self.proc.wait()
+        if not self.log.closed:
+            self.log.close()
+
+    def output(self):
+        with open(self.log_path, "rb") as f:
+            return f.read().decode("utf-8", "replace")

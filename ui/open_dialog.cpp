@@ -1,0 +1,57 @@
+#include "ui/open_dialog.h"
+
+#include "ui/save_dialog.h"
+
+#include <QComboBox>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QLabel>
+
+namespace potencor::ui {
+
+TOpenTextFileDialog::TOpenTextFileDialog(QWidget* owner) : QObject(owner), owner_(owner)
+{
+    setObjectName(QStringLiteral("OpenTextFileDialog1"));
+}
+
+std::optional<exporting::Encoding> TOpenTextFileDialog::encoding() const
+{
+    if (EncodingIndex <= 0)
+        return std::nullopt;
+    return static_cast<exporting::Encoding>(EncodingIndex - 1);
+}
+
+bool TOpenTextFileDialog::Execute()
+{
+    if (!window_) {
+        window_ = new QFileDialog(owner_);
+        window_->setObjectName(QStringLiteral("OpenTextFileDialog1"));
+        window_->setOption(QFileDialog::DontUseNativeDialog);
+        window_->setAcceptMode(QFileDialog::AcceptOpen);
+        window_->setFileMode(QFileDialog::ExistingFile);
+        window_->setNameFilters({QStringLiteral("*.txt"), QStringLiteral("*")});
+        window_->setWindowTitle(QStringLiteral("Открыть протокол"));
+        encodings_ = new QComboBox(window_);
+        encodings_->setObjectName(QStringLiteral("encodingList"));
+        encodings_->addItem(QStringLiteral("Автоматически"));
+        encodings_->addItems(TSaveTextFileDialog::encodingNames());
+        auto* label = new QLabel(QStringLiteral("Encoding:"), window_);
+        label->setBuddy(encodings_);
+        if (auto* grid = qobject_cast<QGridLayout*>(window_->layout())) {
+            const int row = grid->rowCount();
+            grid->addWidget(label, row, 0);
+            grid->addWidget(encodings_, row, 1);
+        }
+        connect(window_, &QDialog::finished, window_, [this] { hideCompleterPopups(window_); });
+    }
+    encodings_->setCurrentIndex(EncodingIndex);
+    if (!FileName.isEmpty())
+        window_->selectFile(FileName);
+    const bool chosen = window_->exec() == QDialog::Accepted;
+    EncodingIndex = encodings_->currentIndex();
+    if (chosen && !window_->selectedFiles().isEmpty())
+        FileName = window_->selectedFiles().first();
+    return chosen;
+}
+
+} // namespace potencor::ui

@@ -1,0 +1,326 @@
+#include "ui/recovery.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <QTextCursor>
+#include <QTextDocument>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <fcntl.h>
+#include <mutex>
+#include <thread>
+#include <unistd.h>
+
+namespace potencor::ui {
+
+QString stateDirectory()
+{
+#if QT_VERSION >= QT_VERSION_CHECK(6, 7, 0)
+    return QStandardPaths::writableLocation(QStandardPaths::GenericStateLocation) + QStringLiteral("/potencor");
+#else
+    // This Qt has no state location yet: the XDG rule it later follows.
+    QString base = qEnvironmentVariable("XDG_STATE_HOME");
+    if (!QDir::isAbsolutePath(base))
+        base = QDir::homePath() + QStringLiteral("/.local/state");
+    return base + QStringLiteral("/potencor");
+#endif
+}
+
+// Writes on a thread of its own: appends and whole rewrites, in order. Every
+// write is synced, so that what was handed over survives a power cut.
+class JournalWriter {
+public:
+    explicit JournalWriter(std::string path) : path_(std::move(path)) {}
+    ~JournalWriter()
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_all();
+        if (thread_.joinable())
+            thread_.join();
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+
+    // The first version of the file, before anything else happens.
+    bool create(const std::string& bytes)
+    {
+        if (!replaceFile(bytes))
+            return false;
+        thread_ = std::thread([this] { run(); });
+        return true;
+    }
+
+    void append(std::string bytes) { push({false, std::move(bytes)}); }
+    void replace(std::string bytes) { push({true, std::move(bytes)}); }
+
+    void wait()
+    {
+        std::unique_lock lock(mutex_);
+        idle_.wait(lock, [this] { return jobs_.empty() && !busy_; });
+    }
+
+private:
+    struct Job {
+        bool replace;
+        std::string bytes;
+    };
+
+    void push(Job job)
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            jobs_.push_back(std::move(job));
+        }
+        wake_.notify_one();
+    }
+
+    void run()
+    {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
+            if (jobs_.empty())
+                return; // stopping, and everything written
+            Job job = std::move(jobs_.front());
+            jobs_.pop_front();
+            busy_ = true;
+            lock.unlock();
+            if (!(job.replace ? replaceFile(job.bytes) : appendFile(job.bytes)))
+                complain();
+            lock.lock();
+            busy_ = false;
+            if (jobs_.empty())
+                idle_.notify_all();
+        }
+    }
+
+    static bool writeAll(int fd, const std::string& bytes)
+    {
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return false;
+            done += static_cast<std::size_t>(n);
+        }
+        return ::fdatasync(fd) == 0;
+    }
+
+    bool appendFile(const std::string& bytes) { return fd_ >= 0 && writeAll(fd_, bytes); }
+
+    // A new file beside the old one, synced, then renamed over it: the
+    // journal is always either the old or the new one, whole.
+    bool replaceFile(const std::string& bytes)
+    {
+        const std::string temp = path_ + ".new";
+        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        if (fd < 0)
+            return false;
+        if (!writeAll(fd, bytes) || ::rename(temp.c_str(), path_.c_str()) != 0) {
+            ::close(fd);
+            ::unlink(temp.c_str());
+            return false;
+        }
+        const std::string folder = path_.substr(0, path_.rfind('/') + 1);
+        const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dir >= 0) {
+            ::fsync(dir);
+            ::close(dir);
+        }
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = fd; // opened for writing at its end, which is where appends go
+        return true;
+    }
+
+    void complain()
+    {
+        if (!complained_.exchange(true))
+            std::fprintf(stderr, "potencor: cannot write the recovery journal %s: %s\n", path_.c_str(),
+                         std::strerror(errno));
+    }
+
+    const std::string path_;
+    int fd_ = -1;
+    std::thread thread_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable idle_;
+    std::deque<Job> jobs_;
+    bool busy_ = false;
+    bool stopping_ = false;
+    std::atomic<bool> complained_{false};
+};
+
+RecoveryJournal::RecoveryJournal(const QString& directory, QObject* parent)
+    : QObject(parent), directory_(directory)
+{
+    timer_.setSingleShot(true);
+    timer_.setInterval(kFlushDelayMs);
+    connect(&timer_, &QTimer::timeout, this, &RecoveryJournal::flush);
+}
+
+RecoveryJournal::~RecoveryJournal()
+{
+    if (writer_)
+        flush();
+}
+
+bool RecoveryJournal::start()
+{
+    if (!QDir().mkpath(directory_))
+        return false;
+    QFile::setPermissions(directory_, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    path_ = QStringLiteral("%1/session-%2-%3.journal")
+                .arg(directory_)
+                .arg(QCoreApplication::applicationPid())
+                .arg(QDateTime::currentMSecsSinceEpoch());
+    lock_ = std::make_unique<QLockFile>(path_ + QStringLiteral(".lock"));
+    lock_->setStaleLockTime(0); // only a dead owner makes a lock stale, never its age
+    if (!lock_->tryLock(0)) {
+        lock_.reset();
+        return false;
+    }
+    const std::string bytes = journal::header() + journal::snapshot(stateSource());
+    auto writer = std::make_unique<JournalWriter>(QFile::encodeName(path_).toStdString());
+    if (!writer->create(bytes)) {
+        lock_.reset();
+        return false;
+    }
+    writer_ = std::move(writer);
+    snapshotBytes_ = bytes.size();
+    appendedSinceSnapshot_ = 0;
+    return true;
+}
+
+void RecoveryJournal::record(std::string bytes)
+{
+    if (!writer_)
+        return;
+    pending_ += bytes;
+    if (!timer_.isActive())
+        timer_.start();
+}
+
+void RecoveryJournal::flush()
+{
+    timer_.stop();
+    if (!writer_ || pending_.empty())
+        return;
+    // Records grow the file; once they outweigh the snapshot, one new
+    // snapshot replaces them all, so reading a journal back stays quick.
+    constexpr std::size_t kMinRewriteBytes = std::size_t{1} << 20;
+    if (appendedSinceSnapshot_ + pending_.size() > std::max(kMinRewriteBytes, snapshotBytes_)) {
+        rewrite();
+        return;
+    }
+    appendedSinceSnapshot_ += pending_.size();
+    writer_->append(std::move(pending_));
+    pending_.clear();
+}
+
+void RecoveryJournal::rewriteNow()
+{
+    timer_.stop();
+    if (writer_)
+        rewrite();
+}
+
+void RecoveryJournal::rewrite()
+{
+    pending_.clear();
+    std::string bytes = journal::header() + journal::snapshot(stateSource());
+    snapshotBytes_ = bytes.size();
+    appendedSinceSnapshot_ = 0;
+    writer_->replace(std::move(bytes));
+}
+
+void RecoveryJournal::flushAndWait()
+{
+    flush();
+    if (writer_)
+        writer_->wait();
+}
+
+void RecoveryJournal::remove()
+{
+    timer_.stop();
+    pending_.clear();
+    writer_.reset();
+    if (!path_.isEmpty())
+        QFile::remove(path_);
+    lock_.reset(); // unlocking removes the lock file
+}
+
+std::u16string RecoveryJournal::journalText(const QTextDocument* document)
+{
+    QString text = document->toRawText();
+    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    return text.toStdU16String();
+}
+
+void RecoveryJournal::recordEdits(QTextDocument* document)
+{
+    documentChars_ = document->characterCount() - 1;
+    connect(document, &QTextDocument::contentsChange, this, [this, document](int position, int removed, int) {
+        // Qt may report more than changed (a whole document replaced counts its
+        // closing separator too): the lengths before and after tell the truth.
+        const int before = documentChars_;
+        const int after = document->characterCount() - 1;
+        documentChars_ = after;
+        position = std::clamp(position, 0, std::min(before, after));
+        removed = std::clamp(removed, std::max(0, before - after), before - position);
+        const int added = after - before + removed;
+        QTextCursor c(document);
+        c.setPosition(position);
+        c.setPosition(position + added, QTextCursor::KeepAnchor);
+        QString inserted = c.selectedText();
+        inserted.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+        record(journal::edit(static_cast<std::uint32_t>(position), static_cast<std::uint32_t>(removed),
+                             inserted.toStdU16String()));
+    });
+}
+
+std::vector<RecoveryJournal::LeftBehind> RecoveryJournal::leftBehind(const QString& directory)
+{
+    std::vector<LeftBehind> found;
+    const QFileInfoList files =
+        QDir(directory).entryInfoList({QStringLiteral("*.journal")}, QDir::Files | QDir::Hidden, QDir::Time);
+    for (const QFileInfo& file : files) {
+        auto lock = std::make_unique<QLockFile>(file.filePath() + QStringLiteral(".lock"));
+        lock->setStaleLockTime(0);
+        if (lock->tryLock(0))
+            found.push_back({file.filePath(), file.lastModified(), std::move(lock)});
+    }
+    return found;
+}
+
+void RecoveryJournal::discard(LeftBehind& journal)
+{
+    QFile::remove(journal.path);
+    journal.lock.reset();
+}
+
+QString RecoveryJournal::keepAside(LeftBehind& journal)
+{
+    const QString aside = journal.path + QStringLiteral(".unreadable-")
+        + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const bool renamed = QFile::rename(journal.path, aside);
+    journal.lock.reset();
+    return renamed ? aside : QString();
+}
+
+} // namespace potencor::ui
