@@ -174,7 +174,7 @@ private:
     void measurement(std::size_t no, std::string_view s, const protocol::ParsedLine& p)
     {
         ++measured_;
-        r_.points.push_back({p.X1_cm, p.Y1_cm});
+        r_.points.push_back({p.X1_cm, p.Y1_cm, p.number});
         potential(no, s, p);
         number(no, p.number, s);
 

@@ -41,6 +41,7 @@ struct Finding {
 struct PointCm {
     long double x;
     long double y;
+    std::int32_t number; // its line's number
 };
 
 struct FileReport {

@@ -43,7 +43,7 @@ std::optional<std::string> ChartPlotter::operator()(const FileReport& report, co
         chart.Series3()->AddXY(static_cast<double>(outlines.right[i].x), static_cast<double>(outlines.right[i].y));
     }
     for (const PointCm& p : report.points)
-        chart.Series1()->AddXY(static_cast<double>(p.x), static_cast<double>(p.y));
+        chart.Series1()->AddXY(static_cast<double>(p.x), static_cast<double>(p.y), p.number);
     chart.setMarksVisible(true);
 
     QImageWriter writer(QString::fromStdString(pngPath), "png");

@@ -19,8 +19,8 @@ public:
     ChartPlotter(const ChartPlotter&) = delete;
     ChartPlotter& operator=(const ChartPlotter&) = delete;
 
-    // Writes a PNG of the chart with the points in file order and their
-    // marks shown; returns why it failed, if it did.
+    // Writes a PNG of the chart with the points in file order, each marked
+    // with its line's number; returns why it failed, if it did.
     std::optional<std::string> operator()(const FileReport& report, const std::string& pngPath);
 
 private:
