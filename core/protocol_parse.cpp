@@ -1,8 +1,11 @@
 #include "core/protocol_parse.h"
 
+#include "core/fixed3.h"
+
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <string>
 
 #include <locale.h> // newlocale, locale_t (POSIX)
@@ -99,6 +102,13 @@ bool exponentForm(Cursor& c, bool negative, char sep, long double& value)
     for (std::size_t k = start; k < c.i; ++k)
         plain += s[k] == sep ? '.' : s[k];
     value = cStrtold(plain); // rare: a plain conversion is fast enough
+    if (std::isinf(value)) {
+        // fixed3 rounds the largest extended values up past the range; only
+        // that text of them reads back as the largest value itself.
+        value = std::copysign(std::numeric_limits<long double>::max(), value);
+        const std::string text = (negative ? "-" : "") + std::string(s.substr(start, c.i - start));
+        return fixed3(value, static_cast<char32_t>(sep)) == text;
+    }
     return true;
 }
 

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <ostream>
 #include <random>
 #include <string>
@@ -37,6 +38,7 @@ const RoundTripRow kRoundTripRows[] = {
     {"CappedDigitsPrintAsZeros", 1, 1234567.891L, 0.5L, 6.3L},
     {"ExponentForm", 2, 123456789.5L, -1e300L, 6.3L},
     {"ExponentFormNoFraction", 2, 1e8L * 10, 1e9L, 6.3L},
+    {"LargestValues", 3, std::numeric_limits<long double>::max(), -std::numeric_limits<long double>::max(), 6.3L},
     {"CursorFarOffScreen", 9, 2147483647.0L * 42.85L / 962, -2147483648.0L * 30 / 677, 6.3L},
 };
 
@@ -130,6 +132,8 @@ const RejectRow kRejectRows[] = {
     {"ExponentWithPlus", "0: x=1.5E+008см y=15.000см phi=6.300 В"},
     {"ExponentTwoDigits", "0: x=1.5E08см y=15.000см phi=6.300 В"},
     {"ExponentTrailingZero", "0: x=1.50E008см y=15.000см phi=6.300 В"},
+    {"ExponentBeyondRange", "0: x=1.23594E76008см y=15.000см phi=6.300 В"},
+    {"ExponentJustBeyondRange", "0: x=1.1897316E4932см y=15.000см phi=6.300 В"},
     {"LowerCaseExponent", "0: x=1.5e008см y=15.000см phi=6.300 В"},
     {"NumberLeadingZero", "01: x=21.425см y=15.000см phi=6.300 В"},
     {"NumberMinusZero", "-0: x=21.425см y=15.000см phi=6.300 В"},
