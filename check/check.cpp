@@ -208,8 +208,7 @@ private:
         if (model)
             msg += ", the model gives " + fixed3(*model, p.separator);
         msg += format(" (%.4Lf to %.4Lf V over the printed point's rounding)", range.lo, range.hi);
-        Finding f{no, Kind::WrongPotential, std::move(msg), quote(s), range, model};
-        r_.findings.push_back(std::move(f));
+        push({no, Kind::WrongPotential, std::move(msg), quote(s), range, model});
     }
 
     // The program numbers a line with the count of points on the chart: 0 at
@@ -246,7 +245,16 @@ private:
     {
         if (kind != Kind::Malformed && kind != Kind::WrongPotential)
             ++r_.other;
-        r_.findings.push_back({no, kind, std::move(message), quote(s), std::nullopt, std::nullopt});
+        push({no, kind, std::move(message), quote(s), std::nullopt, std::nullopt});
+    }
+
+    void push(Finding f)
+    {
+        ++r_.bySeverity[static_cast<std::size_t>(severityOf(f.kind))];
+        if (r_.findings.size() < kMaxFindings)
+            r_.findings.push_back(std::move(f));
+        else
+            ++r_.unlisted;
     }
 
     FileReport& r_;
@@ -302,13 +310,6 @@ std::string_view kindName(Kind k)
     return "?";
 }
 
-std::size_t FileReport::count(Severity s) const
-{
-    std::size_t n = 0;
-    for (const Finding& f : findings)
-        n += severityOf(f.kind) == s;
-    return n;
-}
 
 FileReport checkBytes(std::string path, std::string_view bytes, const Options& options)
 {

@@ -53,11 +53,17 @@ struct FileReport {
     std::size_t wrong = 0;     // measurement lines whose potential does not
     std::size_t malformed = 0;
     std::size_t other = 0;     // findings of the other kinds
-    std::vector<Finding> findings; // in line order
+    std::vector<Finding> findings; // in line order, the first kMaxFindings of them
+    std::size_t unlisted = 0;      // findings beyond those
     std::vector<PointCm> points;   // the measured points in file order
 
-    std::size_t count(Severity) const;
+    std::size_t count(Severity s) const { return bySeverity[static_cast<std::size_t>(s)]; }
+    std::size_t bySeverity[3] = {}; // every finding, listed or not
 };
+
+// A file of junk lines would otherwise keep a finding for each: the list
+// stops here, the counts go on.
+inline constexpr std::size_t kMaxFindings = 1000;
 
 struct Options {
     std::optional<text::Encoding> encoding; // forced; detected when empty

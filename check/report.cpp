@@ -173,6 +173,8 @@ void writeTextFile(std::ostream& out, const FileReport& r, bool colour)
         if (!f.text.empty())
             out << "    " << printable(f.text) << '\n';
     }
+    if (r.unlisted > 0)
+        out << path << ": … and " << r.unlisted << " more findings, not listed\n";
     const std::string_view st = status(r);
     out << paint(path, kBold, colour) << ": " << paint(st, statusColour(st), colour) << ": " << counts(r) << " ("
         << text::encodingName(r.encoding) << ")\n";
@@ -227,6 +229,8 @@ void writeCsv(std::ostream& out, const std::vector<FileReport>& reports)
                 out << ',';
             out << "\r\n";
         }
+        if (r->unlisted > 0)
+            out << file << ",,,unlisted," << r->unlisted << " more findings,,,\r\n";
         out << file << ",,," << "summary" << ',' << csvField(std::string(status(*r)) + ": " + counts(*r)) << ",,,\r\n";
     }
 }
@@ -245,7 +249,7 @@ void writeJson(std::ostream& out, const std::vector<FileReport>& reports)
         }
         out << ", \"encoding\": " << jsonString(text::encodingName(r->encoding)) << ", \"lines\": " << r->lines
             << ", \"ok\": " << r->ok << ", \"wrong\": " << r->wrong << ", \"malformed\": " << r->malformed
-            << ", \"other\": " << r->other << ", \"findings\": [";
+            << ", \"other\": " << r->other << ", \"unlisted\": " << r->unlisted << ", \"findings\": [";
         bool first = true;
         for (const Finding& f : r->findings) {
             out << (first ? "\n" : ",\n") << "    {\"line\": " << f.line << ", \"severity\": \""

@@ -342,6 +342,19 @@ TEST_P(JunkTable, ClearMessage)
 
 INSTANTIATE_TEST_SUITE_P(Check, JunkTable, testing::ValuesIn(kJunkRows), test::RowName());
 
+TEST(Check, ListOfFindingsStopsCountsGoOn)
+{
+    std::string text = kProtocol;
+    for (int i = 0; i < 3000; ++i)
+        text += "junk\r\n";
+    const FileReport r = checkBytes("p.txt", text, {});
+    EXPECT_EQ(r.findings.size(), kMaxFindings);
+    EXPECT_EQ(r.unlisted, 2000u);
+    EXPECT_EQ(r.count(Severity::Warning), 3000u);
+    EXPECT_EQ(r.other, 3000u);
+    EXPECT_EQ(r.ok, 8u);
+}
+
 TEST_F(Junk, MissingFileAndDirectory)
 {
     EXPECT_EQ(checkFile(dir_ + "/none.txt", {}).readError, "No such file or directory");
