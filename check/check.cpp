@@ -327,11 +327,8 @@ FileReport checkBytes(std::string path, std::string_view bytes, const Options& o
     case text::DecodeError::None:
         break;
     }
-    const std::vector<std::string_view> lines = protocol::splitLines(d.utf8);
-    r.lines = lines.size();
     Checker c(r);
-    for (std::size_t i = 0; i < lines.size(); ++i)
-        c.line(i + 1, lines[i]);
+    protocol::forEachLine(d.utf8, [&](std::string_view line) { c.line(++r.lines, line); });
     c.finish();
     return r;
 }

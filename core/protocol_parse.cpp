@@ -238,18 +238,7 @@ std::optional<ParsedLine> parseLine(std::string_view utf8Line)
 std::vector<std::string_view> splitLines(std::string_view text)
 {
     std::vector<std::string_view> lines;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char ch = text[i];
-        if (ch != '\r' && ch != '\n')
-            continue;
-        lines.push_back(text.substr(start, i - start));
-        if (ch == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-            ++i;
-        start = i + 1;
-    }
-    if (start < text.size())
-        lines.push_back(text.substr(start));
+    forEachLine(text, [&](std::string_view line) { lines.push_back(line); });
     return lines;
 }
 

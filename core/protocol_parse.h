@@ -28,4 +28,22 @@ std::optional<ParsedLine> parseLine(std::string_view utf8Line);
 // after a final line end is not a line.
 std::vector<std::string_view> splitLines(std::string_view text);
 
+// The same lines one at a time, for texts too long to hold a list of them.
+template <class F>
+void forEachLine(std::string_view text, F&& f)
+{
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char ch = text[i];
+        if (ch != '\r' && ch != '\n')
+            continue;
+        f(text.substr(start, i - start));
+        if (ch == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < text.size())
+        f(text.substr(start));
+}
+
 } // namespace potencor::protocol
