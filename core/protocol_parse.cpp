@@ -106,7 +106,8 @@ bool exponentForm(Cursor& c, bool negative, char sep, long double& value)
         // fixed3 rounds the largest extended values up past the range; only
         // that text of them reads back as the largest value itself.
         value = std::copysign(std::numeric_limits<long double>::max(), value);
-        const std::string text = (negative ? "-" : "") + std::string(s.substr(start, c.i - start));
+        std::string text(negative ? "-" : "");
+        text += s.substr(start, c.i - start);
         return fixed3(value, static_cast<char32_t>(sep)) == text;
     }
     return true;

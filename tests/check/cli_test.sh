@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # potencor-check as a teacher runs it: exit status, messages, the three
 # formats, directories, forced encodings and plots.
-# Usage: cli_test.sh path/to/potencor-check
+# Usage: cli_test.sh path/to/potencor-check [plots|no-plots]
 set -euo pipefail
 CHECK=$1
+PLOTS=${2:-plots}
 T=$(mktemp -d /tmp/potencor-check-cli.XXXXXX)
 trap 'rm -rf "$T"' EXIT
 fails=0
@@ -105,6 +106,13 @@ run "bad format" 2 --format xml "$T/class"
 run "no input" 2
 run "help" 0 --help
 expect_out "help" "Usage: potencor-check"
+
+if [ "$PLOTS" = no-plots ]; then
+  run "plot without Qt" 2 --plot "$T/one.png" "$T/class/ivanov.txt"
+  expect_err "plot without Qt" "this build cannot draw charts"
+  [ "$fails" = 0 ] && echo "all potencor-check command-line checks passed (no plots in this build)"
+  exit "$fails"
+fi
 
 # Plots: the exact name for one input, one per input beside it for several.
 run "plot one" 0 --plot "$T/one.png" "$T/class/ivanov.txt"
