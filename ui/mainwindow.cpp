@@ -526,8 +526,10 @@ void TForm1::offerRecovery()
             continue;
         }
         showSession(read.state.session, QString::fromStdU16String(read.state.protocol));
-        // The old journal goes only once the new one holds the session.
+        // The old journal goes only once the new one holds the session on disk.
         startJournal();
+        if (journal_)
+            journal_->flushAndWait();
         RecoveryJournal::discard(found);
         return;
     }
