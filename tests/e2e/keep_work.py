@@ -7,6 +7,7 @@ usage: keep_work.py BINARY [SCENARIO ...]
 """
 import codecs
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -257,6 +258,9 @@ def main():
                 subprocess.run(["import", "-window", "root", "/tmp/potencor-keep-work-%s.png" % name], check=False)
                 for p in Program.started:
                     print("-- the program's output:\n" + p.output(), file=sys.stderr)
+            for p in Program.started:
+                if re.search(r"Sanitizer|runtime error:", p.output()):
+                    check(False, "%s: sanitizer report:\n%s" % (name, p.output()))
             Program.kill_all()
     finally:
         DESK.close()

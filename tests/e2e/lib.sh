@@ -20,6 +20,9 @@ sanitizer_report() {
 
 e2e_cleanup() {
   local status=$? pid
+  # A program still running here is one the test did not end itself: it goes
+  # at once, before its display, rather than asking about unsaved work.
+  [ -n "${APP_PID:-}" ] && kill -KILL "$APP_PID" 2>/dev/null || true
   for pid in "${E2E_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
   wait 2>/dev/null || true
   if sanitizer_report; then
