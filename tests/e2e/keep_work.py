@@ -150,6 +150,8 @@ def scenario_kill_and_restore():
     wait_until("the journal to catch up", journaled, timeout=10.0)
     text_before = p.memo_text()
     chart_before = p.chart_pixels()
+    saved_before = os.path.join(DESK.tmp, "before-kill.txt")
+    p.save_as(saved_before)
     p.kill()
 
     p = Program(DESK, BINARY, state, answer_recovery="restore")
@@ -157,6 +159,10 @@ def scenario_kill_and_restore():
     check(text_after == text_before, "restored protocol differs: %r, was %r" % (text_after, text_before))
     check(p.chart_pixels() == chart_before, "restored chart differs from the chart before the crash")
     check(len(journals(state)) == 1, "old and new journals: %s" % journals(state))
+    saved_after = os.path.join(DESK.tmp, "after-restore.txt")
+    p.save_as(saved_after)
+    with open(saved_before, "rb") as a, open(saved_after, "rb") as b:
+        check(a.read() == b.read(), "the protocol file saved after the restore differs from the one before the crash")
     p.measure((600, 200))
     measured = p.memo_text()
     check(measured.startswith(text_before + "\n3: x="), "the measurement after the restore: %r" % measured)
