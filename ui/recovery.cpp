@@ -18,6 +18,7 @@
 #include <mutex>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace potencor::ui {
 
@@ -93,13 +94,17 @@ private:
                 return; // stopping, and everything written
             Job job = std::move(jobs_.front());
             jobs_.pop_front();
-            // Appends that queued up while the disk was busy go out as one write.
+            // Appends that queued up while the disk was busy go out as one
+            // write, joined after the lock is let go: the window never waits.
+            std::vector<std::string> more;
             while (!job.replace && !jobs_.empty() && !jobs_.front().replace) {
-                job.bytes += jobs_.front().bytes;
+                more.push_back(std::move(jobs_.front().bytes));
                 jobs_.pop_front();
             }
             busy_ = true;
             lock.unlock();
+            for (const std::string& bytes : more)
+                job.bytes += bytes;
             if (!(job.replace ? replaceFile(job.bytes) : appendFile(job.bytes)))
                 complain();
             lock.lock();
