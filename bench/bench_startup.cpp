@@ -53,6 +53,12 @@ int main(int argc, char** argv)
     }();
     const int runs = argc > 1 ? std::atoi(argv[1]) : 11;
     setenv("QT_QPA_PLATFORM", getenv("QT_QPA_PLATFORM") ? getenv("QT_QPA_PLATFORM") : "offscreen", 1);
+    // The program's recovery journals go to a folder of the benchmark's own:
+    // one left behind elsewhere would be offered, and the probe wait for an answer.
+    char state[] = "/tmp/potencor-bench-state.XXXXXX";
+    if (!mkdtemp(state))
+        return 1;
+    setenv("XDG_STATE_HOME", state, 1);
 
     const std::string program = dir + "/startup_probe_potencor";
     const std::string minimal = dir + "/startup_probe_minimal";

@@ -9,6 +9,7 @@
 #include <QSaveFile>
 #include <QStringEncoder>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <iconv.h>
@@ -152,8 +153,12 @@ OpenedProtocol readProtocol(const QString& path, std::optional<Encoding> forced)
         throw fail(QStringLiteral("Файл не читается в кодировке %1")
                        .arg(QString::fromUtf8(text::encodingName(decoded.encoding).data(),
                                               static_cast<qsizetype>(text::encodingName(decoded.encoding).size()))));
-    return {QString::fromUtf8(decoded.utf8.data(), static_cast<qsizetype>(decoded.utf8.size())),
-            static_cast<Encoding>(decoded.encoding)};
+    Encoding encoding = static_cast<Encoding>(decoded.encoding);
+    // Plain 7-bit text: ANSI writes it back byte for byte, UTF-8 would add a mark.
+    if (!forced && encoding == Encoding::Utf8 && !bytes.startsWith("\xEF\xBB\xBF")
+        && std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        encoding = Encoding::Ansi;
+    return {QString::fromUtf8(decoded.utf8.data(), static_cast<qsizetype>(decoded.utf8.size())), encoding};
 }
 
 } // namespace potencor::exporting

@@ -344,8 +344,7 @@ void TForm1::Chart1Click()
         at.X1 = calibration::snap(at.X1);
         at.Y1 = calibration::snap(at.Y1);
     }
-    phi = field::potential(at.X1, at.Y1);
-    session_.measure(*view_, at.X1, at.Y1, decimalSeparator_);
+    phi = session_.measure(*view_, at.X1, at.Y1, decimalSeparator_).phi_V;
     record(journal::count(session_.count()));
 }
 
@@ -526,8 +525,10 @@ void TForm1::offerRecovery()
             continue;
         }
         showSession(read.state.session, QString::fromStdU16String(read.state.protocol));
-        // The old journal goes only once the new one holds the session.
+        // The old journal goes only once the new one holds the session on disk.
         startJournal();
+        if (journal_)
+            journal_->flushAndWait();
         RecoveryJournal::discard(found);
         return;
     }
@@ -540,8 +541,12 @@ void TForm1::startJournal()
     auto j = std::make_unique<RecoveryJournal>(
         options_.stateDirectory.isEmpty() ? stateDirectory() : options_.stateDirectory);
     j->stateSource = [this] { return journalState(); };
-    if (!j->start())
-        return; // the program works on without one
+    if (!j->start()) {
+        // The program works on without one; the student's saves are unaffected.
+        qWarning("potencor: no recovery journal in %s", qPrintable(QDir::toNativeSeparators(
+            options_.stateDirectory.isEmpty() ? stateDirectory() : options_.stateDirectory)));
+        return;
+    }
     j->recordEdits(Memo1->document());
     journal_ = std::move(j);
 }

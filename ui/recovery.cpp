@@ -18,6 +18,7 @@
 #include <mutex>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace potencor::ui {
 
@@ -52,13 +53,12 @@ public:
             ::close(fd_);
     }
 
-    // The first version of the file, before anything else happens.
-    bool create(const std::string& bytes)
+    // The first version of the file goes first, like any other write: the
+    // window does not wait for the disk at start-up either.
+    void create(std::string bytes)
     {
-        if (!replaceFile(bytes))
-            return false;
+        replace(std::move(bytes));
         thread_ = std::thread([this] { run(); });
-        return true;
     }
 
     void append(std::string bytes) { push({false, std::move(bytes)}); }
@@ -94,8 +94,17 @@ private:
                 return; // stopping, and everything written
             Job job = std::move(jobs_.front());
             jobs_.pop_front();
+            // Appends that queued up while the disk was busy go out as one
+            // write, joined after the lock is let go: the window never waits.
+            std::vector<std::string> more;
+            while (!job.replace && !jobs_.empty() && !jobs_.front().replace) {
+                more.push_back(std::move(jobs_.front().bytes));
+                jobs_.pop_front();
+            }
             busy_ = true;
             lock.unlock();
+            for (const std::string& bytes : more)
+                job.bytes += bytes;
             if (!(job.replace ? replaceFile(job.bytes) : appendFile(job.bytes)))
                 complain();
             lock.lock();
@@ -194,15 +203,11 @@ bool RecoveryJournal::start()
         lock_.reset();
         return false;
     }
-    const std::string bytes = journal::header() + journal::snapshot(stateSource());
-    auto writer = std::make_unique<JournalWriter>(QFile::encodeName(path_).toStdString());
-    if (!writer->create(bytes)) {
-        lock_.reset();
-        return false;
-    }
-    writer_ = std::move(writer);
+    std::string bytes = journal::header() + journal::snapshot(stateSource());
     snapshotBytes_ = bytes.size();
     appendedSinceSnapshot_ = 0;
+    writer_ = std::make_unique<JournalWriter>(QFile::encodeName(path_).toStdString());
+    writer_->create(std::move(bytes));
     return true;
 }
 

@@ -37,9 +37,9 @@ public:
     // Where the whole state comes from when the journal is rewritten.
     std::function<journal::State()> stateSource;
 
-    // Creates this run's journal with the state as its snapshot (written
-    // before it returns). False when the folder or the file cannot be made:
-    // the program then runs without a journal.
+    // Creates this run's journal with the state as its snapshot, on its way
+    // to the disk. False when the folder or the lock cannot be made: the
+    // program then runs without a journal.
     bool start();
     bool active() const { return writer_ != nullptr; }
     QString path() const { return path_; }

@@ -7,6 +7,7 @@ usage: keep_work.py BINARY [SCENARIO ...]
 """
 import codecs
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -149,6 +150,8 @@ def scenario_kill_and_restore():
     wait_until("the journal to catch up", journaled, timeout=10.0)
     text_before = p.memo_text()
     chart_before = p.chart_pixels()
+    saved_before = os.path.join(DESK.tmp, "before-kill.txt")
+    p.save_as(saved_before)
     p.kill()
 
     p = Program(DESK, BINARY, state, answer_recovery="restore")
@@ -156,6 +159,10 @@ def scenario_kill_and_restore():
     check(text_after == text_before, "restored protocol differs: %r, was %r" % (text_after, text_before))
     check(p.chart_pixels() == chart_before, "restored chart differs from the chart before the crash")
     check(len(journals(state)) == 1, "old and new journals: %s" % journals(state))
+    saved_after = os.path.join(DESK.tmp, "after-restore.txt")
+    p.save_as(saved_after)
+    with open(saved_before, "rb") as a, open(saved_after, "rb") as b:
+        check(a.read() == b.read(), "the protocol file saved after the restore differs from the one before the crash")
     p.measure((600, 200))
     measured = p.memo_text()
     check(measured.startswith(text_before + "\n3: x="), "the measurement after the restore: %r" % measured)
@@ -257,6 +264,9 @@ def main():
                 subprocess.run(["import", "-window", "root", "/tmp/potencor-keep-work-%s.png" % name], check=False)
                 for p in Program.started:
                     print("-- the program's output:\n" + p.output(), file=sys.stderr)
+            for p in Program.started:
+                if re.search(r"Sanitizer|runtime error:", p.output()):
+                    check(False, "%s: sanitizer report:\n%s" % (name, p.output()))
             Program.kill_all()
     finally:
         DESK.close()

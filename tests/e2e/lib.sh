@@ -3,6 +3,9 @@
 set -euo pipefail
 
 E2E_TMP=$(mktemp -d /tmp/potencor-e2e.XXXXXX)
+# The program's recovery journals stay with the test, out of the user's state
+# folder, so that no test finds another's left-overs at start-up.
+export XDG_STATE_HOME="$E2E_TMP/state"
 E2E_PIDS=()
 E2E_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # Debian's interpreter, which has python3-xlib, whatever python3 is first in PATH.
@@ -17,6 +20,9 @@ sanitizer_report() {
 
 e2e_cleanup() {
   local status=$? pid
+  # A program still running here is one the test did not end itself: it goes
+  # at once, before its display, rather than asking about unsaved work.
+  [ -n "${APP_PID:-}" ] && kill -KILL "$APP_PID" 2>/dev/null || true
   for pid in "${E2E_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
   wait 2>/dev/null || true
   if sanitizer_report; then
@@ -116,7 +122,8 @@ answer_warning() {
 # program to end normally (exit status 0), which also runs the leak check of a
 # sanitizer build.
 stop_app() {
-  "$PYTHON" "$XDRIVE" close "$MAIN"
+  # The test's measurements are not kept: asked about them, the answer is "Не сохранять".
+  "$PYTHON" "$XDRIVE" end "$MAIN" "$APP_PID" || fail "the program did not end when its window was closed"
   local _
   for _ in $(seq 300); do kill -0 "$APP_PID" 2>/dev/null || break; sleep 0.1; done
   kill -0 "$APP_PID" 2>/dev/null && fail "program still running after its main window was closed"

@@ -5,6 +5,9 @@ process per action), and closes windows the way a window manager does.
 Also a small command line for the shell tests:
     xdrive.py close WINDOW_ID      ask the window to close (WM_DELETE_WINDOW)
     xdrive.py ping WINDOW_ID       wait until its program has handled all input
+    xdrive.py end WINDOW_ID PID    close the window and, if the program asks
+                                   about unsaved work, answer "Не сохранять";
+                                   returns once the process has gone
 """
 import subprocess
 import sys
@@ -276,10 +279,34 @@ class Display:
         return self.d.get_selection_owner(self.atom(name))
 
 
+def end_program(d, win, pid, timeout=30.0):
+    import os
+    d.close(win)
+    end = time.monotonic() + timeout
+    while True:
+        try:
+            os.kill(pid, 0)
+        except ProcessLookupError:
+            return
+        # The question's title is the program's name; its second button is "Не сохранять".
+        for box in d.windows_named("Potencor"):
+            subprocess.run(["xdotool", "windowactivate", "--sync", str(box.id)],
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30)
+            d.ping(box)
+            d.key("Tab")
+            d.key("space")
+            d.wait_gone(box)
+        if time.monotonic() > end:
+            raise Timeout("process %d still running" % pid)
+        time.sleep(0.02)
+
+
 def main(argv):
     d = Display()
     if len(argv) == 3 and argv[1] == "close":
         d.close(d.window(argv[2]))
+    elif len(argv) == 4 and argv[1] == "end":
+        end_program(d, d.window(argv[2]), int(argv[3]))
     elif len(argv) == 3 and argv[1] == "ping":
         d.ping(d.window(argv[2]))
     else:

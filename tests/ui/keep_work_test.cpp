@@ -1,0 +1,551 @@
+// The window keeps the student's work: the journal follows every change,
+// what a crash left is offered back, protocols open again, and closing or
+// opening over unsaved work asks first.
+#include "core/journal.h"
+#include "export/protocol_file.h"
+#include "ui/chart.h"
+#include "ui/error_report.h"
+#include "ui/mainwindow.h"
+#include "ui/protocol_memo.h"
+#include "ui/recovery.h"
+#include "ui/save_dialog.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCursor>
+#include <QDir>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+using namespace potencor;
+using potencor::ui::TForm1;
+
+namespace {
+
+const QPoint kMiddle(508, 340);
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    ASSERT_EQ(f.write(bytes), bytes.size());
+}
+
+journal::ReadResult readJournal(const QString& path)
+{
+    const QByteArray bytes = readAll(path);
+    return journal::read(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+}
+
+QStringList journalsIn(const QString& dir)
+{
+    return QDir(dir).entryList({QStringLiteral("*.journal")}, QDir::Files);
+}
+
+class KeepWork : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ui::setPresenter([this](QWidget*, const QString&, const QString& text) { reports.push_back(text); });
+    }
+    void TearDown() override
+    {
+        ui::setPresenter({});
+        ASSERT_TRUE(unanswered.empty()) << "boxes expected but not shown: " << unanswered.size();
+    }
+
+    std::unique_ptr<TForm1> makeForm(const QString& stateDir)
+    {
+        auto form = std::make_unique<TForm1>(TForm1::Options{
+            .showStartupWarning = false, .recovery = true, .stateDirectory = stateDir});
+        form->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        return form;
+    }
+
+    // The next question box gets this button pressed; its text is kept.
+    void answerNextBox(const QString& button)
+    {
+        unanswered.push_back(button);
+        QTimer::singleShot(0, [this, button] { answer(button, 0); });
+    }
+    void answer(const QString& button, int tries)
+    {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) {
+            if (tries < 200)
+                QTimer::singleShot(10, [this, button, tries] { answer(button, tries + 1); });
+            return;
+        }
+        asked.push_back(box->text());
+        for (QAbstractButton* b : box->buttons()) {
+            if (b->text() == button) {
+                unanswered.erase(std::find(unanswered.begin(), unanswered.end(), button));
+                b->click();
+                return;
+            }
+        }
+        ADD_FAILURE() << "no button " << button.toStdString();
+        box->reject();
+    }
+
+    // Runs `action` once `ready` holds, from the event loop of whatever modal
+    // window is up by then.
+    static void when(std::function<bool()> ready, std::function<void()> action, int tries = 0)
+    {
+        if (ready() || tries > 500) {
+            action();
+            return;
+        }
+        QTimer::singleShot(10, [=] { when(ready, action, tries + 1); });
+    }
+    static void waitFor(const std::function<bool()>& condition)
+    {
+        for (int i = 0; i < 500 && !condition(); ++i)
+            QTest::qWait(10);
+    }
+    static QFileDialog* shownSaveDialog(TForm1& form)
+    {
+        QFileDialog* d = form.SaveTextFileDialog1->window();
+        return d && d->isVisible() ? d : nullptr;
+    }
+
+    static void clickChart(TForm1& form, QPoint chartPx)
+    {
+        QCursor::setPos(form.Chart1->mapToGlobal(chartPx));
+        QTest::mouseClick(form.Chart1, Qt::LeftButton, {}, chartPx);
+    }
+
+    QTemporaryDir state;
+    QTemporaryDir files;
+    std::vector<QString> reports;
+    std::vector<QString> asked;
+    std::vector<QString> unanswered;
+};
+
+// ---- The journal follows the box and the session ----
+
+TEST_F(KeepWork, JournalReplaysToTheWindowsStateAfterAnyEdits)
+{
+    auto form = makeForm(state.path());
+    ASSERT_NE(form->journal(), nullptr);
+    const QString path = form->journal()->path();
+    QPlainTextEdit* memo = form->Memo1;
+    // Characters the box must keep as they are: a no-break space, a line
+    // separator, a character beyond the BMP, Cyrillic.
+    const QStringList pieces = {QStringLiteral("заметка"), QStringLiteral("a\u00a0b"), QStringLiteral("x\u2028y"),
+                                QStringLiteral("\U0001F600"), QStringLiteral("\n"), QStringLiteral("12,5\n\n")};
+    QRandomGenerator rng(20261210);
+    for (int step = 0; step < 300; ++step) {
+        const int length = memo->document()->characterCount() - 1;
+        QTextCursor c(memo->document());
+        switch (rng.bounded(7)) {
+        case 0:
+        case 1:
+            clickChart(*form, QPoint(30 + rng.bounded(900), 30 + rng.bounded(600)));
+            break;
+        case 2:
+            form->Button3->click();
+            break;
+        case 3:
+            c.setPosition(rng.bounded(length + 1));
+            memo->setTextCursor(c);
+            memo->insertPlainText(pieces[rng.bounded(pieces.size())]);
+            break;
+        case 4:
+            if (length > 0) {
+                const int from = rng.bounded(length);
+                c.setPosition(from);
+                c.setPosition(std::min(length, from + 1 + rng.bounded(40)), QTextCursor::KeepAnchor);
+                memo->setTextCursor(c);
+                QTest::keyClick(memo, Qt::Key_Delete);
+            }
+            break;
+        case 5:
+            form->CheckBox2->click();
+            break;
+        case 6:
+            QTest::keyClick(memo, Qt::Key_Z, Qt::ControlModifier);
+            break;
+        }
+        if (step % 50 == 49) {
+            form->journal()->flushAndWait();
+            const journal::ReadResult r = readJournal(path);
+            ASSERT_EQ(r.status, journal::ReadResult::Status::Ok) << r.detail << " at step " << step;
+            ASSERT_EQ(r.state, form->journalState()) << "at step " << step;
+        }
+    }
+    EXPECT_TRUE(reports.empty());
+}
+
+TEST_F(KeepWork, JournalOfManyEditsIsFoldedIntoOneSnapshot)
+{
+    auto form = makeForm(state.path());
+    const QString path = form->journal()->path();
+    const QString block(4000, QLatin1Char('q'));
+    // 3.2 MB of records for a text that stays one line long.
+    for (int i = 0; i < 400; ++i) {
+        form->Memo1->moveCursor(QTextCursor::End);
+        form->Memo1->insertPlainText(block);
+        form->Memo1->selectAll();
+        form->Memo1->insertPlainText(QStringLiteral("line"));
+        form->journal()->flush();
+    }
+    form->journal()->flushAndWait();
+    EXPECT_LT(QFileInfo(path).size(), 1100 * 1024) << "records were never folded into a snapshot";
+    EXPECT_EQ(readJournal(path).state, form->journalState());
+}
+
+TEST_F(KeepWork, NormalEndRemovesTheJournal)
+{
+    auto form = makeForm(state.path());
+    clickChart(*form, kMiddle);
+    ASSERT_EQ(journalsIn(state.path()).size(), 1);
+    answerNextBox(QStringLiteral("Не сохранять"));
+    EXPECT_TRUE(form->close());
+    EXPECT_TRUE(journalsIn(state.path()).isEmpty());
+    EXPECT_TRUE(QDir(state.path()).entryList(QDir::Files).isEmpty()) << "the lock was left";
+}
+
+// ---- What a crash left is offered back ----
+
+class Restore : public KeepWork {
+protected:
+    // A session as a crash leaves it: the journal without its owner.
+    QString crashedJournal(const std::function<void(TForm1&)>& work)
+    {
+        QTemporaryDir running;
+        auto form = makeForm(running.path());
+        work(*form);
+        form->journal()->flushAndWait();
+        left = {form->Memo1->toPlainText(), form->count(), form->CheckBox2->isChecked(),
+                form->Chart1->renderImage(), form->Chart1->Series1()->points()};
+        const QString copy = state.filePath(QStringLiteral("session-1-1.journal"));
+        writeFile(copy, readAll(form->journal()->path()));
+        if (form->hasUnsavedWork())
+            answerNextBox(QStringLiteral("Не сохранять"));
+        form->close();
+        asked.clear();
+        return copy;
+    }
+    struct Left {
+        QString text;
+        int count;
+        bool labels;
+        QImage chart;
+        QVector<QPointF> points;
+    } left;
+};
+
+TEST_F(Restore, RestoredWindowIsTheOneLeftAndWorkGoesOn)
+{
+    const QString old = crashedJournal([](TForm1& form) {
+        clickChart(form, kMiddle);
+        clickChart(form, QPoint(764, 340));
+        clickChart(form, QPoint(100, 600));
+        form.Button3->click();
+        clickChart(form, QPoint(300, 100));
+        form.CheckBox2->click();
+        form.Memo1->moveCursor(QTextCursor::End);
+        form.Memo1->insertPlainText(QStringLiteral("Иванов\u00a0И."));
+    });
+    answerNextBox(QStringLiteral("Восстановить"));
+    auto form = makeForm(state.path());
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_TRUE(asked[0].contains(QStringLiteral("измерений: 3"))) << asked[0].toStdString();
+    EXPECT_EQ(form->Memo1->toPlainText(), left.text);
+    EXPECT_EQ(form->Memo1->document()->toRawText().count(QChar(0xa0)), 1) << "the no-break space was lost";
+    EXPECT_EQ(form->count(), left.count);
+    EXPECT_EQ(form->CheckBox2->isChecked(), left.labels);
+    EXPECT_EQ(form->Chart1->Series1()->points(), left.points);
+    EXPECT_EQ(form->Chart1->renderImage(), left.chart);
+    EXPECT_TRUE(form->hasUnsavedWork());
+    // The old journal went once the new one held the session.
+    EXPECT_FALSE(QFile::exists(old));
+    EXPECT_EQ(journalsIn(state.path()).size(), 1);
+
+    clickChart(*form, kMiddle);
+    EXPECT_TRUE(form->Memo1->toPlainText().endsWith(QStringLiteral("И.\n3: x=21.425см y=14.978см phi=6.300 В\n")));
+    form->Button3->click();
+    form->Button3->click();
+    EXPECT_EQ(form->count(), 2);
+    EXPECT_EQ(form->Chart1->Series1()->Count(), 2);
+    EXPECT_TRUE(reports.empty());
+}
+
+TEST_F(Restore, DeclinedJournalIsRemovedAndAnEmptyOneIsNotOffered)
+{
+    const QString declined = crashedJournal([](TForm1& form) { clickChart(form, kMiddle); });
+    answerNextBox(QStringLiteral("Не восстанавливать"));
+    auto form = makeForm(state.path());
+    EXPECT_TRUE(form->Memo1->toPlainText().isEmpty());
+    EXPECT_FALSE(QFile::exists(declined));
+    form.reset();
+
+    const QString empty = crashedJournal([](TForm1&) {});
+    form = makeForm(state.path());
+    EXPECT_TRUE(asked.empty());
+    EXPECT_FALSE(QFile::exists(empty));
+}
+
+TEST_F(Restore, UnreadableJournalIsKeptAsideWithAMessage)
+{
+    const QString foreign = state.filePath(QStringLiteral("session-7-7.journal"));
+    writeFile(foreign, QByteArray("0: x=21.425\xf1\xec y=14.978\xf1\xec phi=6.300 \xc2\r\n"));
+    QByteArray damaged = QByteArray::fromStdString(journal::header() + journal::snapshot({u"abc", {}}));
+    damaged[damaged.size() - 2] = 'X';
+    const QString bad = state.filePath(QStringLiteral("session-8-8.journal"));
+    writeFile(bad, damaged);
+
+    auto form = makeForm(state.path());
+    ASSERT_EQ(reports.size(), 2u);
+    for (const QString& r : reports)
+        EXPECT_TRUE(r.contains(QStringLiteral("повреждён"))) << r.toStdString();
+    EXPECT_TRUE(journalsIn(state.path()) == QStringList{QFileInfo(form->journal()->path()).fileName()});
+    const QStringList aside = QDir(state.path()).entryList({QStringLiteral("*.unreadable-*")});
+    EXPECT_EQ(aside.size(), 2);
+    form.reset();
+    reports.clear();
+    form = makeForm(state.path());
+    EXPECT_TRUE(reports.empty()) << "a file kept aside was offered again";
+}
+
+TEST_F(Restore, TwoCopiesNeverTakeEachOthersJournal)
+{
+    auto first = makeForm(state.path());
+    clickChart(*first, kMiddle);
+    first->journal()->flushAndWait();
+    const QString firstJournal = first->journal()->path();
+    // The second copy starts with the first one's journal in the folder: it is
+    // neither offered (no box) nor touched.
+    auto second = makeForm(state.path());
+    EXPECT_TRUE(asked.empty());
+    EXPECT_NE(second->journal()->path(), firstJournal);
+    second.reset();
+    EXPECT_EQ(readJournal(firstJournal).state, first->journalState());
+}
+
+// ---- Unsaved work ----
+
+TEST_F(KeepWork, ClosingAsksOnlyWhenWorkWouldBeLost)
+{
+    auto form = makeForm(state.path());
+    EXPECT_FALSE(form->hasUnsavedWork());
+    clickChart(*form, kMiddle);
+    EXPECT_TRUE(form->hasUnsavedWork());
+
+    answerNextBox(QStringLiteral("Отмена"));
+    EXPECT_FALSE(form->close());
+    EXPECT_TRUE(form->isVisible());
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0], QStringLiteral("Протокол не сохранён в файл. Сохранить его перед выходом из программы?"));
+
+    // "Сохранить" runs the save dialog; cancelled there, the window stays.
+    answerNextBox(QStringLiteral("Сохранить"));
+    when([&] { return shownSaveDialog(*form) != nullptr; }, [&] { form->SaveTextFileDialog1->window()->reject(); });
+    EXPECT_FALSE(form->close());
+    EXPECT_TRUE(form->isVisible());
+
+    // "Сохранить" and a save that fails: the window stays.
+    const auto saveAs = [&](const QString& path) {
+        when([&] { return shownSaveDialog(*form) != nullptr; }, [&, path] {
+            QFileDialog* dialog = form->SaveTextFileDialog1->window();
+            dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(path);
+            static_cast<QDialog*>(dialog)->accept();
+        });
+    };
+    answerNextBox(QStringLiteral("Сохранить"));
+    saveAs(files.filePath(QStringLiteral("missing/p.txt")));
+    EXPECT_FALSE(form->close());
+    EXPECT_EQ(reports.size(), 1u);
+    reports.clear();
+
+    // Saved through the button: nothing to lose, nothing asked.
+    const QString path = files.filePath(QStringLiteral("p.txt"));
+    saveAs(path);
+    form->Button5->click();
+    EXPECT_FALSE(form->hasUnsavedWork());
+    form->Memo1->moveCursor(QTextCursor::End);
+    QTest::keyClicks(form->Memo1, QStringLiteral("x"));
+    EXPECT_TRUE(form->hasUnsavedWork());
+    QTest::keyClick(form->Memo1, Qt::Key_Backspace);
+    EXPECT_FALSE(form->hasUnsavedWork()) << "the text is the saved one again";
+    asked.clear();
+    EXPECT_TRUE(form->close());
+    EXPECT_TRUE(asked.empty());
+    EXPECT_TRUE(reports.empty());
+}
+
+TEST_F(KeepWork, TabLeavesTheProtocolBoxUntouched)
+{
+    auto form = makeForm(state.path());
+    clickChart(*form, kMiddle);
+    const QString before = form->Memo1->toPlainText();
+    form->Memo1->setFocus();
+    form->Memo1->selectAll();
+    QTest::keyClick(form->Memo1, Qt::Key_Tab);
+    EXPECT_EQ(form->Memo1->toPlainText(), before);
+    EXPECT_EQ(QApplication::focusWidget(), form->CheckBox1);
+    QTest::keyClick(form->CheckBox1, Qt::Key_Backtab);
+    EXPECT_EQ(QApplication::focusWidget(), form->Memo1);
+    EXPECT_EQ(form->Memo1->toPlainText(), before);
+}
+
+// ---- Reopening a protocol ----
+
+struct EncodingCase {
+    exporting::Encoding encoding;
+    const char* name;
+};
+
+class Reopen : public KeepWork, public testing::WithParamInterface<EncodingCase> {};
+
+TEST_P(Reopen, FileWrittenByTheProgramComesBackWithItsPoints)
+{
+    for (const QChar sep : {QLatin1Char('.'), QLatin1Char(',')}) {
+        QString text = QStringLiteral("Иванов И.\r\n0: x=21.425см y=14.978см phi=6.300 В\r\nопыт 2\r\n"
+                                      "3: x=-1.559см y=0.000см phi=4.526 В\r\n4: x=32.828см y=14.978см phi=12.600 В\r\n");
+        if (sep == QLatin1Char(','))
+            text.replace(QRegularExpression(QStringLiteral("(\\d)\\.(\\d)")), QStringLiteral("\\1,\\2"));
+        const QString path = files.filePath(QStringLiteral("%1-%2.txt").arg(GetParam().name).arg(sep == ',' ? 1 : 0));
+        writeFile(path, exporting::encodeProtocol(text, GetParam().encoding));
+
+        auto form = makeForm(state.path());
+        ASSERT_TRUE(form->openProtocolFile(path)) << reports.back().toStdString();
+        QString shown = text;
+        if (GetParam().encoding == exporting::Encoding::Ascii)
+            shown = QString::fromLatin1(exporting::encodeProtocol(text, exporting::Encoding::Ascii));
+        EXPECT_EQ(ui::protocolText(form->Memo1), shown);
+        const ui::Series* points = form->Chart1->Series1();
+        ASSERT_EQ(points->Count(), 3);
+        EXPECT_EQ(points->label(0), 0);
+        EXPECT_EQ(points->label(1), 3);
+        EXPECT_EQ(points->label(2), 4);
+        EXPECT_EQ(points->points()[1], QPointF(-1.559, 0.0));
+        EXPECT_EQ(form->count(), 5);
+        EXPECT_FALSE(form->hasUnsavedWork());
+        EXPECT_EQ(form->SaveTextFileDialog1->FileName, path);
+        // Pure 7-bit text is saved back as ANSI, which writes the same bytes.
+        const auto savedAs = GetParam().encoding == exporting::Encoding::Ascii ? exporting::Encoding::Ansi
+                                                                                : GetParam().encoding;
+        EXPECT_EQ(form->SaveTextFileDialog1->EncodingIndex, static_cast<int>(savedAs));
+        clickChart(*form, kMiddle);
+        QString next = QStringLiteral("\n5: x=21.425см y=14.978см phi=6.300 В\n");
+        if (form->decimalSeparator() == U',')
+            next.replace(QLatin1Char('.'), QLatin1Char(','));
+        EXPECT_TRUE(form->Memo1->toPlainText().endsWith(next)) << form->Memo1->toPlainText().toStdString();
+        // The journal holds the opened session.
+        form->journal()->flushAndWait();
+        EXPECT_EQ(readJournal(form->journal()->path()).state, form->journalState());
+        answerNextBox(QStringLiteral("Не сохранять"));
+        form->close();
+    }
+    EXPECT_TRUE(reports.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Encodings, Reopen,
+                         testing::Values(EncodingCase{exporting::Encoding::Ansi, "Ansi"},
+                                         EncodingCase{exporting::Encoding::Ascii, "Ascii"},
+                                         EncodingCase{exporting::Encoding::Unicode, "Unicode"},
+                                         EncodingCase{exporting::Encoding::BigEndianUnicode, "BigEndianUnicode"},
+                                         EncodingCase{exporting::Encoding::Utf8, "Utf8"},
+                                         EncodingCase{exporting::Encoding::Utf7, "Utf7"}),
+                         [](const testing::TestParamInfo<EncodingCase>& info) { return info.param.name; });
+
+TEST_F(KeepWork, FilesThatAreNoProtocolChangeNothing)
+{
+    auto form = makeForm(state.path());
+    clickChart(*form, kMiddle);
+    const QString before = form->Memo1->toPlainText();
+
+    const QString binary = files.filePath(QStringLiteral("binary.txt"));
+    writeFile(binary, QByteArray("0: x=1\0\x01\x02", 9));
+    const QString large = files.filePath(QStringLiteral("large.txt"));
+    {
+        QFile f(large);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(f.resize(exporting::kMaxProtocolBytes + 1)); // sparse: nothing is written
+    }
+    const QString cp1251 = files.filePath(QStringLiteral("cp1251.txt"));
+    writeFile(cp1251, exporting::encodeProtocol(QStringLiteral("опыт\r\n"), exporting::Encoding::Ansi));
+
+    struct Case {
+        QString path;
+        std::optional<int> encoding;
+        QString says;
+    };
+    const Case cases[] = {
+        {binary, std::nullopt, QStringLiteral("не текстовый")},
+        {large, std::nullopt, QStringLiteral("больше 50 МБ")},
+        {files.path(), std::nullopt, QStringLiteral("папка")},
+        {files.filePath(QStringLiteral("missing.txt")), std::nullopt, QStringLiteral("No such file")},
+        {cp1251, 5 /* UTF-8 forced */, QStringLiteral("UTF-8")},
+    };
+    for (const Case& c : cases) {
+        reports.clear();
+        EXPECT_FALSE(form->openProtocolFile(c.path, c.encoding)) << c.path.toStdString();
+        ASSERT_EQ(reports.size(), 1u) << c.path.toStdString();
+        EXPECT_TRUE(reports[0].contains(c.says)) << reports[0].toStdString();
+        EXPECT_EQ(form->Memo1->toPlainText(), before);
+        EXPECT_EQ(form->count(), 1);
+        EXPECT_EQ(form->Chart1->Series1()->Count(), 1);
+    }
+    // Forcing the right encoding reads what auto-detection would.
+    EXPECT_TRUE(form->openProtocolFile(cp1251, 1));
+    EXPECT_EQ(form->Memo1->toPlainText(), QStringLiteral("опыт\n"));
+}
+
+TEST_F(KeepWork, DroppedFileOpensAfterTheQuestion)
+{
+    auto form = makeForm(state.path());
+    clickChart(*form, kMiddle);
+    const QString path = files.filePath(QStringLiteral("dropped.txt"));
+    writeFile(path, exporting::encodeProtocol(QStringLiteral("7: x=1.000см y=1.000см phi=4.573 В\r\n"),
+                                              exporting::Encoding::Utf8));
+    const auto drop = [&](QWidget* target) {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(path)});
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &enter);
+        EXPECT_TRUE(enter.isAccepted());
+        QDropEvent event(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &event);
+        QTest::qWait(0);
+    };
+    answerNextBox(QStringLiteral("Отмена"));
+    drop(form.get());
+    waitFor([&] { return unanswered.empty(); });
+    EXPECT_EQ(form->count(), 1);
+
+    // On the protocol box too: the file opens, its name is not pasted.
+    answerNextBox(QStringLiteral("Не сохранять"));
+    drop(form->Memo1->viewport());
+    waitFor([&] { return form->count() == 8; });
+    EXPECT_EQ(form->count(), 8);
+    EXPECT_EQ(form->Memo1->toPlainText(), QStringLiteral("7: x=1.000см y=1.000см phi=4.573 В\n"));
+}
+
+} // namespace
