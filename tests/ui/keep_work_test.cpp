@@ -223,6 +223,7 @@ TEST_F(KeepWork, NormalEndRemovesTheJournal)
 {
     auto form = makeForm(state.path());
     clickChart(*form, kMiddle);
+    form->journal()->flushAndWait(); // the file is made by the writer's thread
     ASSERT_EQ(journalsIn(state.path()).size(), 1);
     answerNextBox(QStringLiteral("Не сохранять"));
     EXPECT_TRUE(form->close());
