@@ -129,8 +129,10 @@ void replaceProtocolText(QPlainTextEdit* memo, const QString& text)
 
 QString protocolText(const QPlainTextEdit* memo)
 {
-    QString text = memo->toPlainText();
-    text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+    // Not toPlainText(): it turns no-break spaces into spaces and line
+    // separators (U+2028) into line breaks. Only blocks end lines.
+    QString text = memo->document()->toRawText();
+    text.replace(QChar::ParagraphSeparator, QStringLiteral("\r\n"));
     return text;
 }
 

@@ -174,7 +174,8 @@ TEST_F(SaveProtocol, WriteFailingMidwayKeepsOldFileAndLeavesNoStray)
     for (int i = 0; i < 2000; ++i)
         big += kLine;
 
-    // A file-size limit makes the write fail part-way, as a full disk would.
+    // A file-size limit makes the write fail part-way, as a full disk would;
+    // the program ignores SIGXFSZ as this test does (keep_work.py file_size_limit).
     rlimit saved{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
     const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);

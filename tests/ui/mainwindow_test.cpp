@@ -344,6 +344,15 @@ TEST(ProtocolMemo, MatchesCoreLineRules)
     }
 }
 
+// What the student pasted is what is saved: a no-break space stays one, and a
+// line separator (U+2028) is a character of its line, not a line end.
+TEST(ProtocolMemo, TextKeepsNoBreakSpaceAndLineSeparator)
+{
+    QPlainTextEdit memo;
+    memo.insertPlainText(QStringLiteral("1:\u00A0x\u2028y\n2:\u00A0z\u2029w\n"));
+    EXPECT_EQ(ui::protocolText(&memo), QStringLiteral("1:\u00A0x\u2028y\r\n2:\u00A0z\r\nw\r\n"));
+}
+
 class SaveThroughDialog : public MainWindow {
 protected:
     // Runs Button5 and answers the dialog the way a user does.
