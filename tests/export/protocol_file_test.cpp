@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -369,5 +370,60 @@ INSTANTIATE_TEST_SUITE_P(
                       UserCase{"RootsReadOnlyFile", 0, 0644, "Permission denied"},
                       UserCase{"NewName", 0, 0, "Permission denied"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Where the file system has no unnamed temporaries: a save killed mid-way
+// leaves its named one, which the next save in that folder removes, but
+// never one of a save still running.
+TEST_F(SaveProtocol, TemporaryOfAKilledSaveGoesAtTheNextSave)
+{
+    potencor::exporting::setUnnamedTemporaries(false);
+    const QString file = path(QStringLiteral("data.txt"));
+    QString big;
+    for (int i = 0; i < 100'000; ++i)
+        big += kLine;
+    const auto temporaries = [&] {
+        QStringList found;
+        for (const QString& name : entries())
+            if (name != QStringLiteral("data.txt"))
+                found << name;
+        return found;
+    };
+    const pid_t saver = ::fork();
+    if (saver == 0) {
+        for (;;)
+            saveProtocol(file, big, Encoding::Ansi);
+    }
+    ASSERT_GT(saver, 0);
+    bool ended = false;
+    const auto end = [&] {
+        if (!std::exchange(ended, true)) {
+            ::kill(saver, SIGKILL);
+            ::waitpid(saver, nullptr, 0);
+            potencor::exporting::setUnnamedTemporaries(true);
+        }
+    };
+    const auto cleanup = qScopeGuard(end);
+    // Stop the saver while its temporary is there.
+    QStringList left;
+    for (int tries = 0; tries < 100'000 && left.isEmpty(); ++tries) {
+        if (temporaries().isEmpty())
+            continue;
+        ::kill(saver, SIGSTOP);
+        siginfo_t info{};
+        ::waitid(P_PID, static_cast<id_t>(saver), &info, WSTOPPED);
+        left = temporaries();
+        if (left.isEmpty())
+            ::kill(saver, SIGCONT);
+    }
+    ASSERT_EQ(left.size(), 1);
+    EXPECT_TRUE(left[0].startsWith(QStringLiteral(".potencor-save."))) << left[0].toStdString();
+
+    saveProtocol(file, kLine, Encoding::Ansi); // the stopped save may still go on
+    EXPECT_EQ(temporaries(), left);
+    end(); // killed: its temporary is stale now
+    saveProtocol(file, kLine, Encoding::Ansi);
+    EXPECT_EQ(entries(), QStringList{QStringLiteral("data.txt")});
+    EXPECT_EQ(readAll(file), kLine1251);
+}
 
 } // namespace
