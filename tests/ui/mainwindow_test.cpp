@@ -296,6 +296,30 @@ TEST(ErrorReport, CaptionIsExecutableBaseNameCapitalised)
     EXPECT_EQ(ui::programTitle(QStringLiteral("C:/lab/POTENCOR.exe")), QStringLiteral("Potencor"));
 }
 
+// A path of 4,000 bytes: the box stays a sane size, the path elided in the
+// middle, the whole message under the details.
+TEST(ErrorReport, LongPathIsElidedInTheBox)
+{
+    const QString path = QStringLiteral("/home/student/") + QString(2000, QChar(0x0436)) + QStringLiteral("/end.txt");
+    const QString message = QStringLiteral("Cannot create file \"%1\". File name too long").arg(path);
+    QString shown, details;
+    int width = 0;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        shown = box->text();
+        details = box->detailedText();
+        width = box->width();
+        box->accept();
+    });
+    ui::report(nullptr, message);
+    EXPECT_LT(width, 700);
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("Cannot create file \"/home/student/"))) << shown.toStdString();
+    EXPECT_TRUE(shown.endsWith(QStringLiteral("/end.txt\". File name too long."))) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QChar(0x2026)));
+    EXPECT_EQ(details, message + QLatin1Char('.'));
+}
+
 TEST(StartupWarning, IsModalWithExactTextAndAnyAnswerStartsTheSame)
 {
     for (const bool viaCloseBox : {false, true}) {
