@@ -5,6 +5,7 @@
 #include "ui/protocol_memo.h"
 #include "ui/save_dialog.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -393,15 +394,44 @@ protected:
             auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
             ASSERT_NE(edit, nullptr);
             edit->setText(name);
-            if (confirm)
-                static_cast<QDialog*>(dialog)->accept(); // runs QFileDialog's own checks
-            else
+            if (!confirm) {
                 dialog->reject();
+                return;
+            }
+            static_cast<QDialog*>(dialog)->accept(); // runs QFileDialog's own checks
+            if (dialog->isVisible()) { // sent back by a question: confirm what is selected now
+                encodingWhenSentBack = component->encodingList()->currentIndex();
+                static_cast<QDialog*>(dialog)->accept();
+            }
         });
+        // The program's questions, answered in turn by the button labelled so.
+        QTimer answerer;
+        QObject::connect(&answerer, &QTimer::timeout, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box || box->objectName() != QStringLiteral("question"))
+                return;
+            questions.push_back({box->windowTitle(), box->text()});
+            const QString label = answers.empty() ? QString() : answers.front();
+            if (!answers.empty())
+                answers.erase(answers.begin());
+            for (QAbstractButton* b : box->buttons())
+                if (b->text() == label)
+                    return b->click();
+            box->reject();
+        });
+        answerer.start(5);
         form->Button5->click();
+    }
+    QByteArray saved(const QString& path) const
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
     }
     QTemporaryDir dir;
     QString seenPrefill;
+    std::vector<QString> answers;
+    std::vector<Report> questions;
+    int encodingWhenSentBack = -1;
 };
 
 TEST_F(SaveThroughDialog, WritesProtocolInChosenEncodingAndRemembersPath)
@@ -443,5 +473,55 @@ TEST_F(SaveThroughDialog, FailedCreateIsReportedAndDialogCloses)
     EXPECT_FALSE(form->SaveTextFileDialog1->window()->isVisible());
     EXPECT_EQ(form->SaveTextFileDialog1->FileName, path);
 }
+
+struct LossCase {
+    const char* name;
+    QString text;
+    int encoding;
+    const char* answer;   // to the question, or null when none is to be asked
+    const char* question; // a part of its text
+    int encodingSaved;
+    QByteArray bytes;
+};
+
+void PrintTo(const LossCase& c, std::ostream* os) { *os << c.name; }
+
+class SaveLosingCharacters : public SaveThroughDialog, public ::testing::WithParamInterface<LossCase> {};
+
+// Before characters become '?' the student is asked, and may go back to the
+// dialog (UTF-8 then selected) or save anyway; a text that fits asks nothing.
+TEST_P(SaveLosingCharacters, AsksFirst)
+{
+    const LossCase& c = GetParam();
+    ui::replaceProtocolText(form->Memo1, c.text);
+    if (c.answer)
+        answers = {QString::fromUtf8(c.answer)};
+    const QString path = dir.filePath(QStringLiteral("protocol.txt"));
+    saveAs(path, c.encoding, true);
+    EXPECT_EQ(saved(path).toHex(' '), c.bytes.toHex(' '));
+    EXPECT_EQ(form->SaveTextFileDialog1->EncodingIndex, c.encodingSaved);
+    EXPECT_TRUE(reports.empty());
+    if (!c.answer) {
+        EXPECT_TRUE(questions.empty()) << questions[0].text.toStdString();
+        return;
+    }
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_EQ(questions[0].caption, ui::programTitle(QCoreApplication::applicationFilePath()));
+    EXPECT_TRUE(questions[0].text.contains(QString::fromUtf8(c.question))) << questions[0].text.toStdString();
+    EXPECT_TRUE(questions[0].text.contains(QStringLiteral("UTF-8")));
+    EXPECT_EQ(encodingWhenSentBack, c.encodingSaved == c.encoding ? -1 : 4);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SaveLosingCharacters,
+    ::testing::Values(
+        LossCase{"AsciiGoBackSavesUtf8", QStringLiteral("1: 5 см В\n"), 1, "Выбрать другую кодировку",
+                 "В кодировке ASCII нельзя записать 3 символа протокола (разных: 3): «с», «м», «В».", 4,
+                 QByteArray::fromHex("efbbbf") + QStringLiteral("1: 5 см В\r\n").toUtf8()},
+        LossCase{"AnsiSaveAnyway", QStringLiteral("é中😀é\u2028x\n"), 0, "Сохранить всё равно",
+                 "нельзя записать 5 символов протокола (разных: 4): «é», «中», «😀», U+2028.", 0, "?????x\r\n"},
+        LossCase{"AnsiFitsNothingAsked", QStringLiteral("0: x=1,000см\u00A0В\n"), 0, nullptr, "", 0,
+                 QByteArray::fromHex("303a20783d312c303030f1eca0c20d0a")}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
