@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QCursor>
 #include <QFile>
+#include <QFileSystemModel>
 #include <QIcon>
 #include <QImage>
 #include <QLabel>
@@ -24,6 +25,9 @@
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
+
+#include <sys/inotify.h>
+#include <unistd.h>
 
 using namespace potencor;
 using potencor::ui::TForm1;
@@ -523,5 +527,54 @@ INSTANTIATE_TEST_SUITE_P(
         LossCase{"AnsiFitsNothingAsked", QStringLiteral("0: x=1,000см\u00A0В\n"), 0, nullptr, "", 0,
                  QByteArray::fromHex("303a20783d312c303030f1eca0c20d0a")}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Nothing of the save dialog opens a file while it lists a folder: guessing a
+// type from the content blocks for good on /proc/kmsg or a stalled network folder.
+TEST_F(SaveThroughDialog, ListingAFolderOpensNoFile)
+{
+    const std::pair<const char*, QByteArray> files[] = {
+        {"report", "%PDF-1.4\n"}, {"notes.txt", "0: x=1\r\n"}, {"picture.png", "not a picture"}};
+    for (const auto& [name, bytes] : files) {
+        QFile f(dir.filePath(QString::fromUtf8(name)));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(::inotify_add_watch(watch, QFile::encodeName(dir.path()).constData(), IN_OPEN | IN_ACCESS), 0);
+
+    int listed = 0;
+    QTimer::singleShot(0, [&] {
+        QFileDialog* dialog = form->SaveTextFileDialog1->window();
+        dialog->setDirectory(dir.path());
+        auto* model = dialog->findChild<QFileSystemModel*>();
+        ASSERT_NE(model, nullptr);
+        const QModelIndex folder = model->index(dir.path());
+        // Only notes.txt passes the "*.txt" filter; the others are looked at all the same.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return model->rowCount(folder) == 1; }, 5000));
+        listed = model->rowCount(folder);
+        for (int row = 0; row < listed; ++row) {
+            model->data(model->index(row, 0, folder), Qt::DecorationRole);
+            model->data(model->index(row, 2, folder), Qt::DisplayRole); // the type column
+        }
+        QTest::qWait(300); // the dialog's file-information thread
+        dialog->reject();
+    });
+    form->Button5->click();
+    EXPECT_EQ(listed, 1);
+
+    QStringList opened;
+    alignas(inotify_event) char buf[4096];
+    for (ssize_t n; (n = ::read(watch, buf, sizeof buf)) > 0;) {
+        for (char* p = buf; p < buf + n;) {
+            const auto* e = reinterpret_cast<const inotify_event*>(p);
+            if (!(e->mask & IN_ISDIR) && e->len > 0)
+                opened << QString::fromUtf8(e->name);
+            p += sizeof(inotify_event) + e->len;
+        }
+    }
+    ::close(watch);
+    EXPECT_TRUE(opened.isEmpty()) << opened.join(QLatin1Char(' ')).toStdString();
+}
 
 } // namespace
