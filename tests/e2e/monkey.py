@@ -108,6 +108,17 @@ class Protocol:
     def clear(self):
         self.lines, self.tail, self.known = [], "", True
 
+    def fits_cp1251(self):
+        """Whether a save in ANSI asks nothing; None when the text is not known."""
+        if not self.known:
+            return None
+        for piece in [l for l in self.lines if isinstance(l, str)] + [self.tail]:
+            try:
+                piece.encode("cp1251")
+            except UnicodeEncodeError:
+                return False
+        return True
+
     def check_file(self, data, where):
         text = data.decode("cp1251")
         pieces = text.split("\r\n")
@@ -465,6 +476,8 @@ class Monkey:
             self.x.key("Return")
             self.x.wait_gone(box)
             self.bad_saves += 1
+        else:
+            self.answer_encoding_question(dialog)
         self.x.wait_gone(dialog)
         self.sync()
         if bad:
@@ -479,6 +492,29 @@ class Monkey:
                 raise Failure("%s\nsaved: %r\nexpected: %r + %r" % (e, data.decode("cp1251")[-600:],
                                                                    self.protocol.lines[-10:], self.protocol.tail))
             self.stats["checked saves"] = self.stats.get("checked saves", 0) + 1
+
+    def answer_encoding_question(self, dialog):
+        """A protocol that ANSI cannot hold makes the program ask first: "save
+        anyway" (the second button) writes '?' for what does not fit."""
+        fits = self.protocol.fits_cp1251()
+        end = time.monotonic() + 20
+        while time.monotonic() < end:
+            boxes = self.x.windows_named(ERROR_TITLE)
+            if boxes:
+                if fits:
+                    raise Failure("asked about the encoding of a protocol that fits it")
+                self.wait_focus(boxes[0])
+                self.x.key("Tab")
+                self.x.key("space")
+                self.x.wait_gone(boxes[0])
+                self.stats["encoding questions"] = self.stats.get("encoding questions", 0) + 1
+                return
+            if not self.x.viewable(dialog):
+                if fits is False:
+                    raise Failure("saved without asking a protocol that ANSI cannot hold")
+                return
+            time.sleep(0.02)
+        raise Failure("the save dialog neither closed nor asked")
 
     def a_bad_save(self):
         return self.a_save(bad=True)
