@@ -32,40 +32,70 @@
 namespace potencor::exporting {
 namespace {
 
-// Windows-1251 as a table of its 256 characters, read once from iconv. A
-// lookup per character: iconv's own way through UCS-4 took seconds for a
-// protocol of a million lines.
-class Windows1251 {
+// An 8-bit encoding as a table of the byte for each UTF-16 unit, '?' for one
+// it cannot hold, so that converting is one lookup a character. Windows-1251
+// is read once from iconv: iconv's own way through UCS-4, a character at a
+// time, took half a second for a protocol of a million lines.
+class ByteTable {
 public:
-    Windows1251() : bytes_(0x10000, 0)
+    static const ByteTable& ascii()
     {
-        iconv_t cd = iconv_open("UTF-16LE", "WINDOWS-1251");
-        if (cd == reinterpret_cast<iconv_t>(-1))
-            throw Error("Encoding not available: WINDOWS-1251");
-        for (int b = 1; b < 0x100; ++b) {
-            char in = static_cast<char>(b);
-            char out[4];
-            char* ip = &in;
-            char* op = out;
-            std::size_t il = 1, ol = sizeof out;
-            if (iconv(cd, &ip, &il, &op, &ol) == 0 && op - out == 2)
-                bytes_[static_cast<unsigned char>(out[0]) | static_cast<unsigned char>(out[1]) << 8] =
-                    static_cast<unsigned char>(b);
-        }
-        iconv_close(cd);
+        static const ByteTable table = [] {
+            ByteTable t;
+            for (char16_t u = 0; u < 0x80; ++u)
+                t.bytes_[u] = static_cast<char>(u);
+            return t;
+        }();
+        return table;
     }
-    // 0 for a character it cannot hold (U+0000 aside).
-    unsigned char byteOf(char32_t c) const { return c < 0x10000 ? bytes_[c] : 0; }
+
+    static const ByteTable& windows1251()
+    {
+        static const ByteTable table = [] {
+            ByteTable t;
+            t.bytes_[0] = '\0';
+            iconv_t cd = iconv_open("UTF-16LE", "WINDOWS-1251");
+            if (cd == reinterpret_cast<iconv_t>(-1))
+                throw Error("Encoding not available: WINDOWS-1251");
+            for (int b = 1; b < 0x100; ++b) {
+                char in = static_cast<char>(b);
+                char out[4];
+                char* ip = &in;
+                char* op = out;
+                std::size_t il = 1, ol = sizeof out;
+                if (iconv(cd, &ip, &il, &op, &ol) == 0 && op - out == 2)
+                    t.bytes_[static_cast<unsigned char>(out[0]) | static_cast<unsigned char>(out[1]) << 8] =
+                        static_cast<char>(b);
+            }
+            iconv_close(cd);
+            return t;
+        }();
+        return table;
+    }
+
+    QByteArray encode(const QString& text) const
+    {
+        QByteArray out(text.size(), Qt::Uninitialized);
+        char* o = out.data();
+        const char16_t* p = reinterpret_cast<const char16_t*>(text.constData());
+        const qsizetype n = text.size();
+        for (qsizetype i = 0; i < n; ++i) {
+            const char16_t u = p[i];
+            *o++ = bytes_[u];
+            if (QChar::isHighSurrogate(u) && i + 1 < n && QChar::isLowSurrogate(p[i + 1]))
+                ++i; // one '?' for the pair
+        }
+        out.truncate(o - out.constData());
+        return out;
+    }
+
+    // Whether the character (a UTF-16 unit, or the first of a pair) is held.
+    bool holds(char16_t u) const { return bytes_[u] != '?' || u == u'?'; }
 
 private:
-    std::vector<unsigned char> bytes_;
+    ByteTable() : bytes_(0x10000, '?') {}
+    std::vector<char> bytes_;
 };
-
-const Windows1251& windows1251()
-{
-    static const Windows1251 table;
-    return table;
-}
 
 // Calls f(code point, is a lone surrogate) for each character of the text.
 template <class F>
@@ -83,23 +113,6 @@ void forEachCodePoint(const QString& text, F&& f)
         }
     }
 }
-
-// An 8-bit encoding: one byte per character, '?' for one it cannot hold.
-template <class ByteOf>
-QByteArray eightBit(const QString& text, ByteOf byteOf)
-{
-    QByteArray out(text.size(), Qt::Uninitialized);
-    char* o = out.data();
-    forEachCodePoint(text, [&](char32_t c, bool) {
-        const unsigned char b = byteOf(c);
-        *o++ = b != 0 || c == 0 ? static_cast<char>(b) : '?';
-    });
-    out.truncate(o - out.constData());
-    return out;
-}
-
-unsigned char asciiByte(char32_t c) { return c < 0x80 ? static_cast<unsigned char>(c) : 0; }
-unsigned char ansiByte(char32_t c) { return windows1251().byteOf(c); }
 
 // UTF-7 through iconv, one character at a time on failure, so that a character
 // it cannot take becomes '?' and the rest stays intact.
@@ -438,9 +451,9 @@ QByteArray encodeProtocol(const QString& text, Encoding encoding)
         return {};
     switch (encoding) {
     case Encoding::Ansi:
-        return eightBit(text, ansiByte);
+        return ByteTable::windows1251().encode(text);
     case Encoding::Ascii:
-        return eightBit(text, asciiByte);
+        return ByteTable::ascii().encode(text);
     case Encoding::Unicode:
         return withMark(QStringConverter::Utf16LE, text);
     case Encoding::BigEndianUnicode:
@@ -462,11 +475,10 @@ LostCharacters lostCharacters(const QString& text, Encoding encoding)
         if (seen.insert(c).second)
             lost.distinct.push_back(c);
     };
-    const bool ansi = encoding == Encoding::Ansi;
-    if (ansi || encoding == Encoding::Ascii) {
-        const Windows1251& table = windows1251();
+    if (encoding == Encoding::Ansi || encoding == Encoding::Ascii) {
+        const ByteTable& table = encoding == Encoding::Ansi ? ByteTable::windows1251() : ByteTable::ascii();
         forEachCodePoint(text, [&](char32_t c, bool) {
-            if (c != 0 && (ansi ? table.byteOf(c) == 0 : c >= 0x80))
+            if (c >= 0x10000 || !table.holds(static_cast<char16_t>(c)))
                 note(c);
         });
     } else {
