@@ -448,9 +448,8 @@ bool TForm1::encodingHoldsOrLossAccepted(const QString& text)
                        "В файле вместо них будут знаки «?».\n\n"
                        "Сохранить всё равно или вернуться и выбрать другую кодировку? "
                        "Все символы сохраняет UTF-8.")
-            .arg(name, countOf(lost.count, "символ", "символа", "символов"))
-            .arg(lost.distinct.size())
-            .arg(shown.join(QStringLiteral(", ")));
+            .arg(name, countOf(lost.count, "символ", "символа", "символов"), QString::number(lost.distinct.size()),
+                 shown.join(QStringLiteral(", ")));
     const int answer = ask(SaveTextFileDialog1->window(), QMessageBox::Warning, question,
                            {{QStringLiteral("Выбрать другую кодировку"), QMessageBox::RejectRole},
                             {QStringLiteral("Сохранить всё равно"), QMessageBox::AcceptRole}},
