@@ -469,16 +469,18 @@ class Monkey:
         path = "/nonexistent/dir/x.txt" if bad else os.path.join(self.work, "monkey-%d.txt" % self.saves)
         self.x.key("ctrl+a")
         self.x.type_text(path)
+        fits = self.protocol.fits_cp1251()
         self.x.key("Return")
+        boxes = self.answer_boxes(dialog)
+        # The encoding question (when ANSI cannot hold the protocol) comes
+        # before anything is written, so also before the error of a bad path.
+        if fits is not None and boxes != int(bad) + int(not fits):
+            raise Failure("%d boxes at a %s save of a protocol that %s ANSI" % (
+                boxes, "bad" if bad else "good", "fits" if fits else "does not fit"))
+        if fits is False:
+            self.stats["encoding questions"] = self.stats.get("encoding questions", 0) + 1
         if bad:
-            box = self.x.wait_window(ERROR_TITLE)
-            self.wait_focus(box)
-            self.x.key("Return")
-            self.x.wait_gone(box)
             self.bad_saves += 1
-        else:
-            self.answer_encoding_question(dialog)
-        self.x.wait_gone(dialog)
         self.sync()
         if bad:
             return
@@ -493,28 +495,25 @@ class Monkey:
                                                                    self.protocol.lines[-10:], self.protocol.tail))
             self.stats["checked saves"] = self.stats.get("checked saves", 0) + 1
 
-    def answer_encoding_question(self, dialog):
-        """A protocol that ANSI cannot hold makes the program ask first: "save
-        anyway" (the second button) writes '?' for what does not fit."""
-        fits = self.protocol.fits_cp1251()
-        end = time.monotonic() + 20
-        while time.monotonic() < end:
-            boxes = self.x.windows_named(ERROR_TITLE)
-            if boxes:
-                if fits:
-                    raise Failure("asked about the encoding of a protocol that fits it")
-                self.wait_focus(boxes[0])
+    def answer_boxes(self, dialog):
+        """Answers the program's boxes until the save dialog has gone; returns
+        how many there were. Tab then space is "save anyway" on the encoding
+        question and OK on an error box, whose one button keeps the focus."""
+        boxes = 0
+        end = time.monotonic() + 30
+        while self.x.viewable(dialog):
+            if time.monotonic() > end:
+                raise Failure("the save dialog neither closed nor showed a box")
+            shown = self.x.windows_named(ERROR_TITLE)
+            if shown:
+                self.wait_focus(shown[0])
                 self.x.key("Tab")
                 self.x.key("space")
-                self.x.wait_gone(boxes[0])
-                self.stats["encoding questions"] = self.stats.get("encoding questions", 0) + 1
-                return
-            if not self.x.viewable(dialog):
-                if fits is False:
-                    raise Failure("saved without asking a protocol that ANSI cannot hold")
-                return
-            time.sleep(0.02)
-        raise Failure("the save dialog neither closed nor asked")
+                self.x.wait_gone(shown[0])
+                boxes += 1
+            else:
+                time.sleep(0.02)
+        return boxes
 
     def a_bad_save(self):
         return self.a_save(bad=True)
