@@ -7,8 +7,13 @@
 #include "ui/termination.h"
 #include "ui/translations.h"
 
+#include <csignal>
+
 int main(int argc, char** argv)
 {
+    // Past a file-size limit (ulimit -f) a write is to fail with EFBIG and be
+    // reported, not end the program with the student's protocol unsaved.
+    std::signal(SIGXFSZ, SIG_IGN);
     potencor::ui::Application app(argc, argv);
     QGuiApplication::setDesktopFileName(QStringLiteral(POTENCOR_APP_ID));
     potencor::ui::installFontSubstitutions();

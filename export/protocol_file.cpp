@@ -6,20 +6,116 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringEncoder>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
 #include <iconv.h>
 #include <memory>
+#include <poll.h>
+#include <random>
+#include <signal.h>
+#include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <unordered_set>
+#include <vector>
 
 namespace potencor::exporting {
 namespace {
 
-// 8-bit and UTF-7 through iconv, one character at a time on failure, so that
-// a character the target cannot hold becomes '?' and the rest stays intact.
+// An 8-bit encoding as a table of the byte for each UTF-16 unit, '?' for one
+// it cannot hold, so that converting is one lookup a character. Windows-1251
+// is read once from iconv: iconv's own way through UCS-4, a character at a
+// time, took half a second for a protocol of a million lines.
+class ByteTable {
+public:
+    static const ByteTable& ascii()
+    {
+        static const ByteTable table = [] {
+            ByteTable t;
+            for (char16_t u = 0; u < 0x80; ++u)
+                t.bytes_[u] = static_cast<char>(u);
+            return t;
+        }();
+        return table;
+    }
+
+    static const ByteTable& windows1251()
+    {
+        static const ByteTable table = [] {
+            ByteTable t;
+            t.bytes_[0] = '\0';
+            iconv_t cd = iconv_open("UTF-16LE", "WINDOWS-1251");
+            if (cd == reinterpret_cast<iconv_t>(-1))
+                throw Error("Encoding not available: WINDOWS-1251");
+            for (int b = 1; b < 0x100; ++b) {
+                char in = static_cast<char>(b);
+                char out[4];
+                char* ip = &in;
+                char* op = out;
+                std::size_t il = 1, ol = sizeof out;
+                if (iconv(cd, &ip, &il, &op, &ol) == 0 && op - out == 2)
+                    t.bytes_[static_cast<unsigned char>(out[0]) | static_cast<unsigned char>(out[1]) << 8] =
+                        static_cast<char>(b);
+            }
+            iconv_close(cd);
+            return t;
+        }();
+        return table;
+    }
+
+    QByteArray encode(const QString& text) const
+    {
+        QByteArray out(text.size(), Qt::Uninitialized);
+        char* o = out.data();
+        const char16_t* p = reinterpret_cast<const char16_t*>(text.constData());
+        const qsizetype n = text.size();
+        for (qsizetype i = 0; i < n; ++i) {
+            const char16_t u = p[i];
+            *o++ = bytes_[u];
+            if (QChar::isHighSurrogate(u) && i + 1 < n && QChar::isLowSurrogate(p[i + 1]))
+                ++i; // one '?' for the pair
+        }
+        out.truncate(o - out.constData());
+        return out;
+    }
+
+    // Whether the character (a UTF-16 unit, or the first of a pair) is held.
+    bool holds(char16_t u) const { return bytes_[u] != '?' || u == u'?'; }
+
+private:
+    ByteTable() : bytes_(0x10000, '?') {}
+    std::vector<char> bytes_;
+};
+
+// Calls f(code point, is a lone surrogate) for each character of the text.
+template <class F>
+void forEachCodePoint(const QString& text, F&& f)
+{
+    const QChar* p = text.constData();
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t u = p[i].unicode();
+        if (QChar::isHighSurrogate(u) && i + 1 < n && QChar::isLowSurrogate(p[i + 1].unicode())) {
+            f(QChar::surrogateToUcs4(u, p[i + 1].unicode()), false);
+            ++i;
+        } else {
+            f(char32_t{u}, QChar::isSurrogate(u));
+        }
+    }
+}
+
+// UTF-7 through iconv, one character at a time on failure, so that a character
+// it cannot take becomes '?' and the rest stays intact.
 QByteArray iconvEncode(const QString& text, const char* target)
 {
     iconv_t cd = iconv_open(target, "UTF-8");
@@ -53,19 +149,6 @@ QByteArray iconvEncode(const QString& text, const char* target)
     return out;
 }
 
-QByteArray ascii(const QString& text)
-{
-    QByteArray out;
-    out.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
-            ++i;
-        out += c.unicode() < 0x80 ? static_cast<char>(c.unicode()) : '?';
-    }
-    return out;
-}
-
 QByteArray withMark(QStringConverter::Encoding encoding, const QString& text)
 {
     QStringEncoder encoder(encoding, QStringConverter::Flag::WriteBom);
@@ -80,6 +163,286 @@ std::string errnoText(int code)
     return s;
 }
 
+// ---- Writing ----
+
+bool unnamedTemporaries = true;
+
+// A FIFO whose reader stops reading must not hold the program for good.
+constexpr int kWriteStallMs = 10'000;
+
+class Fd {
+public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    ~Fd() { reset(); }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+    void reset(int fd = -1)
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = fd;
+    }
+
+private:
+    int fd_;
+};
+
+class Saving {
+public:
+    Saving(const QString& path, const QByteArray& bytes)
+        : shown_(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath())),
+          name_(QFile::encodeName(QFileInfo(path).absoluteFilePath()).toStdString()), bytes_(bytes)
+    {
+    }
+
+    void run()
+    {
+        const std::string target = resolveLinks(name_);
+        struct stat st{};
+        if (::stat(target.c_str(), &st) != 0) {
+            if (errno != ENOENT)
+                cannotCreate(errno);
+            replace(target, nullptr); // a new name
+            return;
+        }
+        if (S_ISDIR(st.st_mode))
+            cannotCreate(EISDIR);
+        // The old file stays as it is when it may not be written.
+        if (::access(target.c_str(), W_OK) != 0)
+            cannotCreate(errno);
+        if (S_ISREG(st.st_mode) && st.st_nlink == 1 && ::access(folderOf(target).c_str(), W_OK | X_OK) == 0
+            && replace(target, &st))
+            return;
+        writeInPlace(target);
+    }
+
+private:
+    [[noreturn]] void cannotCreate(int code) const
+    {
+        throw Error(msg::cannotCreateFile(shown_.toStdString(), errnoText(code)));
+    }
+    [[noreturn]] static void writeFailed() { throw Error(msg::kStreamWrite); }
+
+    static std::string folderOf(const std::string& path)
+    {
+        const std::size_t slash = path.rfind('/');
+        return slash == 0 ? "/" : path.substr(0, slash);
+    }
+
+    // The file a chain of symbolic links ends in, so that the link stays a link.
+    std::string resolveLinks(std::string path) const
+    {
+        for (int hops = 0; hops < 40; ++hops) {
+            struct stat st{};
+            if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+                return path;
+            std::string link(PATH_MAX, '\0');
+            const ssize_t n = ::readlink(path.c_str(), link.data(), link.size());
+            if (n < 0)
+                cannotCreate(errno);
+            link.resize(static_cast<std::size_t>(n));
+            path = link.starts_with('/') ? link : folderOf(path) + "/" + link;
+        }
+        cannotCreate(ELOOP);
+    }
+
+    static bool writeAll(int fd, const char* data, std::size_t size)
+    {
+        while (size > 0) {
+            const ssize_t n = ::write(fd, data, size);
+            if (n > 0) {
+                data += n;
+                size -= static_cast<std::size_t>(n);
+            } else if (n < 0 && errno == EAGAIN) {
+                pollfd p{fd, POLLOUT, 0};
+                if (::poll(&p, 1, kWriteStallMs) <= 0)
+                    return false;
+            } else if (n == 0 || errno != EINTR) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // The new content under a temporary name first, renamed over the target
+    // once it is on disk. False when the old file's mode or owner cannot be
+    // given to the new one: then nothing has changed.
+    bool replace(const std::string& target, const struct stat* old)
+    {
+        const std::string folder = folderOf(target);
+        const std::string leaf = target.substr(target.rfind('/') + 1);
+        const Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (dir.get() < 0)
+            cannotCreate(errno);
+        removeStaleTemporaries(dir.get());
+
+        // Readable by no one else until it has the old file's mode.
+        const mode_t mode = old ? 0600 : 0666;
+        Fd file;
+        std::string tempName;
+        if (unnamedTemporaries)
+            file.reset(::openat(dir.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
+        if (file.get() < 0) {
+            if (unnamedTemporaries && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+                cannotCreate(errno);
+            file.reset(createNamed(dir.get(), mode, tempName));
+        }
+        const auto discard = [&] {
+            if (!tempName.empty())
+                ::unlinkat(dir.get(), tempName.c_str(), 0);
+        };
+        if (!writeAll(file.get(), bytes_.constData(), static_cast<std::size_t>(bytes_.size()))
+            || ::fsync(file.get()) != 0) {
+            discard();
+            writeFailed();
+        }
+        if (old) {
+            const bool ownerKept = (old->st_uid == ::geteuid() && old->st_gid == ::getegid())
+                || ::fchown(file.get(), old->st_uid, old->st_gid) == 0;
+            if (!ownerKept || ::fchmod(file.get(), old->st_mode & 07777) != 0) {
+                discard();
+                return false;
+            }
+        }
+        if (tempName.empty()) {
+            // An unnamed file gets a name of the program's own first: a link
+            // cannot replace the target.
+            const std::string self = "/proc/self/fd/" + std::to_string(file.get());
+            for (int attempt = 0; attempt < 100 && tempName.empty(); ++attempt) {
+                const std::string name = temporaryName();
+                if (::linkat(AT_FDCWD, self.c_str(), dir.get(), name.c_str(), AT_SYMLINK_FOLLOW) == 0)
+                    tempName = name;
+                else if (errno != EEXIST)
+                    cannotCreate(errno);
+            }
+            if (tempName.empty())
+                cannotCreate(EEXIST);
+        }
+        if (::renameat(dir.get(), tempName.c_str(), dir.get(), leaf.c_str()) != 0) {
+            const int code = errno;
+            discard();
+            cannotCreate(code);
+        }
+        ::fsync(dir.get()); // the new name on disk too; the content already is
+        return true;
+    }
+
+    int createNamed(int dir, mode_t mode, std::string& name) const
+    {
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const std::string candidate = temporaryName();
+            const int fd = ::openat(dir, candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+            if (fd >= 0) {
+                name = candidate;
+                return fd;
+            }
+            if (errno != EEXIST)
+                cannotCreate(errno);
+        }
+        cannotCreate(EEXIST);
+    }
+
+    // ".potencor-save.HOST.PID.RANDOM": whose it is, and whether that save
+    // may still be running.
+    static const std::string& host()
+    {
+        static const std::string name = [] {
+            char buf[HOST_NAME_MAX + 1] = {};
+            ::gethostname(buf, sizeof buf - 1);
+            std::string s;
+            for (const char* c = buf; *c && s.size() < 32; ++c)
+                s += std::isalnum(static_cast<unsigned char>(*c)) || *c == '-' ? *c : '_';
+            return s.empty() ? std::string("host") : s;
+        }();
+        return name;
+    }
+    static constexpr std::string_view kTempPrefix = ".potencor-save.";
+
+    static std::string temporaryName()
+    {
+        static std::mt19937_64 random{std::random_device{}()};
+        char tail[17];
+        std::snprintf(tail, sizeof tail, "%016llx", static_cast<unsigned long long>(random()));
+        return std::string(kTempPrefix) + host() + "." + std::to_string(::getpid()) + "." + tail;
+    }
+
+    // A temporary of a save on this machine whose process has gone, or of
+    // any save a day old, was left by a killed program.
+    static void removeStaleTemporaries(int dir)
+    {
+        const int listFd = ::dup(dir);
+        if (listFd < 0)
+            return;
+        DIR* list = ::fdopendir(listFd);
+        if (!list) {
+            ::close(listFd);
+            return;
+        }
+        ::rewinddir(list);
+        const std::string mine = std::string(kTempPrefix) + host() + ".";
+        const time_t dayAgo = ::time(nullptr) - 24 * 60 * 60;
+        while (const dirent* e = ::readdir(list)) {
+            const std::string_view name = e->d_name;
+            if (!name.starts_with(kTempPrefix))
+                continue;
+            bool stale = false;
+            if (name.starts_with(mine)) {
+                const std::string_view rest = name.substr(mine.size());
+                const long pid = std::strtol(std::string(rest.substr(0, rest.find('.'))).c_str(), nullptr, 10);
+                stale = pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+            }
+            struct stat st{};
+            if (!stale && ::fstatat(dir, e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0)
+                stale = st.st_mtime < dayAgo;
+            if (stale)
+                ::unlinkat(dir, e->d_name, 0);
+        }
+        ::closedir(list);
+    }
+
+    // What cannot be replaced is written where it is. A regular file gets its
+    // whole new size reserved first, so that a full disk or a size limit
+    // fails before any of the old content is overwritten.
+    void writeInPlace(const std::string& target)
+    {
+        const Fd file(::open(target.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+        if (file.get() < 0)
+            cannotCreate(errno); // a FIFO without a reader: ENXIO, at once
+        struct stat st{};
+        if (::fstat(file.get(), &st) != 0)
+            writeFailed();
+        if (!S_ISREG(st.st_mode)) {
+            if (!writeAll(file.get(), bytes_.constData(), static_cast<std::size_t>(bytes_.size())))
+                writeFailed();
+            return;
+        }
+        const off_t size = bytes_.size();
+        if (size > st.st_size) {
+            if (::posix_fallocate(file.get(), 0, size) != 0) {
+                if (::ftruncate(file.get(), st.st_size) != 0) {
+                } // the reserved tail goes again where it can
+                writeFailed();
+            }
+        }
+        off_t done = 0;
+        while (done < size) {
+            const ssize_t n = ::pwrite(file.get(), bytes_.constData() + done, static_cast<std::size_t>(size - done), done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                writeFailed();
+            done += n;
+        }
+        if (::ftruncate(file.get(), size) != 0 || ::fsync(file.get()) != 0)
+            writeFailed();
+    }
+
+    const QString shown_;
+    const std::string name_;
+    const QByteArray& bytes_;
+};
+
 } // namespace
 
 QByteArray encodeProtocol(const QString& text, Encoding encoding)
@@ -88,9 +451,9 @@ QByteArray encodeProtocol(const QString& text, Encoding encoding)
         return {};
     switch (encoding) {
     case Encoding::Ansi:
-        return iconvEncode(text, "WINDOWS-1251");
+        return ByteTable::windows1251().encode(text);
     case Encoding::Ascii:
-        return ascii(text);
+        return ByteTable::ascii().encode(text);
     case Encoding::Unicode:
         return withMark(QStringConverter::Utf16LE, text);
     case Encoding::BigEndianUnicode:
@@ -103,22 +466,37 @@ QByteArray encodeProtocol(const QString& text, Encoding encoding)
     return {};
 }
 
+LostCharacters lostCharacters(const QString& text, Encoding encoding)
+{
+    LostCharacters lost;
+    std::unordered_set<char32_t> seen;
+    const auto note = [&](char32_t c) {
+        ++lost.count;
+        if (seen.insert(c).second)
+            lost.distinct.push_back(c);
+    };
+    if (encoding == Encoding::Ansi || encoding == Encoding::Ascii) {
+        const ByteTable& table = encoding == Encoding::Ansi ? ByteTable::windows1251() : ByteTable::ascii();
+        forEachCodePoint(text, [&](char32_t c, bool) {
+            if (c >= 0x10000 || !table.holds(static_cast<char16_t>(c)))
+                note(c);
+        });
+    } else {
+        forEachCodePoint(text, [&](char32_t c, bool lone) {
+            if (lone)
+                note(c);
+        });
+    }
+    return lost;
+}
+
 void saveProtocol(const QString& path, const QString& text, Encoding encoding)
 {
     const QByteArray bytes = encodeProtocol(text, encoding);
-    const QString absolute = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
-
-    QSaveFile file(path);
-    // Never fall back to writing in place: that would truncate the old file.
-    file.setDirectWriteFallback(false);
-    errno = 0;
-    if (!file.open(QIODevice::WriteOnly)) {
-        const int code = errno != 0 ? errno : EACCES;
-        throw Error(msg::cannotCreateFile(absolute.toStdString(), errnoText(code)));
-    }
-    if (file.write(bytes) != bytes.size() || !file.commit())
-        throw Error(msg::kStreamWrite); // QSaveFile discards its temporary file
+    Saving(path, bytes).run();
 }
+
+void setUnnamedTemporaries(bool enabled) { unnamedTemporaries = enabled; }
 
 } // namespace potencor::exporting
 

@@ -2,6 +2,7 @@
 // The protocol file: the protocol's exact text in the chosen encoding, no
 // header or trailer, no line end added or converted.
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <optional>
@@ -17,10 +18,30 @@ enum class Encoding { Ansi, Ascii, Unicode, BigEndianUnicode, Utf8, Utf7 };
 // text gives no bytes at all.
 QByteArray encodeProtocol(const QString& text, Encoding encoding);
 
-// Writes the file so that a failure loses nothing: the old file is replaced
-// only once the new content is completely written. Throws potencor::Error
-// with "Cannot create file "%s". %s" or "Stream write error".
+// The characters of a text that an encoding cannot hold (lone surrogates in
+// every encoding): how many there are, and each different one once, in the
+// order of first appearance.
+struct LostCharacters {
+    qsizetype count = 0;
+    QList<char32_t> distinct;
+};
+LostCharacters lostCharacters(const QString& text, Encoding encoding);
+
+// Writes the file so that a failure loses nothing. A new name, or a regular
+// file that only this name points at and that may be replaced keeping its
+// mode and owner, is replaced atomically once the new content is completely
+// on disk. Anything else that can be written (a file with other hard links, a
+// writable file in a folder the user cannot write, a device, a FIFO with a
+// reader) is written in place, keeping what it is. Throws potencor::Error
+// with "Cannot create file "%s". %s" when the name cannot be written (the
+// old file untouched) or "Stream write error".
 void saveProtocol(const QString& path, const QString& text, Encoding encoding);
+
+// Where the file system has no unnamed temporary files (O_TMPFILE), the new
+// content goes to a named one in the same folder, named so that one left by
+// a killed save is recognised and removed at the next save there. Tests use
+// false to take that way anywhere.
+void setUnnamedTemporaries(bool enabled);
 
 // A protocol file read back: its text (line ends as in the file) and the
 // encoding it was read in.

@@ -16,9 +16,29 @@ Presenter& presenter()
     return p;
 }
 
+// A path cannot wrap: a long one (up to 4,000 bytes) would make the box as
+// wide as the screen. It is elided in the middle; the whole message is under
+// the box's details.
+constexpr int kQuotedWidthPx = 420;
+
+QString elideQuoted(const QString& text, const QFontMetrics& metrics)
+{
+    const qsizetype open = text.indexOf(QLatin1Char('"'));
+    const qsizetype close = text.lastIndexOf(QLatin1Char('"'));
+    if (open < 0 || close <= open + 1)
+        return text;
+    const QString quoted = text.mid(open + 1, close - open - 1);
+    const QString elided = metrics.elidedText(quoted, Qt::ElideMiddle, kQuotedWidthPx);
+    return elided == quoted ? text : text.left(open + 1) + elided + text.mid(close);
+}
+
 void showMessageBox(QWidget* parent, const QString& caption, const QString& text)
 {
     QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::NoButton, parent);
+    if (const QString shown = elideQuoted(text, box.fontMetrics()); shown != text) {
+        box.setText(shown);
+        box.setDetailedText(text);
+    }
     box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
     box.exec();
 }

@@ -21,6 +21,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QCursor>
 #include <QDragEnterEvent>
@@ -393,15 +394,73 @@ void TForm1::Button5Click()
     SaveTextFileDialog1->Execute();
 }
 
-void TForm1::SaveTextFileDialog1CanClose(bool& /*canClose*/)
+void TForm1::SaveTextFileDialog1CanClose(bool& canClose)
 {
     const QString text = protocolText(Memo1);
+    if (!encodingHoldsOrLossAccepted(text)) {
+        canClose = false; // back in the dialog, to pick another encoding
+        return;
+    }
     // An error is reported while the dialog is still up; the dialog then closes.
     lastSaveSucceeded_ = guarded(SaveTextFileDialog1->window(), [&] {
         exporting::saveProtocol(SaveTextFileDialog1->FileName, text, SaveTextFileDialog1->encoding());
     });
     if (lastSaveSucceeded_)
         savedText_ = text;
+}
+
+namespace {
+
+// "5 символов": the noun's form for the number.
+QString countOf(qsizetype n, const char* one, const char* few, const char* many)
+{
+    const qsizetype tens = n % 100, units = n % 10;
+    const char* form = tens >= 11 && tens <= 14 ? many : units == 1 ? one : units >= 2 && units <= 4 ? few : many;
+    return QStringLiteral("%1 %2").arg(n).arg(QString::fromUtf8(form));
+}
+
+// A character as the student can recognise it: itself, or its code when it
+// shows nothing (spaces, separators, controls).
+QString shownCharacter(char32_t c)
+{
+    if (QChar::isPrint(c) && !QChar::isSpace(c) && !QChar::isSurrogate(c))
+        return QStringLiteral("«%1»").arg(QString::fromUcs4(&c, 1));
+    return QStringLiteral("U+") + QString::number(static_cast<uint>(c), 16).toUpper().rightJustified(4, QLatin1Char('0'));
+}
+
+} // namespace
+
+bool TForm1::encodingHoldsOrLossAccepted(const QString& text)
+{
+    const exporting::Encoding encoding = SaveTextFileDialog1->encoding();
+    const exporting::LostCharacters lost = exporting::lostCharacters(text, encoding);
+    if (lost.count == 0)
+        return true;
+    constexpr qsizetype kShown = 10;
+    QStringList shown;
+    for (qsizetype i = 0; i < std::min(kShown, lost.distinct.size()); ++i)
+        shown << shownCharacter(lost.distinct[i]);
+    if (lost.distinct.size() > kShown)
+        shown << QStringLiteral("…");
+    const QString name = TSaveTextFileDialog::encodingNames().value(SaveTextFileDialog1->EncodingIndex);
+    const QString question =
+        QStringLiteral("В кодировке %1 нельзя записать %2 протокола (разных: %3): %4. "
+                       "В файле вместо них будут знаки «?».\n\n"
+                       "Сохранить всё равно или вернуться и выбрать другую кодировку? "
+                       "Все символы сохраняет UTF-8.")
+            .arg(name, countOf(lost.count, "символ", "символа", "символов"), QString::number(lost.distinct.size()),
+                 shown.join(QStringLiteral(", ")));
+    const int answer = ask(SaveTextFileDialog1->window(), QMessageBox::Warning, question,
+                           {{QStringLiteral("Выбрать другую кодировку"), QMessageBox::RejectRole},
+                            {QStringLiteral("Сохранить всё равно"), QMessageBox::AcceptRole}},
+                           0);
+    if (answer == 1)
+        return true;
+    if (QComboBox* list = SaveTextFileDialog1->encodingList()) {
+        list->setCurrentIndex(static_cast<int>(exporting::Encoding::Utf8));
+        list->setFocus();
+    }
+    return false;
 }
 
 void TForm1::Button6Click()

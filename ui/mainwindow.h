@@ -127,6 +127,9 @@ public:
     void Button5Click();
     void Button6Click();
     void SaveTextFileDialog1CanClose(bool& canClose);
+    // Asks before characters the chosen encoding cannot hold become '?';
+    // false sends the student back to the dialog, UTF-8 selected.
+    bool encodingHoldsOrLossAccepted(const QString& text);
 
 protected:
     void changeEvent(QEvent* event) override;

@@ -27,6 +27,7 @@ bool TOpenTextFileDialog::Execute()
         window_ = new QFileDialog(owner_);
         window_->setObjectName(QStringLiteral("OpenTextFileDialog1"));
         window_->setOption(QFileDialog::DontUseNativeDialog);
+        useNameOnlyIcons(window_);
         window_->setAcceptMode(QFileDialog::AcceptOpen);
         window_->setFileMode(QFileDialog::ExistingFile);
         window_->setNameFilters({QStringLiteral("*.txt"), QStringLiteral("*")});

@@ -6,6 +6,8 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
+#include <algorithm>
+
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
@@ -129,8 +131,29 @@ void replaceProtocolText(QPlainTextEdit* memo, const QString& text)
 
 QString protocolText(const QPlainTextEdit* memo)
 {
-    QString text = memo->toPlainText();
-    text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+    // Not toPlainText(): it turns no-break spaces into spaces and line
+    // separators (U+2028) into line breaks. Only blocks end lines.
+    // Grown in place, lines moved back from the end: a second string of a
+    // million lines would cost more in fresh memory than all the copying.
+    QString text = memo->document()->toRawText();
+    const qsizetype rawSize = text.size();
+    const qsizetype breaks = text.count(QChar::ParagraphSeparator);
+    if (breaks == 0)
+        return text;
+    text.resize(rawSize + breaks);
+    QChar* const data = text.data();
+    qsizetype end = rawSize; // of the part still to move
+    qsizetype to = text.size();
+    while (end > 0) {
+        const qsizetype at = QStringView(data, end).lastIndexOf(QChar::ParagraphSeparator);
+        to -= end - (at + 1);
+        std::copy_backward(data + at + 1, data + end, data + to + (end - (at + 1)));
+        if (at < 0)
+            break;
+        data[--to] = QLatin1Char('\n');
+        data[--to] = QLatin1Char('\r');
+        end = at;
+    }
     return text;
 }
 

@@ -4,9 +4,57 @@
 #include <QComboBox>
 #include <QCompleter>
 #include <QGridLayout>
+#include <QCoreApplication>
+#include <QFileIconProvider>
 #include <QLabel>
+#include <QMimeDatabase>
 
 namespace potencor::ui {
+namespace {
+
+// Called from the dialog's file-information thread as well as the UI thread:
+// it keeps no state of its own.
+class NameOnlyIconProvider : public QFileIconProvider {
+public:
+    QIcon icon(IconType type) const override { return QFileIconProvider::icon(type); }
+
+    QIcon icon(const QFileInfo& info) const override
+    {
+        if (info.isRoot())
+            return icon(Drive);
+        if (info.isDir())
+            return icon(Folder);
+        const QMimeType mime = byName(info);
+        QIcon themed = QIcon::fromTheme(mime.iconName());
+        if (themed.isNull())
+            themed = QIcon::fromTheme(mime.genericIconName());
+        return themed.isNull() ? icon(File) : themed;
+    }
+
+    QString type(const QFileInfo& info) const override
+    {
+        if (info.isRoot())
+            return QCoreApplication::translate("QAbstractFileIconProvider", "Drive");
+        if (info.isDir())
+            return QCoreApplication::translate("QAbstractFileIconProvider", "Folder");
+        return byName(info).comment();
+    }
+
+private:
+    static QMimeType byName(const QFileInfo& info)
+    {
+        return QMimeDatabase().mimeTypeForFile(info.fileName(), QMimeDatabase::MatchExtension);
+    }
+};
+
+} // namespace
+
+void useNameOnlyIcons(QFileDialog* dialog)
+{
+    // Dialogs keep a pointer; one provider serves them all, for the program's life.
+    static NameOnlyIconProvider provider;
+    dialog->setIconProvider(&provider);
+}
 
 class SaveFileWindow : public QFileDialog {
 public:
@@ -21,6 +69,7 @@ public:
         setNameFilter(QStringLiteral("*.txt"));
         setDefaultSuffix(QString()); // a name without extension is used as typed
         setSizeGripEnabled(true);
+        useNameOnlyIcons(this);
 
         encodings_->addItems(TSaveTextFileDialog::encodingNames());
         encodings_->setObjectName(QStringLiteral("encodingList"));

@@ -53,6 +53,12 @@ private:
     SaveFileWindow* window_ = nullptr;
 };
 
+// Gives a file dialog icons and type names from file names and file types
+// alone. Qt's own provider reads a file to guess its type, also on the UI
+// thread, which blocks for good on a file like /proc/kmsg or in a stalled
+// network folder.
+void useNameOnlyIcons(QFileDialog* dialog);
+
 // Hides what a file dialog's name completer left on screen: its popup is a
 // window of its own and outlives the dialog, eating the next click.
 void hideCompleterPopups(QWidget* dialog);

@@ -13,7 +13,7 @@ import sys
 import tempfile
 import traceback
 
-from student import (Desktop, Program, UNDO_BUTTON, LABELS_BOX, wait_until)
+from student import (Desktop, Program, SAVE_BUTTON, UNDO_BUTTON, LABELS_BOX, wait_until)
 
 failures = []
 
@@ -243,6 +243,29 @@ def scenario_reopen():
     p.close_window()
     p.answer_question("discard")
     check(p.wait_exit() == 0, "program did not end normally")
+
+
+def scenario_file_size_limit():
+    """Under `ulimit -f 16` a 40 KB save fails with an error box; the program
+    lives on with its protocol, and the old file stays as it was."""
+    p = Program(DESK, BINARY, fresh_state(), file_size_limit=16 * 1024)
+    p.measure((508, 340))
+    p.paste_in_memo("".join("%d: x=1.000 y=2.000 phi=3.000\n" % i for i in range(1300)))
+    folder = tempfile.mkdtemp(prefix="limit-", dir=DESK.tmp)
+    path = os.path.join(folder, "big.txt")
+    with open(path, "wb") as f:
+        f.write(b"old protocol\r\n")
+    p.click(SAVE_BUTTON)
+    p.fill_file_dialog(path, error_box=True)
+    check(p.alive(), "the program died at the file-size limit (exit %s)" % p.proc.returncode)
+    if p.alive():
+        check("1299: x=1.000" in p.memo_text(), "the protocol box lost its text")
+        p.close_window()
+        p.answer_question("discard")
+        p.wait_exit()
+    with open(path, "rb") as f:
+        check(f.read() == b"old protocol\r\n", "the old file was changed")
+    check(os.listdir(folder) == ["big.txt"], "the failed save left %s" % os.listdir(folder))
 
 
 SCENARIOS = {name[len("scenario_"):]: f for name, f in sorted(globals().items()) if name.startswith("scenario_")}

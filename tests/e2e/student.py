@@ -4,6 +4,7 @@ and every wait tied to a condition (a window, a pixel, a file, the clipboard,
 an answer to _NET_WM_PING), each with a generous time limit.
 """
 import os
+import resource
 import signal
 import subprocess
 import tempfile
@@ -73,13 +74,19 @@ class Program:
                 p.kill()
         cls.started.clear()
 
-    def __init__(self, desktop, binary, state_dir, answer_recovery=None):
+    def __init__(self, desktop, binary, state_dir, answer_recovery=None, file_size_limit=None):
+        """file_size_limit: bytes, as `ulimit -f` sets it for the program."""
         self.d = desktop
         self.x = desktop.x
         self.log_path = os.path.join(desktop.tmp, "app-%d.log" % time.monotonic_ns())
         env = dict(os.environ, XDG_STATE_HOME=state_dir, DISPLAY=desktop.display)
         self.log = open(self.log_path, "wb")
-        self.proc = subprocess.Popen([binary], env=env, stdout=self.log, stderr=subprocess.STDOUT)
+
+        def limits():
+            if file_size_limit is not None:
+                resource.setrlimit(resource.RLIMIT_FSIZE, (file_size_limit, file_size_limit))
+        self.proc = subprocess.Popen([binary], env=env, stdout=self.log, stderr=subprocess.STDOUT,
+                                     preexec_fn=limits)
         Program.started.append(self)
         self.press_in_box("Warning", "Return")
         if answer_recovery is not None:

@@ -5,12 +5,14 @@
 #include "ui/protocol_memo.h"
 #include "ui/save_dialog.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QCursor>
 #include <QFile>
+#include <QFileSystemModel>
 #include <QIcon>
 #include <QImage>
 #include <QLabel>
@@ -23,6 +25,9 @@
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
+
+#include <sys/inotify.h>
+#include <unistd.h>
 
 using namespace potencor;
 using potencor::ui::TForm1;
@@ -296,6 +301,30 @@ TEST(ErrorReport, CaptionIsExecutableBaseNameCapitalised)
     EXPECT_EQ(ui::programTitle(QStringLiteral("C:/lab/POTENCOR.exe")), QStringLiteral("Potencor"));
 }
 
+// A path of 4,000 bytes: the box stays a sane size, the path elided in the
+// middle, the whole message under the details.
+TEST(ErrorReport, LongPathIsElidedInTheBox)
+{
+    const QString path = QStringLiteral("/home/student/") + QString(2000, QChar(0x0436)) + QStringLiteral("/end.txt");
+    const QString message = QStringLiteral("Cannot create file \"%1\". File name too long").arg(path);
+    QString shown, details;
+    int width = 0;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        shown = box->text();
+        details = box->detailedText();
+        width = box->width();
+        box->accept();
+    });
+    ui::report(nullptr, message);
+    EXPECT_LT(width, 700);
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("Cannot create file \"/home/student/"))) << shown.toStdString();
+    EXPECT_TRUE(shown.endsWith(QStringLiteral("/end.txt\". File name too long."))) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QChar(0x2026)));
+    EXPECT_EQ(details, message + QLatin1Char('.'));
+}
+
 TEST(StartupWarning, IsModalWithExactTextAndAnyAnswerStartsTheSame)
 {
     for (const bool viaCloseBox : {false, true}) {
@@ -344,6 +373,15 @@ TEST(ProtocolMemo, MatchesCoreLineRules)
     }
 }
 
+// What the student pasted is what is saved: a no-break space stays one, and a
+// line separator (U+2028) is a character of its line, not a line end.
+TEST(ProtocolMemo, TextKeepsNoBreakSpaceAndLineSeparator)
+{
+    QPlainTextEdit memo;
+    memo.insertPlainText(QStringLiteral("1:\u00A0x\u2028y\n2:\u00A0z\u2029w\n"));
+    EXPECT_EQ(ui::protocolText(&memo), QStringLiteral("1:\u00A0x\u2028y\r\n2:\u00A0z\r\nw\r\n"));
+}
+
 class SaveThroughDialog : public MainWindow {
 protected:
     // Runs Button5 and answers the dialog the way a user does.
@@ -360,15 +398,44 @@ protected:
             auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
             ASSERT_NE(edit, nullptr);
             edit->setText(name);
-            if (confirm)
-                static_cast<QDialog*>(dialog)->accept(); // runs QFileDialog's own checks
-            else
+            if (!confirm) {
                 dialog->reject();
+                return;
+            }
+            static_cast<QDialog*>(dialog)->accept(); // runs QFileDialog's own checks
+            if (dialog->isVisible()) { // sent back by a question: confirm what is selected now
+                encodingWhenSentBack = component->encodingList()->currentIndex();
+                static_cast<QDialog*>(dialog)->accept();
+            }
         });
+        // The program's questions, answered in turn by the button labelled so.
+        QTimer answerer;
+        QObject::connect(&answerer, &QTimer::timeout, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box || box->objectName() != QStringLiteral("question"))
+                return;
+            questions.push_back({box->windowTitle(), box->text()});
+            const QString label = answers.empty() ? QString() : answers.front();
+            if (!answers.empty())
+                answers.erase(answers.begin());
+            for (QAbstractButton* b : box->buttons())
+                if (b->text() == label)
+                    return b->click();
+            box->reject();
+        });
+        answerer.start(5);
         form->Button5->click();
+    }
+    QByteArray saved(const QString& path) const
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
     }
     QTemporaryDir dir;
     QString seenPrefill;
+    std::vector<QString> answers;
+    std::vector<Report> questions;
+    int encodingWhenSentBack = -1;
 };
 
 TEST_F(SaveThroughDialog, WritesProtocolInChosenEncodingAndRemembersPath)
@@ -409,6 +476,105 @@ TEST_F(SaveThroughDialog, FailedCreateIsReportedAndDialogCloses)
     EXPECT_EQ(reports[0].text, QStringLiteral("Cannot create file \"%1\". No such file or directory.").arg(path));
     EXPECT_FALSE(form->SaveTextFileDialog1->window()->isVisible());
     EXPECT_EQ(form->SaveTextFileDialog1->FileName, path);
+}
+
+struct LossCase {
+    const char* name;
+    QString text;
+    int encoding;
+    const char* answer;   // to the question, or null when none is to be asked
+    const char* question; // a part of its text
+    int encodingSaved;
+    QByteArray bytes;
+};
+
+void PrintTo(const LossCase& c, std::ostream* os) { *os << c.name; }
+
+class SaveLosingCharacters : public SaveThroughDialog, public ::testing::WithParamInterface<LossCase> {};
+
+// Before characters become '?' the student is asked, and may go back to the
+// dialog (UTF-8 then selected) or save anyway; a text that fits asks nothing.
+TEST_P(SaveLosingCharacters, AsksFirst)
+{
+    const LossCase& c = GetParam();
+    ui::replaceProtocolText(form->Memo1, c.text);
+    if (c.answer)
+        answers = {QString::fromUtf8(c.answer)};
+    const QString path = dir.filePath(QStringLiteral("protocol.txt"));
+    saveAs(path, c.encoding, true);
+    EXPECT_EQ(saved(path).toHex(' '), c.bytes.toHex(' '));
+    EXPECT_EQ(form->SaveTextFileDialog1->EncodingIndex, c.encodingSaved);
+    EXPECT_TRUE(reports.empty());
+    if (!c.answer) {
+        EXPECT_TRUE(questions.empty()) << questions[0].text.toStdString();
+        return;
+    }
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_EQ(questions[0].caption, ui::programTitle(QCoreApplication::applicationFilePath()));
+    EXPECT_TRUE(questions[0].text.contains(QString::fromUtf8(c.question))) << questions[0].text.toStdString();
+    EXPECT_TRUE(questions[0].text.contains(QStringLiteral("UTF-8")));
+    EXPECT_EQ(encodingWhenSentBack, c.encodingSaved == c.encoding ? -1 : 4);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SaveLosingCharacters,
+    ::testing::Values(
+        LossCase{"AsciiGoBackSavesUtf8", QStringLiteral("1: 5 см В\n"), 1, "Выбрать другую кодировку",
+                 "В кодировке ASCII нельзя записать 3 символа протокола (разных: 3): «с», «м», «В».", 4,
+                 QByteArray::fromHex("efbbbf") + QStringLiteral("1: 5 см В\r\n").toUtf8()},
+        LossCase{"AnsiSaveAnyway", QStringLiteral("é中😀é\u2028x\n"), 0, "Сохранить всё равно",
+                 "нельзя записать 5 символов протокола (разных: 4): «é», «中», «😀», U+2028.", 0, "?????x\r\n"},
+        LossCase{"AnsiFitsNothingAsked", QStringLiteral("0: x=1,000см\u00A0В\n"), 0, nullptr, "", 0,
+                 QByteArray::fromHex("303a20783d312c303030f1eca0c20d0a")}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Nothing of the save dialog opens a file while it lists a folder: guessing a
+// type from the content blocks for good on /proc/kmsg or a stalled network folder.
+TEST_F(SaveThroughDialog, ListingAFolderOpensNoFile)
+{
+    const std::pair<const char*, QByteArray> files[] = {
+        {"report", "%PDF-1.4\n"}, {"notes.txt", "0: x=1\r\n"}, {"picture.png", "not a picture"}};
+    for (const auto& [name, bytes] : files) {
+        QFile f(dir.filePath(QString::fromUtf8(name)));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(::inotify_add_watch(watch, QFile::encodeName(dir.path()).constData(), IN_OPEN | IN_ACCESS), 0);
+
+    int listed = 0;
+    QTimer::singleShot(0, [&] {
+        QFileDialog* dialog = form->SaveTextFileDialog1->window();
+        dialog->setDirectory(dir.path());
+        auto* model = dialog->findChild<QFileSystemModel*>();
+        ASSERT_NE(model, nullptr);
+        const QModelIndex folder = model->index(dir.path());
+        // Only notes.txt passes the "*.txt" filter; the others are looked at all the same.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return model->rowCount(folder) == 1; }, 5000));
+        listed = model->rowCount(folder);
+        for (int row = 0; row < listed; ++row) {
+            model->data(model->index(row, 0, folder), Qt::DecorationRole);
+            model->data(model->index(row, 2, folder), Qt::DisplayRole); // the type column
+        }
+        QTest::qWait(300); // the dialog's file-information thread
+        dialog->reject();
+    });
+    form->Button5->click();
+    EXPECT_EQ(listed, 1);
+
+    QStringList opened;
+    alignas(inotify_event) char buf[4096];
+    for (ssize_t n; (n = ::read(watch, buf, sizeof buf)) > 0;) {
+        for (char* p = buf; p < buf + n;) {
+            const auto* e = reinterpret_cast<const inotify_event*>(p);
+            if (!(e->mask & IN_ISDIR) && e->len > 0)
+                opened << QString::fromUtf8(e->name);
+            p += sizeof(inotify_event) + e->len;
+        }
+    }
+    ::close(watch);
+    EXPECT_TRUE(opened.isEmpty()) << opened.join(QLatin1Char(' ')).toStdString();
 }
 
 } // namespace
