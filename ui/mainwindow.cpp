@@ -1,8 +1,6 @@
 #include "ui/mainwindow.h"
 
 #include "core/field.h"
-#include "core/fpcheck.h"
-#include "core/protocol.h"
 #include "core/fixed3.h"
 #include "export/clipboard_image.h"
 #include "export/protocol_file.h"
@@ -158,6 +156,8 @@ TForm1::TForm1() : TForm1(Options{}) {}
 TForm1::TForm1(Options options, QWidget* parent)
     : QWidget(parent), options_(options), pointer_(new PointerTracker(this)), view_(std::make_unique<View>(*this))
 {
+    if (options_.stateDirectory.isEmpty())
+        options_.stateDirectory = stateDirectory();
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Потенкор"));
     setWindowIcon(programIcon());
@@ -551,8 +551,7 @@ void TForm1::showSession(const Session& session, const QString& protocol)
 
 void TForm1::offerRecovery()
 {
-    const QString folder = options_.stateDirectory.isEmpty() ? stateDirectory() : options_.stateDirectory;
-    for (RecoveryJournal::LeftBehind& found : RecoveryJournal::leftBehind(folder)) {
+    for (RecoveryJournal::LeftBehind& found : RecoveryJournal::leftBehind(options_.stateDirectory)) {
         QFile file(found.path);
         const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
         const journal::ReadResult read =
@@ -597,13 +596,11 @@ void TForm1::startJournal()
 {
     if (journal_)
         return;
-    auto j = std::make_unique<RecoveryJournal>(
-        options_.stateDirectory.isEmpty() ? stateDirectory() : options_.stateDirectory);
+    auto j = std::make_unique<RecoveryJournal>(options_.stateDirectory);
     j->stateSource = [this] { return journalState(); };
     if (!j->start()) {
         // The program works on without one; the student's saves are unaffected.
-        qWarning("potencor: no recovery journal in %s", qPrintable(QDir::toNativeSeparators(
-            options_.stateDirectory.isEmpty() ? stateDirectory() : options_.stateDirectory)));
+        qWarning("potencor: no recovery journal in %s", qPrintable(QDir::toNativeSeparators(options_.stateDirectory)));
         return;
     }
     j->recordEdits(Memo1->document());
@@ -618,11 +615,8 @@ void TForm1::finishJournal()
     }
 }
 
-bool TForm1::openProtocolFile(const QString& path, std::optional<int> encodingIndex)
+bool TForm1::openProtocolFile(const QString& path, std::optional<exporting::Encoding> forced)
 {
-    std::optional<exporting::Encoding> forced;
-    if (encodingIndex && *encodingIndex > 0)
-        forced = static_cast<exporting::Encoding>(*encodingIndex - 1);
     exporting::OpenedProtocol opened;
     if (!guarded(this, [&] { opened = exporting::readProtocol(path, forced); }))
         return false;
@@ -646,7 +640,7 @@ void TForm1::openProtocol()
     if (OpenTextFileDialog1->FileName.isEmpty() && SaveTextFileDialog1->FileName.contains(QLatin1Char('/')))
         OpenTextFileDialog1->FileName = SaveTextFileDialog1->FileName;
     if (OpenTextFileDialog1->Execute())
-        openProtocolFile(OpenTextFileDialog1->FileName, OpenTextFileDialog1->EncodingIndex);
+        openProtocolFile(OpenTextFileDialog1->FileName, OpenTextFileDialog1->encoding());
 }
 
 void TForm1::showProtocolMenu(const QPoint& pos)

@@ -5,6 +5,7 @@
 #include "core/calibration.h"
 #include "core/journal.h"
 #include "core/session.h"
+#include "export/protocol_file.h"
 
 #include <QString>
 #include <QWidget>
@@ -93,7 +94,7 @@ public:
 
     // Reads a protocol file into the window, replacing the session; a file
     // that cannot be read is reported and changes nothing. True when opened.
-    bool openProtocolFile(const QString& path, std::optional<int> encodingIndex = std::nullopt);
+    bool openProtocolFile(const QString& path, std::optional<exporting::Encoding> forced = std::nullopt);
     // Ctrl+O, the protocol box's menu: asks about unsaved work, then the dialog.
     void openProtocol();
 

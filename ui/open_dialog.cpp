@@ -4,8 +4,6 @@
 
 #include <QComboBox>
 #include <QFileDialog>
-#include <QGridLayout>
-#include <QLabel>
 
 namespace potencor::ui {
 
@@ -32,17 +30,8 @@ bool TOpenTextFileDialog::Execute()
         window_->setFileMode(QFileDialog::ExistingFile);
         window_->setNameFilters({QStringLiteral("*.txt"), QStringLiteral("*")});
         window_->setWindowTitle(QStringLiteral("Открыть протокол"));
-        encodings_ = new QComboBox(window_);
-        encodings_->setObjectName(QStringLiteral("encodingList"));
-        encodings_->addItem(QStringLiteral("Автоматически"));
-        encodings_->addItems(TSaveTextFileDialog::encodingNames());
-        auto* label = new QLabel(QStringLiteral("Encoding:"), window_);
-        label->setBuddy(encodings_);
-        if (auto* grid = qobject_cast<QGridLayout*>(window_->layout())) {
-            const int row = grid->rowCount();
-            grid->addWidget(label, row, 0);
-            grid->addWidget(encodings_, row, 1);
-        }
+        encodings_ = addEncodingList(window_, QStringList{QStringLiteral("Автоматически")}
+                                                  + TSaveTextFileDialog::encodingNames());
         connect(window_, &QDialog::finished, window_, [this] { hideCompleterPopups(window_); });
     }
     encodings_->setCurrentIndex(EncodingIndex);

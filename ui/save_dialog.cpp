@@ -59,7 +59,7 @@ void useNameOnlyIcons(QFileDialog* dialog)
 class SaveFileWindow : public QFileDialog {
 public:
     SaveFileWindow(TSaveTextFileDialog* component, QWidget* owner)
-        : QFileDialog(owner), component_(component), encodings_(new QComboBox(this))
+        : QFileDialog(owner), component_(component)
     {
         setObjectName(QStringLiteral("SaveTextFileDialog1"));
         setOption(QFileDialog::DontUseNativeDialog);
@@ -70,16 +70,7 @@ public:
         setDefaultSuffix(QString()); // a name without extension is used as typed
         setSizeGripEnabled(true);
         useNameOnlyIcons(this);
-
-        encodings_->addItems(TSaveTextFileDialog::encodingNames());
-        encodings_->setObjectName(QStringLiteral("encodingList"));
-        auto* label = new QLabel(QStringLiteral("Encoding:"), this);
-        label->setBuddy(encodings_);
-        if (auto* grid = qobject_cast<QGridLayout*>(layout())) {
-            const int row = grid->rowCount();
-            grid->addWidget(label, row, 0);
-            grid->addWidget(encodings_, row, 1);
-        }
+        encodings_ = addEncodingList(this, TSaveTextFileDialog::encodingNames());
     }
 
     QComboBox* encodings() const { return encodings_; }
@@ -96,6 +87,21 @@ private:
     TSaveTextFileDialog* component_;
     QComboBox* encodings_;
 };
+
+QComboBox* addEncodingList(QFileDialog* dialog, const QStringList& entries)
+{
+    auto* list = new QComboBox(dialog);
+    list->setObjectName(QStringLiteral("encodingList"));
+    list->addItems(entries);
+    auto* label = new QLabel(QStringLiteral("Encoding:"), dialog);
+    label->setBuddy(list);
+    if (auto* grid = qobject_cast<QGridLayout*>(dialog->layout())) {
+        const int row = grid->rowCount();
+        grid->addWidget(label, row, 0);
+        grid->addWidget(list, row, 1);
+    }
+    return list;
+}
 
 void hideCompleterPopups(QWidget* dialog)
 {

@@ -59,6 +59,9 @@ private:
 // network folder.
 void useNameOnlyIcons(QFileDialog* dialog);
 
+// The "Encoding:" list under a file dialog's own controls.
+QComboBox* addEncodingList(QFileDialog* dialog, const QStringList& entries);
+
 // Hides what a file dialog's name completer left on screen: its popup is a
 // window of its own and outlives the dialog, eating the next click.
 void hideCompleterPopups(QWidget* dialog);

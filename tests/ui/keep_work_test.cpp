@@ -495,7 +495,7 @@ TEST_F(KeepWork, FilesThatAreNoProtocolChangeNothing)
 
     struct Case {
         QString path;
-        std::optional<int> encoding;
+        std::optional<exporting::Encoding> encoding;
         QString says;
     };
     const Case cases[] = {
@@ -503,7 +503,7 @@ TEST_F(KeepWork, FilesThatAreNoProtocolChangeNothing)
         {large, std::nullopt, QStringLiteral("больше 50 МБ")},
         {files.path(), std::nullopt, QStringLiteral("папка")},
         {files.filePath(QStringLiteral("missing.txt")), std::nullopt, QStringLiteral("No such file")},
-        {cp1251, 5 /* UTF-8 forced */, QStringLiteral("UTF-8")},
+        {cp1251, exporting::Encoding::Utf8, QStringLiteral("UTF-8")},
     };
     for (const Case& c : cases) {
         reports.clear();
@@ -515,7 +515,7 @@ TEST_F(KeepWork, FilesThatAreNoProtocolChangeNothing)
         EXPECT_EQ(form->Chart1->Series1()->Count(), 1);
     }
     // Forcing the right encoding reads what auto-detection would.
-    EXPECT_TRUE(form->openProtocolFile(cp1251, 1));
+    EXPECT_TRUE(form->openProtocolFile(cp1251, exporting::Encoding::Ansi));
     EXPECT_EQ(form->Memo1->toPlainText(), QStringLiteral("опыт\n"));
 }
 
