@@ -2,7 +2,7 @@
 
 # Everything the build, the tests and the benchmarks need, from Debian's archive.
 POTENCOR_PACKAGES=(
-  cmake ninja-build g++ pkg-config
+  cmake ninja-build g++
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-dev libgmp-dev
@@ -10,6 +10,8 @@ POTENCOR_PACKAGES=(
   fonts-liberation fonts-dejavu-core qt6-translations-l10n
   desktop-file-utils appstream dpkg-dev file zlib1g-dev
 )
+# The About window's task-bar hint goes straight to X11: libxcb, found by pkg-config.
+POTENCOR_PACKAGES+=(pkg-config libxcb1-dev)
 # The chart benchmark's comparison with Qt Charts, which the README promises.
 POTENCOR_PACKAGES+=(qt6-charts-dev)
 # The package test renders potencor-check's manual page as man does.

@@ -158,10 +158,10 @@ QPolygonF strokeArea(const QPolygonF& line, double width)
 
 struct TChart::Impl {
     struct HoverTarget {
-        enum class Kind { None, Point, Segment };
+        enum class Kind { None, Point, Segment, BottomLabel, LeftLabel };
         Kind kind = Kind::None;
         const Series* series = nullptr;
-        int index = -1; // the point, or the first point of the segment
+        int index = -1; // the point, the first point of the segment, or the label
         bool operator==(const HoverTarget&) const = default;
     };
 
@@ -209,6 +209,8 @@ private:
     void paintPoints(QPainter& p, const ChartSprites& s, const QRect& device) const;
     void paintMarks(QPainter& p, ChartSprites& s, const QRect& area, const QRect& device) const;
     void paintHover(QPainter& p) const;
+    // The hovered axis label in red, under the point labels like the black one.
+    void paintHoveredLabel(QPainter& p, Layers& l) const;
 
     std::vector<std::unique_ptr<Layers>> layers_;
 };
@@ -426,7 +428,7 @@ void TChart::Impl::syncOutlines(Layers& l)
 
 void TChart::Impl::paintHover(QPainter& p) const
 {
-    if (hover.kind == HoverTarget::Kind::None)
+    if (hover.series == nullptr)
         return;
     const QVector<QPointF>& points = hover.series->points();
     p.save();
@@ -446,11 +448,41 @@ void TChart::Impl::paintHover(QPainter& p) const
     p.restore();
 }
 
+void TChart::Impl::paintHoveredLabel(QPainter& p, Layers& l) const
+{
+    const bool bottom = hover.kind == HoverTarget::Kind::BottomLabel;
+    if (!bottom && hover.kind != HoverTarget::Kind::LeftLabel)
+        return;
+    const AxisLabel& label = (bottom ? layout.xLabels : layout.yLabels)[hover.index];
+    const QRect area = label.textRect.toAlignedRect();
+    const QRect device = l.sprites.toDevice(area) & l.scene.rect();
+    p.fillRect(device, Qt::white);
+    p.save();
+    p.scale(l.sprites.dpr(), l.sprites.dpr());
+    p.setRenderHint(QPainter::TextAntialiasing);
+    p.setFont(layout.font);
+    p.setPen(Qt::red);
+    p.drawText(label.textRect, Qt::AlignCenter, label.text);
+    p.restore();
+    if (chart.marksVisible_)
+        paintMarks(p, l.sprites, area, device);
+}
+
 TChart::Impl::HoverTarget TChart::Impl::hitTest(QPointF pos) const
 {
     const QPoint pixel(static_cast<int>(std::floor(pos.x())), static_cast<int>(std::floor(pos.y())));
-    if (!layout.plot.contains(pixel)) // everything hoverable is clipped to the plot
+    if (!layout.plot.contains(pixel)) {
+        // Outside the plot only the axis labels react.
+        for (int i = 0; i < layout.xLabels.size(); ++i) {
+            if (layout.xLabels[i].textRect.contains(pos))
+                return {HoverTarget::Kind::BottomLabel, nullptr, i};
+        }
+        for (int i = 0; i < layout.yLabels.size(); ++i) {
+            if (layout.yLabels[i].textRect.contains(pos))
+                return {HoverTarget::Kind::LeftLabel, nullptr, i};
+        }
         return {};
+    }
     // The outlines lie over the points. Their segments are about a pixel
     // long, so the nearest one under the pointer is the one meant.
     const QPointF at = QPointF(pixel) + QPointF(0.5, 0.5);
@@ -487,6 +519,7 @@ void TChart::Impl::paint(QPainter& p, qreal dpr)
     p.save();
     p.scale(1 / dpr, 1 / dpr);
     p.drawImage(QPoint(0, 0), l.scene);
+    paintHoveredLabel(p, l);
     if (!l.outlines.isNull())
         p.drawImage(l.outlinesOrigin, l.outlines);
     p.restore();

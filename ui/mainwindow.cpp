@@ -1,5 +1,7 @@
 #include "ui/mainwindow.h"
 
+#include "ui/placement.h"
+
 #include "core/field.h"
 #include "core/fixed3.h"
 #include "export/clipboard_image.h"
@@ -9,6 +11,7 @@
 #include "ui/error_report.h"
 #include "ui/fonts.h"
 #include "ui/open_dialog.h"
+#include "ui/placement.h"
 #include "ui/pointer.h"
 #include "ui/protocol_memo.h"
 #include "ui/recovery.h"
@@ -167,10 +170,9 @@ TForm1::TForm1(Options options, QWidget* parent)
     readDecimalSeparator();
     createControls();
 
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect desk = screen->availableGeometry();
-        move(desk.center() - rect().center());
-    }
+    // The frame is not known before the window is shown: centre the client
+    // area for now, the frame once the window manager has framed it.
+    centreOnWorkArea();
     guarded(this, [this] { FormCreate(); });
 }
 
@@ -279,6 +281,23 @@ void TForm1::changeEvent(QEvent* event)
     if (event->type() == QEvent::LocaleChange)
         readDecimalSeparator();
     QWidget::changeEvent(event);
+}
+
+void TForm1::centreOnWorkArea()
+{
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(centredOnWorkArea(screen->availableGeometry(), frameGeometry().size()));
+}
+
+void TForm1::moveEvent(QMoveEvent* event)
+{
+    // The window manager's first framing tells the frame's size; the window
+    // is centred again with it, once, before the student can have moved it.
+    if (!centredWithFrame_ && isVisible() && frameGeometry().size() != size()) {
+        centredWithFrame_ = true;
+        centreOnWorkArea();
+    }
+    QWidget::moveEvent(event);
 }
 
 void TForm1::mouseMoveEvent(QMouseEvent* event)

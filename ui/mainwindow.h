@@ -135,6 +135,7 @@ public:
 protected:
     void changeEvent(QEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -144,6 +145,7 @@ private:
     class View;
     void createControls();
     void readDecimalSeparator();
+    void centreOnWorkArea();
     // The cursor's position on the plane, unsnapped.
     calibration::PlaneCm cursorInPlane() const;
     void record(std::string journalRecord);
@@ -164,6 +166,7 @@ private:
     std::optional<QString> savedText_; // the protocol as last written to a file
     bool lastSaveSucceeded_ = false;
     bool asking_ = false;
+    bool centredWithFrame_ = false;
 };
 
 // The start-up warning about the display scale (modal, "Warning", one "OK").

@@ -50,7 +50,7 @@ ry=$(xwininfo -id "$ABOUT" | awk '/Absolute upper-left Y/ {print $4}')
 expect_eq "$rx,$ry" "$mx,$my" "About window reopened where the user left it"
 
 # The main window still takes measurements while the About window is up.
-click_client 300 300
+click_client 300 600                      # below where the About window was left
 OUT="$E2E_TMP/p.txt"
 save_protocol "$OUT"
 expect_eq "$(tr -d '\r' < "$OUT" | cut -d: -f1 | tr '\n' ' ')" "0 1 " "protocol numbers"

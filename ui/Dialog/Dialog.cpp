@@ -1,6 +1,7 @@
 #include "ui/Dialog/Dialog.h"
 
 #include "ui/fonts.h"
+#include "ui/window_hints.h"
 
 #include <QFont>
 #include <QPlainTextEdit>
@@ -60,7 +61,11 @@ QStringList TForm2::memoLines()
 }
 
 TForm2::TForm2(QWidget* mainWindow)
-    : QWidget(mainWindow, Qt::Window | Qt::WindowStaysOnTopHint)
+    // A dialog to the window system, so that it is transient for the main
+    // window (no task-bar entry, minimised with it), with a full title bar.
+    : QWidget(mainWindow,
+              Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                  | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint)
     , memo1_(new QPlainTextEdit(this))
     , image1_(new TImage(this))
 {
@@ -115,6 +120,7 @@ void TForm2::showFromMainWindow()
         // move() places a top-level window's outer (frame) corner.
         move(placeOverOwner(owner->frameGeometry(), expectedFrameSize(), workArea));
     }
+    keepOffTaskbar(this);
     show();
 }
 

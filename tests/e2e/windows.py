@@ -1,0 +1,218 @@
+"""The windows on the desktop: the main window's frame centred on the work
+area and never with its title bar off-screen, the About window owned by the
+main window (transient for it, no task-bar entry, minimised with it), and
+the chart's axis labels lit up under the pointer.
+
+usage: windows.py BINARY [SCENARIO ...]
+"""
+import os
+import re
+import subprocess
+import sys
+import tempfile
+import traceback
+
+from Xlib import Xatom
+
+from student import Desktop, Program, wait_until
+
+ABOUT_TITLE = "Описание программы"
+ABOUT_BUTTON = (907, 757)
+MAIN_CLIENT = (1246, 775)
+failures = []
+
+
+def check(ok, what):
+    if not ok:
+        failures.append(what)
+        print("FAIL: " + what, file=sys.stderr, flush=True)
+
+
+def work_area(d):
+    prop = d.x.root.get_full_property(d.x.atom("_NET_WORKAREA"), Xatom.CARDINAL)
+    if prop is None:  # no window manager: the whole screen
+        g = d.x.root.get_geometry()
+        return 0, 0, g.width, g.height
+    return tuple(int(v) for v in prop.value[:4])
+
+
+def start(d, **env):
+    os.environ.update(env)
+    try:
+        return Program(d, BINARY, tempfile.mkdtemp(prefix="state-", dir=d.tmp))
+    finally:
+        for k in env:
+            del os.environ[k]
+
+
+def show_about(p):
+    p.click(ABOUT_BUTTON)
+    about = p.x.wait_window(ABOUT_TITLE)
+    p.x.ping(about)
+    return about
+
+
+def net_wm_state(x, win):
+    prop = win.get_full_property(x.atom("_NET_WM_STATE"), Xatom.ATOM)
+    return {x.d.get_atom_name(a) for a in prop.value} if prop is not None else set()
+
+
+def transient_for(win):
+    prop = win.get_full_property(Xatom.WM_TRANSIENT_FOR, Xatom.WINDOW)
+    return int(prop.value[0]) if prop is not None and len(prop.value) else None
+
+
+def check_owned(p, about):
+    check(transient_for(about) == p.main.id, "About window is not transient for the main window: %r vs %#x"
+          % (transient_for(about), p.main.id))
+    states = net_wm_state(p.x, about)
+    check("_NET_WM_STATE_SKIP_TASKBAR" in states, "About window has a task-bar entry: %s" % sorted(states))
+    check("_NET_WM_STATE_ABOVE" in states, "About window is not kept on top: %s" % sorted(states))
+
+
+# ---------------------------------------------------------------------------
+
+def scenario_centred():
+    """1600 x 1000 under openbox: the frame, title bar included, centred on
+    the work area."""
+    d = Desktop("1600x1000x24")
+    try:
+        p = start(d)
+        wx, wy, ww, wh = work_area(d)
+        fx, fy, fw, fh = d.x.frame_geometry(p.main)
+        check(fh > MAIN_CLIENT[1], "the window manager put no title bar on the window")
+        want = (wx + (ww - fw) // 2, wy + (wh - fh) // 2)
+        check((fx, fy) == want, "frame at %s, centred would be %s" % ((fx, fy), want))
+    finally:
+        Program.kill_all()
+        d.close()
+
+
+def scenario_larger_than_screen():
+    """A window larger than the work area (a 1024 x 768 screen, or 1.75 times
+    the size on 1600 x 1000): its title bar and top-left corner on screen."""
+    for size, env in (("1024x768x24", {}), ("1600x1000x24", {"QT_SCALE_FACTOR": "1.75"})):
+        d = Desktop(size)
+        try:
+            p = start(d, **env)
+            wx, wy, _, _ = work_area(d)
+            fx, fy, _, _ = d.x.frame_geometry(p.main)
+            check((fx, fy) == (wx, wy), "%s %s: frame at %s, not at the work area's corner %s"
+                  % (size, env, (fx, fy), (wx, wy)))
+        finally:
+            Program.kill_all()
+            d.close()
+
+
+def scenario_about_owned():
+    """The About window belongs to the main window: transient for it, no
+    task-bar entry of its own, hidden while the main window is minimised and
+    back with it, where it was; the same after it has been closed and shown
+    again."""
+    d = Desktop("1600x1000x24")
+    try:
+        p = start(d)
+        about = show_about(p)
+        check_owned(p, about)
+        where = d.x.frame_geometry(about)
+        main_where = d.x.frame_geometry(p.main)
+        subprocess.run(["xdotool", "windowminimize", "--sync", str(p.main.id)], timeout=30, check=True)
+        wait_until("the About window to hide with the main window", lambda: not d.x.viewable(about))
+        p.activate(p.main)
+        wait_until("the About window to come back", lambda: d.x.viewable(about))
+        # openbox animates the restore: both windows end where they were.
+        try:
+            wait_until("both windows back in place", lambda: d.x.frame_geometry(p.main) == main_where
+                       and d.x.frame_geometry(about) == where)
+        except Exception:
+            check(False, "after the restore the main window is at %s (was %s), the About window at %s (was %s)"
+                  % (d.x.frame_geometry(p.main), main_where, d.x.frame_geometry(about), where))
+        p.x.ping(about)
+        # Closed (withdrawn) and shown again: the hints must be set anew.
+        p.x.close(about)
+        d.x.wait_gone(about)
+        check(p.alive(), "closing the About window ended the program")
+        about = show_about(p)
+        check_owned(p, about)
+    finally:
+        Program.kill_all()
+        d.close()
+
+
+def scenario_no_window_manager():
+    """Without a window manager: the client area centred on the screen, and
+    the About window carries the same hints for whatever manager comes."""
+    d = Desktop("1600x1000x24", window_manager=False)
+    try:
+        p = start(d)
+        want = ((1600 - MAIN_CLIENT[0]) // 2, (1000 - MAIN_CLIENT[1]) // 2)
+        check(p.origin == want, "client area at %s, centred would be %s" % (p.origin, want))
+        check_owned(p, show_about(p))
+    finally:
+        Program.kill_all()
+        d.close()
+
+
+def scenario_axis_label_hover():
+    """The pointer over the bottom axis's "10" and the left axis's "15" turns
+    that label red; moving on turns it black again."""
+    d = Desktop("1600x1000x24")
+    try:
+        p = start(d)
+        # About 27 px from the chart's left edge and 678 px below its top is
+        # the plot's lower-left corner; 962 px span 42.85 cm, 677 px 30 cm.
+        strips = {"bottom 10": (int(27 + 10 * 962 / 42.85) - 9, 686, 19, 14),
+                  "left 15": (0, int(678 - 15 * 677 / 30) - 7, 20, 15)}
+        for name, (cx, cy, w, h) in strips.items():
+            sx, sy = p.screen((cx, cy))
+
+            def pixels():
+                shot = d.x.screenshot(sx, sy, w, h)
+                return [shot(x, y) for x in range(sx, sx + w) for y in range(sy, sy + h)]
+
+            def red():
+                return sum(1 for r, g, b in pixels() if r > 200 and g < 128 and b < 128)
+            ink = [(x, y) for x in range(sx, sx + w) for y in range(sy, sy + h)
+                   if max(d.x.screenshot(x, y, 1, 1)(x, y)) < 128]
+            if not ink:
+                check(False, "%s: no label text on the screen" % name)
+                continue
+            check(red() == 0, "%s: red before the pointer came" % name)
+            centre = (sum(x for x, _ in ink) // len(ink), sum(y for _, y in ink) // len(ink))
+            d.x.move(*centre)
+            try:
+                wait_until("%s to turn red" % name, lambda: red() >= len(ink) // 2)
+            except Exception as e:
+                check(False, str(e))
+            p.x.move(*p.screen((500, 300)))
+            try:
+                wait_until("%s to turn black again" % name, lambda: red() == 0)
+            except Exception as e:
+                check(False, str(e))
+    finally:
+        Program.kill_all()
+        d.close()
+
+
+SCENARIOS = {name[len("scenario_"):]: f for name, f in sorted(globals().items()) if name.startswith("scenario_")}
+
+
+def main():
+    global BINARY
+    BINARY = os.path.abspath(sys.argv[1])
+    for name in sys.argv[2:] or list(SCENARIOS):
+        print("-- " + name, flush=True)
+        try:
+            SCENARIOS[name]()
+        except Exception as e:  # a timeout: the rest still run
+            traceback.print_exc()
+            check(False, "%s: %s: %s" % (name, type(e).__name__, e))
+        for p in Program.started:
+            if re.search(r"Sanitizer|runtime error:", p.output()):
+                check(False, "%s: sanitizer report:\n%s" % (name, p.output()))
+    print("windows: %d failed" % len(failures))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
