@@ -7,22 +7,11 @@ usage: keep_work.py BINARY [SCENARIO ...]
 """
 import codecs
 import os
-import re
 import subprocess
 import sys
 import tempfile
-import traceback
 
-from student import (Desktop, Program, SAVE_BUTTON, UNDO_BUTTON, LABELS_BOX, wait_until)
-
-failures = []
-
-
-def check(ok, what):
-    if not ok:
-        failures.append(what)
-        print("FAIL: " + what, file=sys.stderr, flush=True)
-
+from student import (Desktop, Program, SAVE_BUTTON, UNDO_BUTTON, LABELS_BOX, check, run_scenarios, wait_until)
 
 def fresh_state():
     return tempfile.mkdtemp(prefix="state-", dir=DESK.tmp)
@@ -274,27 +263,11 @@ SCENARIOS = {name[len("scenario_"):]: f for name, f in sorted(globals().items())
 def main():
     global BINARY, DESK
     BINARY = os.path.abspath(sys.argv[1])
-    wanted = sys.argv[2:] or list(SCENARIOS)
     DESK = Desktop()
     try:
-        for name in wanted:
-            print("-- " + name, flush=True)
-            try:
-                SCENARIOS[name]()
-            except Exception as e:  # a timeout: the rest still run
-                traceback.print_exc()
-                check(False, "%s: %s: %s" % (name, type(e).__name__, e))
-                subprocess.run(["import", "-window", "root", "/tmp/potencor-keep-work-%s.png" % name], check=False)
-                for p in Program.started:
-                    print("-- the program's output:\n" + p.output(), file=sys.stderr)
-            for p in Program.started:
-                if re.search(r"Sanitizer|runtime error:", p.output()):
-                    check(False, "%s: sanitizer report:\n%s" % (name, p.output()))
-            Program.kill_all()
+        return run_scenarios("keep-work", SCENARIOS, sys.argv[2:] or list(SCENARIOS))
     finally:
         DESK.close()
-    print("keep_work: %d failed" % len(failures))
-    return 1 if failures else 0
 
 
 if __name__ == "__main__":

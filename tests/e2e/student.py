@@ -4,11 +4,14 @@ and every wait tied to a condition (a window, a pixel, a file, the clipboard,
 an answer to _NET_WM_PING), each with a generous time limit.
 """
 import os
+import re
 import resource
 import signal
 import subprocess
+import sys
 import tempfile
 import time
+import traceback
 
 from xdrive import Display, Timeout
 
@@ -247,3 +250,37 @@ class Program:
     def output(self):
         with open(self.log_path, "rb") as f:
             return f.read().decode("utf-8", "replace")
+
+
+# -- running named scenarios ----------------------------------------------------
+
+failures = []
+
+
+def check(ok, what):
+    """A failed expectation: noted, and the scenario goes on."""
+    if not ok:
+        failures.append(what)
+        print("FAIL: " + what, file=sys.stderr, flush=True)
+
+
+def run_scenarios(title, scenarios, wanted):
+    """Runs each wanted scenario; an exception (a timeout) fails that one and
+    the rest still run. Every program they started must have ended without a
+    sanitizer report. Returns the exit status."""
+    for name in wanted:
+        print("-- " + name, flush=True)
+        try:
+            scenarios[name]()
+        except Exception as e:
+            traceback.print_exc()
+            check(False, "%s: %s: %s" % (name, type(e).__name__, e))
+            subprocess.run(["import", "-window", "root", "/tmp/potencor-%s-%s.png" % (title, name)], check=False)
+            for p in Program.started:
+                print("-- the program's output:\n" + p.output(), file=sys.stderr)
+        for p in Program.started:
+            if re.search(r"Sanitizer|runtime error:", p.output()):
+                check(False, "%s: sanitizer report:\n%s" % (name, p.output()))
+        Program.kill_all()
+    print("%s: %d failed" % (title, len(failures)))
+    return 1 if failures else 0

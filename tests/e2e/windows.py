@@ -6,28 +6,17 @@ the chart's axis labels lit up under the pointer.
 usage: windows.py BINARY [SCENARIO ...]
 """
 import os
-import re
 import subprocess
 import sys
 import tempfile
-import traceback
 
 from Xlib import Xatom
 
-from student import Desktop, Program, wait_until
+from student import Desktop, Program, check, run_scenarios, wait_until
 
 ABOUT_TITLE = "Описание программы"
 ABOUT_BUTTON = (907, 757)
 MAIN_CLIENT = (1246, 775)
-failures = []
-
-
-def check(ok, what):
-    if not ok:
-        failures.append(what)
-        print("FAIL: " + what, file=sys.stderr, flush=True)
-
-
 def work_area(d):
     prop = d.x.root.get_full_property(d.x.atom("_NET_WORKAREA"), Xatom.CARDINAL)
     if prop is None:  # no window manager: the whole screen
@@ -200,18 +189,7 @@ SCENARIOS = {name[len("scenario_"):]: f for name, f in sorted(globals().items())
 def main():
     global BINARY
     BINARY = os.path.abspath(sys.argv[1])
-    for name in sys.argv[2:] or list(SCENARIOS):
-        print("-- " + name, flush=True)
-        try:
-            SCENARIOS[name]()
-        except Exception as e:  # a timeout: the rest still run
-            traceback.print_exc()
-            check(False, "%s: %s: %s" % (name, type(e).__name__, e))
-        for p in Program.started:
-            if re.search(r"Sanitizer|runtime error:", p.output()):
-                check(False, "%s: sanitizer report:\n%s" % (name, p.output()))
-    print("windows: %d failed" % len(failures))
-    return 1 if failures else 0
+    return run_scenarios("windows", SCENARIOS, sys.argv[2:] or list(SCENARIOS))
 
 
 if __name__ == "__main__":

@@ -1,6 +1,7 @@
 // Hover highlight of the axis labels, found in the rendered picture rather
 // than taken from the chart's own layout.
 #include "ui/chart.h"
+#include "paint_counter.h"
 
 #include <gtest/gtest.h>
 
@@ -96,40 +97,24 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(AxisLabelHover, RepaintsOnlyWhenTheHoveredLabelChanges)
 {
-    int paints = 0;
-    struct Counter : QObject {
-        int* n;
-        explicit Counter(int* count) : n(count) {}
-        bool eventFilter(QObject*, QEvent* e) override
-        {
-            *n += e->type() == QEvent::Paint ? 1 : 0;
-            return false;
-        }
-    } counter(&paints);
     chart.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&chart));
     QCoreApplication::processEvents();
-    chart.installEventFilter(&counter);
-    const auto settle = [&] {
-        QCoreApplication::processEvents();
-        const int n = paints;
-        paints = 0;
-        return n;
-    };
+    PaintCounter paints(&chart);
     const QImage image = chart.renderImage();
     const QRect ten = inkIn(image, bottomStrip(10));
     const QRect eleven = inkIn(image, bottomStrip(11));
 
     move(ten.center());
-    EXPECT_EQ(settle(), 1) << "onto the label";
+    EXPECT_EQ(paints.settle(), 1) << "onto the label";
     move(ten.center() + QPoint(1, 0));
     move(ten.center() + QPoint(0, 1));
-    EXPECT_EQ(settle(), 0) << "within the same label";
+    EXPECT_EQ(paints.settle(), 0) << "within the same label";
     move(eleven.center());
-    EXPECT_EQ(settle(), 1) << "onto the next label";
+    EXPECT_EQ(paints.settle(), 1) << "onto the next label";
     move(QPoint(eleven.center().x(), 699)); // the strip below the text
     move(QPoint(eleven.center().x() + 11, eleven.center().y())); // between two labels
-    EXPECT_EQ(settle(), 1) << "off the labels, once";
+    EXPECT_EQ(paints.settle(), 1) << "off the labels, once";
 }
 
 } // namespace
