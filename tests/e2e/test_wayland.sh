@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # A Wayland desktop (headless sway): with XWayland the program's windows are
-# X11 clients that it places itself; without XWayland it starts natively.
+# X11 clients, which can go where the program asks; without XWayland it
+# starts natively.
 # sway refuses to run as root: run as root, the test runs as nobody.
 set -euo pipefail
 APP="$1"
@@ -41,6 +42,9 @@ export HOME="$WORK" LSAN_OPTIONS
 RUN_AS=()
 if [ "$(id -u)" -eq 0 ]; then
   chown -R nobody:"$(id -gn nobody)" "$WORK"
+  # Where XWayland puts its socket; a desktop system makes it at boot, a fresh
+  # build machine may not have it yet, and nobody could not make it right.
+  [ -d /tmp/.X11-unix ] || install -d -m 1777 /tmp/.X11-unix
   RUN_AS=(setpriv --reuid=nobody --regid="$(id -g nobody)" --clear-groups env USER=nobody LOGNAME=nobody)
 fi
 
