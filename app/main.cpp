@@ -7,13 +7,31 @@
 #include "ui/termination.h"
 #include "ui/translations.h"
 
+#include <QtGlobal>
+
 #include <csignal>
+
+namespace {
+
+// A Wayland client cannot place its windows; through XWayland the main window
+// opens centred and the About window over it. Qt tries the listed platforms in
+// turn, so where XWayland is missing the program still runs natively; with no
+// X display xcb is not tried at all, as it could only fail with warnings. The
+// user's own choice, QT_QPA_PLATFORM or -platform (which overrides it), wins.
+void preferX11()
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "xcb;wayland");
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
     // Past a file-size limit (ulimit -f) a write is to fail with EFBIG and be
     // reported, not end the program with the student's protocol unsaved.
     std::signal(SIGXFSZ, SIG_IGN);
+    preferX11();
     potencor::ui::Application app(argc, argv);
     QGuiApplication::setDesktopFileName(QStringLiteral(POTENCOR_APP_ID));
     potencor::ui::installFontSubstitutions();

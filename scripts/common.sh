@@ -18,6 +18,8 @@ POTENCOR_PACKAGES+=(qt6-charts-dev)
 POTENCOR_PACKAGES+=(groff-base man-db)
 # The end-to-end tests' X client library (XTEST input, window queries).
 POTENCOR_PACKAGES+=(python3-xlib)
+# The Wayland end-to-end test: a headless sway, with and without XWayland.
+POTENCOR_PACKAGES+=(sway xwayland qt6-wayland)
 
 ensure_packages() {
   local missing=()
