@@ -14,6 +14,7 @@
 
 #include <cmath>
 #include <memory>
+#include <vector>
 
 namespace potencor::ui {
 namespace {
@@ -133,48 +134,76 @@ protected:
 
     QSignalSpy clicks{&chart, &TChart::clicked};
     QSignalSpy moves{&chart, &TChart::mouseMoved};
-    const QPoint inside{300, 300};
-    const QPoint outside{1100, 300};
 };
 
-TEST_F(ChartEventsTest, PressAndReleaseIsOneClick)
+// What the mouse does on the chart, one step at a time.
+struct MouseStep {
+    enum Kind { Press, Release, DoubleClick, Move };
+    Kind kind;
+    Qt::MouseButton button; // for a move, the button held down
+    QPoint pos;
+};
+
+struct ClickRow {
+    const char* name;
+    std::vector<MouseStep> steps;
+    int clicks;
+    int moves;
+};
+
+void PrintTo(const ClickRow& r, std::ostream* os) { *os << r.name; }
+
+class ChartClicks : public ChartEventsTest, public ::testing::WithParamInterface<ClickRow> {};
+
+TEST_P(ChartClicks, Count)
 {
-    QTest::mousePress(&chart, Qt::LeftButton, {}, inside);
-    EXPECT_EQ(clicks.count(), 0); // not on the press
-    QTest::mouseRelease(&chart, Qt::LeftButton, {}, inside);
-    EXPECT_EQ(clicks.count(), 1);
+    for (const MouseStep& step : GetParam().steps) {
+        switch (step.kind) {
+        case MouseStep::Press:
+            QTest::mousePress(&chart, step.button, {}, step.pos);
+            break;
+        case MouseStep::Release:
+            QTest::mouseRelease(&chart, step.button, {}, step.pos);
+            break;
+        case MouseStep::DoubleClick:
+            QTest::mouseDClick(&chart, step.button, {}, step.pos);
+            break;
+        case MouseStep::Move:
+            move(step.pos, step.button);
+            break;
+        }
+    }
+    EXPECT_EQ(clicks.count(), GetParam().clicks);
+    EXPECT_EQ(moves.count(), GetParam().moves);
 }
 
-TEST_F(ChartEventsTest, DoubleClickIsOneClick)
-{
-    QTest::mousePress(&chart, Qt::LeftButton, {}, inside);
-    QTest::mouseRelease(&chart, Qt::LeftButton, {}, inside);
-    QTest::mouseDClick(&chart, Qt::LeftButton, {}, inside);
-    QTest::mouseRelease(&chart, Qt::LeftButton, {}, inside);
-    EXPECT_EQ(clicks.count(), 1);
-}
+const QPoint kInside(300, 300);
+const QPoint kOutside(1100, 300);
+constexpr auto kPress = MouseStep::Press;
+constexpr auto kRelease = MouseStep::Release;
+constexpr auto kLeft = Qt::LeftButton;
 
-TEST_F(ChartEventsTest, DragReleasedOverTheChartIsOneClickAndReportsEveryMove)
-{
-    QTest::mousePress(&chart, Qt::LeftButton, {}, inside);
-    move({400, 350}, Qt::LeftButton);
-    move(outside, Qt::LeftButton); // still ours while the drag lasts
-    move({600, 500}, Qt::LeftButton);
-    QTest::mouseRelease(&chart, Qt::LeftButton, {}, {600, 500});
-    EXPECT_EQ(clicks.count(), 1);
-    EXPECT_EQ(moves.count(), 3);
-}
-
-TEST_F(ChartEventsTest, NoClickForReleaseOutsideOrRightButton)
-{
-    QTest::mousePress(&chart, Qt::LeftButton, {}, inside);
-    QTest::mouseRelease(&chart, Qt::LeftButton, {}, outside);
-    QTest::mousePress(&chart, Qt::RightButton, {}, inside);
-    QTest::mouseRelease(&chart, Qt::RightButton, {}, inside);
-    // A release with no press of ours pending (the press went elsewhere).
-    QTest::mouseRelease(&chart, Qt::LeftButton, {}, inside);
-    EXPECT_EQ(clicks.count(), 0);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Table, ChartClicks,
+    ::testing::Values(
+        ClickRow{"PressAloneIsNoClick", {{kPress, kLeft, kInside}}, 0, 0},
+        ClickRow{"PressAndReleaseIsOneClick", {{kPress, kLeft, kInside}, {kRelease, kLeft, kInside}}, 1, 0},
+        // The second press of a double-click is no click.
+        ClickRow{"DoubleClickIsOneClick",
+                 {{kPress, kLeft, kInside}, {kRelease, kLeft, kInside}, {MouseStep::DoubleClick, kLeft, kInside},
+                  {kRelease, kLeft, kInside}},
+                 1, 0},
+        // Every move is reported, also outside the chart while the drag lasts.
+        ClickRow{"DragReleasedOverTheChartIsOneClick",
+                 {{kPress, kLeft, kInside}, {MouseStep::Move, kLeft, {400, 350}}, {MouseStep::Move, kLeft, kOutside},
+                  {MouseStep::Move, kLeft, {600, 500}}, {kRelease, kLeft, {600, 500}}},
+                 1, 3},
+        ClickRow{"ReleaseOutsideIsNoClick", {{kPress, kLeft, kInside}, {kRelease, kLeft, kOutside}}, 0, 0},
+        ClickRow{"RightButtonIsNoClick",
+                 {{kPress, Qt::RightButton, kInside}, {kRelease, Qt::RightButton, kInside}}, 0, 0},
+        // The press went elsewhere: no press of ours is pending.
+        ClickRow{"ReleaseWithoutPressIsNoClick", {{kRelease, kLeft, kInside}}, 0, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ChartEventsTest, MoveIsReportedBeforeTheHoverHighlight)
 {
