@@ -4,12 +4,30 @@
 #include "core/fixed3.h"
 #include "tests/core/table.h"
 
+#include <cfloat>
+#include <cmath>
 #include <cstdint>
+#include <iomanip>
 #include <ostream>
+#include <sstream>
 #include <string>
 
 namespace potencor::calibration {
 namespace {
+
+// Within a few units in the last place of an 80-bit value of `exact`: what
+// evaluating in extended precision gives, a hundred times tighter than what
+// one rounding to a double anywhere on the way leaves.
+testing::AssertionResult extendedNear(long double actual, long double exact)
+{
+    const long double tolerance = 4 * LDBL_EPSILON * std::fabs(exact);
+    if (std::fabs(actual - exact) <= tolerance)
+        return testing::AssertionSuccess();
+    std::ostringstream os;
+    os << std::setprecision(21) << actual << " is not " << exact << " (off by " << std::setprecision(3)
+       << actual - exact << ", allowed " << tolerance << ")";
+    return testing::AssertionFailure() << os.str();
+}
 
 TEST(Calibration, DefaultsAreTheDesignTimeTexts)
 {
@@ -38,19 +56,24 @@ struct ConversionRow {
     bool snapToGrid;
     const char* X1; // fixed3, cm
     const char* Y1; // fixed3, cm
+    long double exactX1; // cm: (dx - 35) * 42.85 / 962, or its multiple of 0.5
+    long double exactY1; // cm: (710 - dy) * 30 / 677, or its multiple of 0.5
     friend void PrintTo(const ConversionRow& r, std::ostream* os) { *os << r.name; }
 };
 
+// The exact quotients, worked out as fractions: 481 * 42.85 / 962 = 42.85 / 2,
+// 338 * 30 / 677 = 10140 / 677, -35 * 42.85 / 962 = -1499.75 / 962, and so on.
 const ConversionRow kConversionRows[] = {
-    {"PlotOrigin", 35, 710, false, "0.000", "0.000"},
-    {"PlotTopRight", 997, 33, false, "42.850", "30.000"},
-    {"NearMidpoint", 516, 372, false, "21.425", "14.978"},
-    {"LeftOfPlot", 0, 372, false, "-1.559", "14.978"},
-    {"BelowPlot", 516, 800, false, "21.425", "-3.988"},
-    {"BeyondRightAndAboveWindow", 2000, -100, false, "87.526", "35.894"},
-    {"NearMidpointSnapped", 516, 372, true, "21.500", "15.000"},
-    {"PlotOriginSnapped", 35, 710, true, "0.000", "0.000"},
-    {"BelowPlotSnapped", 516, 800, true, "21.500", "-4.000"},
+    {"PlotOrigin", 35, 710, false, "0.000", "0.000", 0.0L, 0.0L},
+    {"PlotTopRight", 997, 33, false, "42.850", "30.000", 42.85L, 30.0L},
+    {"NearMidpoint", 516, 372, false, "21.425", "14.978", 21.425L, 14.9778434268833087149188L},
+    {"LeftOfPlot", 0, 372, false, "-1.559", "14.978", -1.55899168399168399168399L, 14.9778434268833087149188L},
+    {"BelowPlot", 516, 800, false, "21.425", "-3.988", 21.425L, -3.98818316100443131462334L},
+    {"BeyondRightAndAboveWindow", 2000, -100, false, "87.526", "35.894", 87.5262474012474012474012L,
+     35.8936484490398818316100L},
+    {"NearMidpointSnapped", 516, 372, true, "21.500", "15.000", 21.5L, 15.0L},
+    {"PlotOriginSnapped", 35, 710, true, "0.000", "0.000", 0.0L, 0.0L},
+    {"BelowPlotSnapped", 516, 800, true, "21.500", "-4.000", 21.5L, -4.0L},
 };
 
 class ConversionTable : public testing::TestWithParam<ConversionRow> {};
@@ -58,38 +81,37 @@ class ConversionTable : public testing::TestWithParam<ConversionRow> {};
 TEST_P(ConversionTable, GivesPlaneCoordinates)
 {
     const ConversionRow& row = GetParam();
-    const Calibration c = defaults();
     constexpr std::int32_t left = 120;
     constexpr std::int32_t top = 45;
-    const PlaneCm p = convert(c, left + row.dx, top + row.dy, left, top, row.snapToGrid);
+    const PlaneCm p = convert(defaults(), left + row.dx, top + row.dy, left, top, row.snapToGrid);
     EXPECT_EQ(fixed3(p.X1, U'.'), row.X1);
     EXPECT_EQ(fixed3(p.Y1, U'.'), row.Y1);
-    if (!row.snapToGrid) {
-        EXPECT_EQ(p.X1, toX1(c, left + row.dx, left));
-        EXPECT_EQ(p.Y1, toY1(c, top + row.dy, top));
-    }
+    EXPECT_TRUE(extendedNear(p.X1, row.exactX1));
+    EXPECT_TRUE(extendedNear(p.Y1, row.exactY1));
 }
 
 INSTANTIATE_TEST_SUITE_P(Calibration, ConversionTable, testing::ValuesIn(kConversionRows),
                          test::RowName());
 
 // On a scaled display the cursor lies a fraction of a logical px from the
-// window's edge; the fraction must reach the plane coordinates, and whole
-// distances must give exactly what the screen-position form gives.
+// window's edge; the fraction must reach the plane coordinates, and a whole
+// distance must give what the same cursor read as screen positions gives.
 TEST(Conversion, FractionalDistanceKeepsItsFraction)
 {
     const Calibration c = defaults();
-    EXPECT_EQ(toX1(c, 516.0L), toX1(c, 636, 120));
-    EXPECT_EQ(toY1(c, 372.0L), toY1(c, 417, 45));
-    // Device px 1 right of the plot's corner at 125 %: 0.8 logical px.
-    EXPECT_EQ(fixed3(toX1(c, 35.8L), U'.'), "0.036");
-    EXPECT_EQ(fixed3(toY1(c, 709.2L), U'.'), "0.035");
-    // The grid line x = 4 cm, y = 4 cm lies between whole px.
-    const ChartMapping m = chartMapping(c);
-    const long double dx = m.toPxX(4.0) + kFrameLeftPx;
-    const long double dy = m.toPxY(4.0) + kFrameTopPx;
-    EXPECT_NEAR(static_cast<double>(toX1(c, dx)), 4.0, 1e-12);
-    EXPECT_NEAR(static_cast<double>(toY1(c, dy)), 4.0, 1e-12);
+    // 516 and 372 px from the corner: 481 * 42.85 / 962 and 338 * 30 / 677.
+    EXPECT_TRUE(extendedNear(toX1(c, 516.0L), 21.425L));
+    EXPECT_TRUE(extendedNear(toX1(c, 636, 120), 21.425L));
+    EXPECT_TRUE(extendedNear(toY1(c, 372.0L), 14.9778434268833087149188L));
+    EXPECT_TRUE(extendedNear(toY1(c, 417, 45), 14.9778434268833087149188L));
+    // Device px 1 right of and above the plot's corner at 125 %: 0.8 logical
+    // px, 0.8 * 42.85 / 962 and 0.8 * 30 / 677 cm.
+    EXPECT_NEAR(static_cast<double>(toX1(c, 35.8L)), 0.0356340956340956341, 1e-15);
+    EXPECT_NEAR(static_cast<double>(toY1(c, 709.2L)), 0.0354505169867060561, 1e-15);
+    // The grid lines x = 4 cm and y = 4 cm lie between whole px:
+    // 35 + 4 * 962 / 42.85 and 710 - 4 * 677 / 30 px from the corner.
+    EXPECT_NEAR(static_cast<double>(toX1(c, 124.801633605600933488915L)), 4.0, 1e-12);
+    EXPECT_NEAR(static_cast<double>(toY1(c, 619.733333333333333333333L)), 4.0, 1e-12);
 }
 
 TEST(Conversion, PlotOriginIsExactlyZero)
@@ -287,15 +309,30 @@ INSTANTIATE_TEST_SUITE_P(Calibration, BadIntTable, testing::ValuesIn(kBadIntRows
 
 // ---- Where the chart draws what the conversion measures ----
 
+// With the defaults a click at chart px (cx, cy) is cx + 8, cy + 32 px from the
+// window's outer corner, so x = 0 is drawn at 27 and y = 0 at 678, and the
+// scale is 962 px per 42.85 cm and 677 px per 30 cm.
 TEST(ChartMapping, DefaultsPutThePlotWhereClicksMeasureIt)
 {
     const ChartMapping m = chartMapping(defaults());
     EXPECT_EQ(m.x0Px, 27.0);
     EXPECT_EQ(m.y0Px, 678.0);
-    EXPECT_NEAR(m.pxPerCmX, 962.0 / 42.85, 1e-12);
-    EXPECT_NEAR(m.pxPerCmY, 677.0 / 30.0, 1e-12);
-    EXPECT_NEAR(m.toPxX(42.85), 989.0, 1e-9);
-    EXPECT_NEAR(m.toPxY(30.0), 1.0, 1e-9);
+    EXPECT_NEAR(m.pxPerCmX, 22.4504084014002333722, 1e-12);
+    EXPECT_NEAR(m.pxPerCmY, 22.5666666666666666667, 1e-12);
+    struct Landmark {
+        double xCm, yCm;
+        double cx, cy; // chart px
+    };
+    const Landmark landmarks[] = {
+        {0, 0, 27, 678},
+        {42.85, 30, 989, 1},
+        {21.425, 15, 508, 339.5}, // 27 + 481, 678 - 15 * 677 / 30
+        {-1.2, -2, 0.0595099183197199533, 723.133333333333333}, // 27 - 1.2 * 962 / 42.85, 678 + 2 * 677 / 30
+    };
+    for (const Landmark& l : landmarks) {
+        EXPECT_NEAR(m.toPxX(l.xCm), l.cx, 1e-9) << l.xCm;
+        EXPECT_NEAR(m.toPxY(l.yCm), l.cy, 1e-9) << l.yCm;
+    }
 }
 
 struct MappingRow {

@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -147,32 +148,6 @@ TEST_F(SaveProtocol, NameWithoutExtensionIsUsedAsTyped)
     EXPECT_EQ(entries(), QStringList{QStringLiteral("protocol")});
 }
 
-TEST_F(SaveProtocol, MissingFolderIsCannotCreateWithSystemText)
-{
-    const QString file = path(QStringLiteral("no/such/folder/data.txt"));
-    EXPECT_EQ(errorOf([&] { saveProtocol(file, kLine, Encoding::Ansi); }),
-              "Cannot create file \"" + file.toStdString() + "\". No such file or directory");
-    EXPECT_TRUE(entries().isEmpty());
-}
-
-TEST_F(SaveProtocol, RelativeNameIsReportedAbsolute)
-{
-    const QString old = QDir::currentPath();
-    QDir::setCurrent(dir.path());
-    const std::string message = errorOf([&] { saveProtocol(QStringLiteral("nodir/x.txt"), kLine, Encoding::Ansi); });
-    QDir::setCurrent(old);
-    EXPECT_EQ(message, "Cannot create file \"" + QDir(dir.path()).filePath("nodir/x.txt").toStdString()
-                           + "\". No such file or directory");
-}
-
-TEST_F(SaveProtocol, PathInsideProcIsCannotCreate)
-{
-    const std::string message = errorOf([&] { saveProtocol(QStringLiteral("/proc/potencor.txt"), kLine, Encoding::Ansi); });
-    EXPECT_EQ(message.rfind("Cannot create file \"/proc/potencor.txt\". ", 0), 0u) << message;
-    EXPECT_GT(message.size(), std::string("Cannot create file \"/proc/potencor.txt\". ").size()) << message;
-    EXPECT_NE(message.back(), '.');
-}
-
 TEST_F(SaveProtocol, WriteFailingMidwayKeepsOldFileAndLeavesNoStray)
 {
     const QString file = path(QStringLiteral("data.txt"));
@@ -210,24 +185,75 @@ struct stat statOf(const QString& path)
     return st;
 }
 
-TEST_F(SaveProtocol, NameTooLongIsCannotCreate)
+// ---- A name that cannot be created ----
+
+struct PathErrorRow {
+    const char* name;
+    QString file;            // in a fresh folder, unless absolute
+    bool relative;           // given as it is, with that folder the current one
+    QStringList systemTexts; // the system's text for the error, after the path
+    std::function<void(const QString& folder)> prepare = {};
+};
+
+void PrintTo(const PathErrorRow& r, std::ostream* os) { *os << r.name; }
+
+class SaveProtocolPathError : public SaveProtocol, public ::testing::WithParamInterface<PathErrorRow> {
+protected:
+    // Every entry of the folder with what it is: a link and its target, or a size.
+    QStringList folder() const
+    {
+        QStringList state;
+        for (const QString& name : entries()) {
+            const QFileInfo info(path(name));
+            state << name + (info.isSymLink() ? " -> " + info.symLinkTarget() : " " + QString::number(info.size()));
+        }
+        return state;
+    }
+};
+
+// "Cannot create file" with the absolute path and the system's text, and
+// nothing in the folder touched.
+TEST_P(SaveProtocolPathError, IsCannotCreateAndChangesNothing)
 {
-    const QString file = path(QString(200, QChar(0x0436)) + QStringLiteral(".txt")); // 404 bytes
-    EXPECT_EQ(errorOf([&] { saveProtocol(file, kLine, Encoding::Ansi); }),
-              "Cannot create file \"" + file.toStdString() + "\". File name too long");
-    EXPECT_TRUE(entries().isEmpty());
+    const PathErrorRow& r = GetParam();
+    if (r.prepare)
+        r.prepare(dir.path());
+    const QStringList before = folder();
+    const QString absolute = QDir(dir.path()).filePath(r.file);
+    std::string message;
+    if (r.relative) {
+        const QString old = QDir::currentPath();
+        QDir::setCurrent(dir.path());
+        message = errorOf([&] { saveProtocol(r.file, kLine, Encoding::Ansi); });
+        QDir::setCurrent(old);
+    } else {
+        message = errorOf([&] { saveProtocol(absolute, kLine, Encoding::Ansi); });
+    }
+    const std::string prefix = "Cannot create file \"" + absolute.toStdString() + "\". ";
+    ASSERT_EQ(message.rfind(prefix, 0), 0u) << message;
+    EXPECT_TRUE(r.systemTexts.contains(QString::fromStdString(message.substr(prefix.size())))) << message;
+    EXPECT_EQ(folder(), before);
 }
 
-TEST_F(SaveProtocol, SymlinkLoopIsReportedAndLeftAlone)
-{
-    ASSERT_EQ(::symlink("b.txt", QFile::encodeName(path(QStringLiteral("a.txt"))).constData()), 0);
-    ASSERT_EQ(::symlink("a.txt", QFile::encodeName(path(QStringLiteral("b.txt"))).constData()), 0);
-    const QString file = path(QStringLiteral("a.txt"));
-    EXPECT_EQ(errorOf([&] { saveProtocol(file, kLine, Encoding::Ansi); }),
-              "Cannot create file \"" + file.toStdString() + "\". Too many levels of symbolic links");
-    EXPECT_TRUE(S_ISLNK(statOf(file).st_mode));
-    EXPECT_EQ(QFile::symLinkTarget(file), path(QStringLiteral("b.txt")));
-}
+INSTANTIATE_TEST_SUITE_P(
+    Table, SaveProtocolPathError,
+    ::testing::Values(
+        PathErrorRow{"MissingFolder", QStringLiteral("no/such/folder/data.txt"), false,
+                     {QStringLiteral("No such file or directory")}},
+        PathErrorRow{"RelativeNameReportedAbsolute", QStringLiteral("nodir/x.txt"), true,
+                     {QStringLiteral("No such file or directory")}},
+        // Root may look for the name and finds none; anyone else may not.
+        PathErrorRow{"InsideProc", QStringLiteral("/proc/potencor.txt"), false,
+                     {QStringLiteral("No such file or directory"), QStringLiteral("Permission denied")}},
+        PathErrorRow{"NameTooLong", QString(200, QChar(0x0436)) + QStringLiteral(".txt"), false, // 404 bytes
+                     {QStringLiteral("File name too long")}},
+        PathErrorRow{"SymlinkLoop", QStringLiteral("a.txt"), false, {QStringLiteral("Too many levels of symbolic links")},
+                     [](const QString& folder) {
+                         const QDir d(folder);
+                         ASSERT_EQ(::symlink("b.txt", QFile::encodeName(d.filePath("a.txt")).constData()), 0);
+                         ASSERT_EQ(::symlink("a.txt", QFile::encodeName(d.filePath("b.txt")).constData()), 0);
+                     }}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SaveProtocol, LinksStayLinksToTheNewContent)
 {

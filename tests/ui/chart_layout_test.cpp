@@ -7,8 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-
 namespace potencor::ui {
 namespace {
 
@@ -48,21 +46,28 @@ TEST(ChartLayoutTest, DefaultCalibrationGivesWholeCentimetreLabels)
     const ChartLayout l = computeChartLayout(mapping, {1000, 700}, labelFont(), QLocale::c());
     EXPECT_EQ(l.plot, QRect(QPoint(27, 1), QPoint(989, 678)));
 
+    // 27 + v * 962 / 42.85 and 678 - v * 677 / 30, rounded half up (y = 15
+    // lies on 339.5 exactly).
+    const int columns[] = {27,  49,  72,  94,  117, 139, 162, 184, 207, 229, 252, 274, 296, 319, 341,
+                           364, 386, 409, 431, 454, 476, 498, 521, 543, 566, 588, 611, 633, 656, 678,
+                           701, 723, 745, 768, 790, 813, 835, 858, 880, 903, 925, 947, 970};
+    const int rows[] = {678, 655, 633, 610, 588, 565, 543, 520, 497, 475, 452, 430, 407, 385, 362, 340,
+                        317, 294, 272, 249, 227, 204, 182, 159, 136, 114, 91,  69,  46,  24,  1};
     ASSERT_EQ(l.xLabels.size(), 43);
     ASSERT_EQ(l.yLabels.size(), 31);
     for (int v = 0; v <= 42; ++v) {
         EXPECT_EQ(l.xLabels[v].text, QString::number(v));
-        EXPECT_EQ(l.xLabels[v].px, std::lround(mapping.toPxX(v)));
+        EXPECT_EQ(l.xLabels[v].px, columns[v]) << v;
         EXPECT_NEAR(l.xLabels[v].textRect.center().x(), l.xLabels[v].px + 0.5, 1e-9);
     }
     for (int v = 0; v <= 30; ++v) {
-        EXPECT_EQ(l.yLabels[v].px, std::lround(mapping.toPxY(v)));
+        EXPECT_EQ(l.yLabels[v].px, rows[v]) << v;
         EXPECT_LE(l.yLabels[v].textRect.right(), 21.0); // left of the ticks
         EXPECT_GE(l.yLabels[v].textRect.top(), 1.0);    // "30" is not cut off
     }
     EXPECT_EQ(l.xMinorTicks.size(), 42 * 3);
     EXPECT_EQ(l.yMinorTicks.size(), 30 * 3);
-    EXPECT_EQ(l.xMinorTicks[1], std::lround(mapping.toPxX(0.5)));
+    EXPECT_EQ(l.xMinorTicks[1], 38); // x = 0.5: 38.23
 }
 
 TEST(ChartLayoutTest, CrowdedLabelsGetAWiderStep)

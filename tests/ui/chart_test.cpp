@@ -14,6 +14,7 @@
 
 #include <cmath>
 #include <memory>
+#include <vector>
 
 namespace potencor::ui {
 namespace {
@@ -133,48 +134,76 @@ protected:
 
     QSignalSpy clicks{&chart, &TChart::clicked};
     QSignalSpy moves{&chart, &TChart::mouseMoved};
-    const QPoint inside{300, 300};
-    const QPoint outside{1100, 300};
 };
 
-TEST_F(ChartEventsTest, PressAndReleaseIsOneClick)
+// What the mouse does on the chart, one step at a time.
+struct MouseStep {
+    enum Kind { Press, Release, DoubleClick, Move };
+    Kind kind;
+    Qt::MouseButton button; // for a move, the button held down
+    QPoint pos;
+};
+
+struct ClickRow {
+    const char* name;
+    std::vector<MouseStep> steps;
+    int clicks;
+    int moves;
+};
+
+void PrintTo(const ClickRow& r, std::ostream* os) { *os << r.name; }
+
+class ChartClicks : public ChartEventsTest, public ::testing::WithParamInterface<ClickRow> {};
+
+TEST_P(ChartClicks, Count)
 {
-    QTest::mousePress(&chart, Qt::LeftButton, {}, inside);
-    EXPECT_EQ(clicks.count(), 0); // not on the press
-    QTest::mouseRelease(&chart, Qt::LeftButton, {}, inside);
-    EXPECT_EQ(clicks.count(), 1);
+    for (const MouseStep& step : GetParam().steps) {
+        switch (step.kind) {
+        case MouseStep::Press:
+            QTest::mousePress(&chart, step.button, {}, step.pos);
+            break;
+        case MouseStep::Release:
+            QTest::mouseRelease(&chart, step.button, {}, step.pos);
+            break;
+        case MouseStep::DoubleClick:
+            QTest::mouseDClick(&chart, step.button, {}, step.pos);
+            break;
+        case MouseStep::Move:
+            move(step.pos, step.button);
+            break;
+        }
+    }
+    EXPECT_EQ(clicks.count(), GetParam().clicks);
+    EXPECT_EQ(moves.count(), GetParam().moves);
 }
 
-TEST_F(ChartEventsTest, DoubleClickIsOneClick)
-{
-    QTest::mousePress(&chart, Qt::LeftButton, {}, inside);
-    QTest::mouseRelease(&chart, Qt::LeftButton, {}, inside);
-    QTest::mouseDClick(&chart, Qt::LeftButton, {}, inside);
-    QTest::mouseRelease(&chart, Qt::LeftButton, {}, inside);
-    EXPECT_EQ(clicks.count(), 1);
-}
+const QPoint kInside(300, 300);
+const QPoint kOutside(1100, 300);
+constexpr auto kPress = MouseStep::Press;
+constexpr auto kRelease = MouseStep::Release;
+constexpr auto kLeft = Qt::LeftButton;
 
-TEST_F(ChartEventsTest, DragReleasedOverTheChartIsOneClickAndReportsEveryMove)
-{
-    QTest::mousePress(&chart, Qt::LeftButton, {}, inside);
-    move({400, 350}, Qt::LeftButton);
-    move(outside, Qt::LeftButton); // still ours while the drag lasts
-    move({600, 500}, Qt::LeftButton);
-    QTest::mouseRelease(&chart, Qt::LeftButton, {}, {600, 500});
-    EXPECT_EQ(clicks.count(), 1);
-    EXPECT_EQ(moves.count(), 3);
-}
-
-TEST_F(ChartEventsTest, NoClickForReleaseOutsideOrRightButton)
-{
-    QTest::mousePress(&chart, Qt::LeftButton, {}, inside);
-    QTest::mouseRelease(&chart, Qt::LeftButton, {}, outside);
-    QTest::mousePress(&chart, Qt::RightButton, {}, inside);
-    QTest::mouseRelease(&chart, Qt::RightButton, {}, inside);
-    // A release with no press of ours pending (the press went elsewhere).
-    QTest::mouseRelease(&chart, Qt::LeftButton, {}, inside);
-    EXPECT_EQ(clicks.count(), 0);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Table, ChartClicks,
+    ::testing::Values(
+        ClickRow{"PressAloneIsNoClick", {{kPress, kLeft, kInside}}, 0, 0},
+        ClickRow{"PressAndReleaseIsOneClick", {{kPress, kLeft, kInside}, {kRelease, kLeft, kInside}}, 1, 0},
+        // The second press of a double-click is no click.
+        ClickRow{"DoubleClickIsOneClick",
+                 {{kPress, kLeft, kInside}, {kRelease, kLeft, kInside}, {MouseStep::DoubleClick, kLeft, kInside},
+                  {kRelease, kLeft, kInside}},
+                 1, 0},
+        // Every move is reported, also outside the chart while the drag lasts.
+        ClickRow{"DragReleasedOverTheChartIsOneClick",
+                 {{kPress, kLeft, kInside}, {MouseStep::Move, kLeft, {400, 350}}, {MouseStep::Move, kLeft, kOutside},
+                  {MouseStep::Move, kLeft, {600, 500}}, {kRelease, kLeft, {600, 500}}},
+                 1, 3},
+        ClickRow{"ReleaseOutsideIsNoClick", {{kPress, kLeft, kInside}, {kRelease, kLeft, kOutside}}, 0, 0},
+        ClickRow{"RightButtonIsNoClick",
+                 {{kPress, Qt::RightButton, kInside}, {kRelease, Qt::RightButton, kInside}}, 0, 0},
+        // The press went elsewhere: no press of ours is pending.
+        ClickRow{"ReleaseWithoutPressIsNoClick", {{kRelease, kLeft, kInside}}, 0, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ChartEventsTest, MoveIsReportedBeforeTheHoverHighlight)
 {
@@ -238,50 +267,55 @@ protected:
     void SetUp() override { addOutlines(chart); }
 };
 
+// Pixels worked out from the calibration by hand: x cm is drawn at column
+// 27 + x * 962 / 42.85 and y cm at row 678 - y * 677 / 30, rounded.
 TEST_F(ChartImageTest, GridAxesAndFrameSitOnTheCalibratedPixels)
 {
     const QImage image = chart.renderImage(1.0);
     ASSERT_EQ(image.size(), QSize(1000, 700));
-    const int midRow = row(2.5);
-    const int midCol = col(2.5);
-    for (double x : {1.0, 2.0, 17.0, 42.0}) {
-        SCOPED_TRACE(x);
-        EXPECT_EQ(at(image, col(x), midRow), kSilver);
-        EXPECT_EQ(at(image, col(x) - 1, midRow), kWhite);
-        EXPECT_EQ(at(image, col(x) + 1, midRow), kWhite);
+    const int midRow = 622; // y = 2.5: 621.58
+    const int midCol = 83;  // x = 2.5: 83.13
+    // x = 1, 2, 17, 42: 49.45, 71.90, 408.66, 969.92.
+    for (int column : {49, 72, 409, 970}) {
+        SCOPED_TRACE(column);
+        EXPECT_EQ(at(image, column, midRow), kSilver);
+        EXPECT_EQ(at(image, column - 1, midRow), kWhite);
+        EXPECT_EQ(at(image, column + 1, midRow), kWhite);
     }
-    for (double y : {1.0, 2.0, 29.0}) {
-        SCOPED_TRACE(y);
-        EXPECT_EQ(at(image, midCol, row(y)), kSilver);
-        EXPECT_EQ(at(image, midCol, row(y) - 1), kWhite);
-        EXPECT_EQ(at(image, midCol, row(y) + 1), kWhite);
+    // y = 1, 2, 29: 655.43, 632.87, 23.57.
+    for (int row : {655, 633, 24}) {
+        SCOPED_TRACE(row);
+        EXPECT_EQ(at(image, midCol, row), kSilver);
+        EXPECT_EQ(at(image, midCol, row - 1), kWhite);
+        EXPECT_EQ(at(image, midCol, row + 1), kWhite);
     }
-    EXPECT_EQ(at(image, col(0.5), row(0.5)), kWhite);
+    EXPECT_EQ(at(image, 38, 667), kWhite); // x = y = 0.5: inside the first square
 
     // Frame: x = 0 and y = 0 lines with the 2 px axes outside them,
     // x = 42.83 and y = 30 edges 1 px, 11 px in from the right, 1 px from the top.
-    EXPECT_EQ(col(0), 27);
-    EXPECT_EQ(row(0), 678);
     for (QPoint p : {QPoint(26, midRow), QPoint(27, midRow), QPoint(midCol, 678), QPoint(midCol, 679),
                      QPoint(989, midRow), QPoint(midCol, 1)})
         EXPECT_EQ(at(image, p.x(), p.y()), kBlack) << p.x() << "," << p.y();
     EXPECT_EQ(at(image, 990, midRow), kWhite);
     EXPECT_EQ(at(image, midCol, 0), kWhite);
-    EXPECT_EQ(at(image, 25, row(2.4)), kWhite); // no tick there
+    EXPECT_EQ(at(image, 25, 624), kWhite); // y = 2.4: no tick there
 
     // Ticks outside the axes, gray: 4 px at labels, 2 px between them.
-    EXPECT_EQ(at(image, col(10), 683), QColor(128, 128, 128));
-    EXPECT_EQ(at(image, col(10), 684), kWhite);
-    EXPECT_EQ(at(image, col(10.25), 681), QColor(128, 128, 128));
-    EXPECT_EQ(at(image, col(10.25), 682), kWhite);
-    EXPECT_EQ(at(image, 22, row(10)), QColor(128, 128, 128));
-    EXPECT_EQ(at(image, 24, row(10.5)), QColor(128, 128, 128));
-    EXPECT_EQ(at(image, 23, row(10.5)), kWhite);
+    // x = 10 and 10.25 at columns 251.50 and 257.12; y = 10 and 10.5 at rows
+    // 452.33 and 441.05.
+    EXPECT_EQ(at(image, 252, 683), QColor(128, 128, 128));
+    EXPECT_EQ(at(image, 252, 684), kWhite);
+    EXPECT_EQ(at(image, 257, 681), QColor(128, 128, 128));
+    EXPECT_EQ(at(image, 257, 682), kWhite);
+    EXPECT_EQ(at(image, 22, 452), QColor(128, 128, 128));
+    EXPECT_EQ(at(image, 24, 441), QColor(128, 128, 128));
+    EXPECT_EQ(at(image, 23, 441), kWhite);
 
-    // Labels: text under the bottom ticks and left of the left ones.
-    EXPECT_GT(darkPixelsIn(image, QRect(col(10) - 6, 685, 13, 13)), 0);
-    EXPECT_GT(darkPixelsIn(image, QRect(2, row(10) - 5, 19, 11)), 0);
-    EXPECT_EQ(darkPixelsIn(image, QRect(col(10.5) - 3, 685, 7, 13)), 0); // between labels
+    // Labels: text under the bottom ticks and left of the left ones; none
+    // under x = 10.5 (column 262.73), between two labels.
+    EXPECT_GT(darkPixelsIn(image, QRect(252 - 6, 685, 13, 13)), 0);
+    EXPECT_GT(darkPixelsIn(image, QRect(2, 452 - 5, 19, 11)), 0);
+    EXPECT_EQ(darkPixelsIn(image, QRect(263 - 3, 685, 7, 13)), 0);
 }
 
 TEST_F(ChartImageTest, OutlinesAndPointsOnTheirCalibratedPixels)
@@ -299,9 +333,10 @@ TEST_F(ChartImageTest, OutlinesAndPointsOnTheirCalibratedPixels)
     // Inside the electrode nothing is drawn: the outline is not filled.
     EXPECT_EQ(at(image, col(9.35), row(14.5)), kWhite);
 
-    EXPECT_EQ(at(image, col(20.5), row(10.5)), kRed);
-    EXPECT_EQ(at(image, col(20.5) + 2, row(10.5)), kRed);
-    EXPECT_EQ(at(image, col(20.5) + 5, row(10.5)), kWhite);
+    // (20.5, 10.5) cm: column 27 + 460.23, row 678 - 236.95.
+    EXPECT_EQ(at(image, 487, 441), kRed);
+    EXPECT_EQ(at(image, 489, 441), kRed);
+    EXPECT_EQ(at(image, 492, 441), kWhite);
 }
 
 TEST_F(ChartImageTest, PointOutsideTheAxesIsClippedButItsLabelShows)
@@ -394,40 +429,66 @@ TEST_F(ChartImageTest, RendersAtTheRequestedPixelRatio)
     const QImage image = chart.renderImage(1.5);
     EXPECT_EQ(image.size(), QSize(1500, 1050));
     EXPECT_DOUBLE_EQ(image.devicePixelRatio(), 1.5);
-    const int y = static_cast<int>(row(2.5) * 1.5);
-    EXPECT_EQ(at(image, static_cast<int>(std::floor(col(1) * 1.5 + 0.5)), y), kSilver);
-    EXPECT_EQ(at(image, static_cast<int>(col(0.5) * 1.5), y), kWhite);
+    // Across y = 2.5 (621.58 logical px, device row 932): the line x = 1
+    // (49.45, device 74.18) and inside the square at x = 0.5 (38.23, 57.34).
+    EXPECT_EQ(at(image, 74, 932), kSilver);
+    EXPECT_EQ(at(image, 57, 932), kWhite);
     // The 1.0 picture is unaffected by the other ratio's cache.
-    EXPECT_EQ(at(chart.renderImage(1.0), col(1), row(2.5)), kSilver);
+    EXPECT_EQ(at(chart.renderImage(1.0), 49, 622), kSilver);
 }
 
-// On a scaled display each grid line lies on the device pixels nearest its
-// exact place, so the pixel a user clicks on a drawn line measures within
-// half a device px of its value, whatever the ratio.
-TEST_F(ChartImageTest, ScaledGridLinesCoverTheDevicePixelOfTheirValue)
+// On a scaled display a grid line is round(ratio) device px wide, on the
+// device px nearest its exact place (value * ratio): one px, the nearest;
+// two px, the pair either side of it. So the px a user clicks on a drawn line
+// measures within a device px of its value, whatever the ratio.
+struct ScaledLineRow {
+    const char* name;
+    qreal dpr;
+    bool column; // a line of the bottom axis, else one of the left axis
+    double value; // cm
+    int first;    // first device px it covers
+    int width;    // device px
+    int across;   // device px along the line, inside a grid square
+};
+
+void PrintTo(const ScaledLineRow& r, std::ostream* os) { *os << r.name; }
+
+class ScaledGridLines : public ChartImageTest, public ::testing::WithParamInterface<ScaledLineRow> {};
+
+TEST_P(ScaledGridLines, CoverTheDevicePixelsOfTheirValue)
 {
-    const calibration::ChartMapping m = chart.mapping();
-    for (qreal dpr : {1.25, 1.5, 2.0}) {
-        SCOPED_TRACE(dpr);
-        const QImage image = chart.renderImage(dpr);
-        const auto device = [dpr](double logical) { return static_cast<int>(std::floor(logical * dpr + 0.5)); };
-        const int width = static_cast<int>(std::lround(dpr));
-        const int betweenRows = device(m.toPxY(2.5));
-        const int betweenColumns = device(m.toPxX(2.5));
-        for (int v = 1; v <= 29; ++v) {
-            SCOPED_TRACE(v);
-            const int x = device(m.toPxX(v));
-            const int y = device(m.toPxY(v));
-            EXPECT_EQ(at(image, x, betweenRows), kSilver);
-            EXPECT_EQ(at(image, betweenColumns, y), kSilver);
-            // Lines are round(dpr) device px wide, never wider.
-            int covered = 0;
-            for (int dx = -2; dx <= 2; ++dx)
-                covered += at(image, x + dx, betweenRows) == kSilver;
-            EXPECT_EQ(covered, width);
-        }
-    }
+    const ScaledLineRow& r = GetParam();
+    const QImage image = chart.renderImage(r.dpr);
+    const auto pixel = [&](int along) {
+        return r.column ? at(image, along, r.across) : at(image, r.across, along);
+    };
+    EXPECT_EQ(pixel(r.first - 1), kWhite);
+    for (int k = 0; k < r.width; ++k)
+        EXPECT_EQ(pixel(r.first + k), kSilver) << "px " << r.first + k;
+    EXPECT_EQ(pixel(r.first + r.width), kWhite);
 }
+
+// Exact places in logical px: 27 + x * 962 / 42.85 and 678 - y * 677 / 30.
+// Lines are crossed half-way between grid lines: x = 2.5 is 83.13 logical px,
+// y = 2.5 is 621.58.
+INSTANTIATE_TEST_SUITE_P(
+    Table, ScaledGridLines,
+    ::testing::Values(
+        ScaledLineRow{"X1At125", 1.25, true, 1, 62, 1, 777},      // 49.45 * 1.25 = 61.81
+        ScaledLineRow{"X17At125", 1.25, true, 17, 511, 1, 777},   // 408.66 * 1.25 = 510.82
+        ScaledLineRow{"X42At125", 1.25, true, 42, 1212, 1, 777},  // 969.92 * 1.25 = 1212.40
+        ScaledLineRow{"Y1At125", 1.25, false, 1, 819, 1, 104},    // 655.43 * 1.25 = 819.29
+        ScaledLineRow{"Y29At125", 1.25, false, 29, 29, 1, 104},   // 23.57 * 1.25 = 29.46
+        ScaledLineRow{"X1At150", 1.5, true, 1, 74, 2, 932},       // 74.18: 74 and 75
+        ScaledLineRow{"X29At150", 1.5, true, 29, 1017, 2, 932},   // 678.06 * 1.5 = 1017.09
+        ScaledLineRow{"X42At150", 1.5, true, 42, 1454, 2, 932},   // 1454.88
+        ScaledLineRow{"Y17At150", 1.5, false, 17, 441, 2, 125},   // 294.37 * 1.5 = 441.55
+        ScaledLineRow{"Y29At150", 1.5, false, 29, 35, 2, 125},    // 35.35
+        ScaledLineRow{"X2At200", 2.0, true, 2, 143, 2, 1243},     // 71.90 * 2 = 143.80
+        ScaledLineRow{"X42At200", 2.0, true, 42, 1939, 2, 1243},  // 1939.83
+        ScaledLineRow{"Y1At200", 2.0, false, 1, 1310, 2, 166},    // 1310.87
+        ScaledLineRow{"Y29At200", 2.0, false, 29, 47, 2, 166}),   // 47.13
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace potencor::ui
