@@ -3,7 +3,15 @@ model of what each one must do to the protocol, checked whenever the protocol
 is saved and at the end.
 
 usage: monkey.py MAIN_WINDOW_ID APP_PID WORK_DIR
-Environment: MONKEY_SEED (replays a run), MONKEY_ACTIONS (default 5000).
+Environment:
+  POTENCOR_MONKEY_SEED     the seed; the run's seed is always printed, and
+                           setting it replays that run
+  CI                       when set (and no seed is given), the seed is
+                           CI_SEED below, so that a failure in CI replays
+                           as it is; elsewhere it is random
+  POTENCOR_MONKEY_ACTIONS  how many actions (default 5000)
+  MONKEY_SEED, MONKEY_ACTIONS: older names of the two, still read
+  E2E_TIMEOUT              the limit of every wait, in seconds (default 60)
 """
 import os
 import random
@@ -37,6 +45,7 @@ DOUBLE_CLICK_NEAR_PX = 8  # Qt's distance is 5 px
 TYPABLE = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 .,:;=-+()"
 PASTES = ["Привет", "строка 1\nстрока 2", "abc ★ def", "x=1,5 см\n", "\n", "Ёж"]
 LINE = re.compile(r"^(-?\d+): x=(-?\d+\.\d{3})см y=(-?\d+\.\d{3})см phi=(-?\d+\.\d{3}) В$")
+CI_SEED = 20250611
 
 
 class Failure(Exception):
@@ -571,9 +580,15 @@ class Monkey:
 
 def main():
     main_id, pid, work = sys.argv[1], int(sys.argv[2]), sys.argv[3]
-    seed = int(os.environ.get("MONKEY_SEED") or random.SystemRandom().randrange(1 << 32))
-    actions = int(os.environ.get("MONKEY_ACTIONS", "5000"))
-    print("monkey: seed %d (replay with MONKEY_SEED=%d)" % (seed, seed), flush=True)
+    given = os.environ.get("POTENCOR_MONKEY_SEED") or os.environ.get("MONKEY_SEED")
+    if given:
+        seed, source = int(given), "given"
+    elif os.environ.get("CI"):
+        seed, source = CI_SEED, "fixed in CI"
+    else:
+        seed, source = random.SystemRandom().randrange(1 << 32), "random"
+    actions = int(os.environ.get("POTENCOR_MONKEY_ACTIONS") or os.environ.get("MONKEY_ACTIONS") or 5000)
+    print("monkey: seed %d, %s (replay with POTENCOR_MONKEY_SEED=%d)" % (seed, source, seed), flush=True)
     monkey = Monkey(main_id, pid, work, seed)
     start = time.monotonic()
     try:
