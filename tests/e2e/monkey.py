@@ -22,6 +22,8 @@ import time
 from collections import deque
 from fractions import Fraction
 
+from Xlib import X
+
 from xdrive import Display, Timeout, wait_until
 
 # Client-area rectangles (left, top, width, height), logical px = device px here.
@@ -192,17 +194,22 @@ class Monkey:
     def move(self, p):
         self.x.move(*self.screen(p))
 
-    def press_left(self, p, allow_double=False):
-        """A left press at p; waits first where Qt would take it for the
-        second press of a double-click."""
+    def pause_before_press(self, p):
+        """Where Qt would take a press at p for the second of a double-click,
+        lets its interval pass: a pause in time is the point here."""
         t, q = self.last_press
-        near = abs(p[0] - q[0]) <= DOUBLE_CLICK_NEAR_PX and abs(p[1] - q[1]) <= DOUBLE_CLICK_NEAR_PX
-        if near and not allow_double:
-            # A pause in time is the point here, not a wait for something.
+        if abs(p[0] - q[0]) <= DOUBLE_CLICK_NEAR_PX and abs(p[1] - q[1]) <= DOUBLE_CLICK_NEAR_PX:
             wait = DOUBLE_CLICK_GAP_S - (time.monotonic() - t)
             if wait > 0:
                 time.sleep(wait)
+
+    def press_left(self, p):
+        """A left press at p that Qt never takes for a double-click."""
+        self.pause_before_press(p)
         self.x.press(1)
+        # Timed once the server has it down, so that the pause before the
+        # next press counts from no earlier than the server stamped this one.
+        wait_until("button 1 to go down", lambda: self.x.root.query_pointer().mask & X.Button1Mask, step=0.0005)
         self.last_press = (time.monotonic(), p)
 
     def click(self, p):
@@ -247,9 +254,9 @@ class Monkey:
         p = self.chart_point()
         if not p:
             return False
-        self.click(p)
-        self.x.press(1)  # the second press of a double-click
-        self.x.release(1)
+        self.move(p)
+        self.pause_before_press(p)
+        self.x.double_click(1)
         self.last_press = (time.monotonic(), p)
         self.sync()
         self.measured(p)
