@@ -136,7 +136,7 @@ def scenario_kill_and_restore():
                 if marker in f.read():
                     return True
         return False
-    wait_until("the journal to catch up", journaled, timeout=10.0)
+    wait_until("the journal to catch up", journaled)
     text_before = p.memo_text()
     chart_before = p.chart_pixels()
     saved_before = os.path.join(DESK.tmp, "before-kill.txt")

@@ -1,5 +1,7 @@
 # Helpers for end-to-end tests: a virtual display with a window manager, the
-# real program, and xdotool/xclip acting as the user.
+# real program, and xdrive.py/xclip acting as the user. Every wait is on a
+# condition, with a limit of E2E_TIMEOUT seconds (default 60), and one that
+# runs out fails the test naming what it waited for.
 set -euo pipefail
 
 E2E_TMP=$(mktemp -d /tmp/potencor-e2e.XXXXXX)
@@ -11,6 +13,7 @@ E2E_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # Debian's interpreter, which has python3-xlib, whatever python3 is first in PATH.
 PYTHON=/usr/bin/python3
 XDRIVE="$E2E_DIR/xdrive.py"
+export E2E_TIMEOUT="${E2E_TIMEOUT:-60}"
 
 # Sanitizer reports (AddressSanitizer, LeakSanitizer, UndefinedBehaviorSanitizer)
 # in the program's output fail the test, whatever else happened.
@@ -45,6 +48,25 @@ fail() {
   exit 1
 }
 
+# wait_for WHAT COMMAND...: runs COMMAND until it succeeds, failing with WHAT
+# once E2E_TIMEOUT seconds have gone by. A COMMAND that sets SEEN has it told
+# as what it saw last.
+wait_for() {
+  local what="$1"; shift
+  local end=$((SECONDS + E2E_TIMEOUT))
+  SEEN=""
+  until "$@"; do
+    [ "$SECONDS" -lt "$end" ] || fail "timed out after $E2E_TIMEOUT s waiting for $what${SEEN:+ (last seen: $SEEN)}"
+    sleep 0.05
+  done
+}
+
+# xdrive ARGS...: xdrive.py's command line; a wait that runs out fails the test
+# with the driver's account of it.
+xdrive() {
+  "$PYTHON" "$XDRIVE" "$@" || fail "xdrive.py $*"
+}
+
 # start_display [wm]: Xvfb on a free display number, and openbox unless wm=none.
 # E2E_SCREEN sets the screen's size and depth.
 start_display() {
@@ -54,40 +76,36 @@ start_display() {
   # -noreset: without a window manager the server would otherwise reset
   # whenever its last client leaves, refusing connections meanwhile.
   Xvfb -displayfd 3 -noreset -screen 0 "${E2E_SCREEN:-1600x1000x24}" -nolisten tcp 3>"$E2E_TMP/display" >"$E2E_TMP/xvfb.log" 2>&1 &
-  E2E_PIDS+=($!)
-  for _ in $(seq 100); do
-    n=$(tr -dc 0-9 < "$E2E_TMP/display")
-    [ -n "$n" ] && break
-    sleep 0.1
-  done
-  [ -n "$n" ] || { cat "$E2E_TMP/xvfb.log" >&2; fail "Xvfb did not start"; }
+  XVFB_PID=$!
+  E2E_PIDS+=($XVFB_PID)
+  # The number comes with its line's end once the server takes clients.
+  wait_for "Xvfb to write its display number" display_number_written
+  n=$(tr -dc 0-9 < "$E2E_TMP/display")
   export DISPLAY=":$n"
-  for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-  xdpyinfo >/dev/null 2>&1 || fail "Xvfb did not answer"
+  wait_for "Xvfb to answer on $DISPLAY" xdpyinfo_quiet
   if [ "$wm" = openbox ]; then
     openbox >"$E2E_TMP/wm.log" 2>&1 &
     E2E_PIDS+=($!)
-    sleep 0.5
+    xdrive wait-wm
   fi
 }
+display_number_written() {
+  kill -0 "$XVFB_PID" 2>/dev/null || fail "Xvfb exited"
+  grep -q '^[0-9][0-9]*$' "$E2E_TMP/display"
+}
+xdpyinfo_quiet() { xdpyinfo >/dev/null 2>&1; }
 
 # wait_window NAME: prints the id of the first visible window with that name.
 wait_window() {
-  local id=""
-  for _ in $(seq 400); do
-    id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1 || true)
-    [ -n "$id" ] && { echo "$id"; return 0; }
-    sleep 0.1
-  done
-  fail "no window named '$1'"
+  xdrive wait-window "$1"
 }
 
+# window_shown NAME: whether a window with that name is visible now.
+window_shown() { "$PYTHON" "$XDRIVE" shown "$1"; }
+window_not_shown() { ! window_shown "$1"; }
+
 wait_no_window() {
-  for _ in $(seq 100); do
-    xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1 || return 0
-    sleep 0.1
-  done
-  fail "window '$1' did not close"
+  wait_for "window '$1' to close" window_not_shown "$1"
 }
 
 # start_app BINARY: starts the program, answers the start-up warning, and sets
@@ -98,24 +116,20 @@ start_app() {
   E2E_PIDS+=($APP_PID)
   local warning
   warning=$(wait_window Warning)
-  xdotool search --onlyvisible --name '^Потенкор$' >/dev/null 2>&1 && fail "main window shown before the warning was answered"
+  # The main window comes only once the box has been answered.
+  xdrive ping "$warning"
+  window_shown 'Потенкор' && fail "main window shown before the warning was answered"
   answer_warning "$warning"
   MAIN=$(wait_window 'Потенкор')
-  sleep 0.5
+  xdrive activate "$MAIN"
   client_origin
 }
 
-# Presses Return in the warning box until it is gone, as a user would.
+# Return in the warning box once it has the keyboard, as a user would; then
+# the box must go.
 answer_warning() {
-  local _
-  for _ in $(seq 20); do
-    sleep 0.3
-    xdotool windowactivate --sync "$1" >/dev/null 2>&1 || xdotool windowfocus "$1" >/dev/null 2>&1 || true
-    xdotool key Return
-    sleep 0.2
-    xdotool search --onlyvisible --name '^Warning$' >/dev/null 2>&1 || return 0
-  done
-  fail "the warning box did not close"
+  xdrive activate "$1"
+  xdrive key-close "$1" Return
 }
 
 # stop_app: closes the main window as its close button does and expects the
@@ -124,26 +138,35 @@ answer_warning() {
 stop_app() {
   # The test's measurements are not kept: asked about them, the answer is "Не сохранять".
   "$PYTHON" "$XDRIVE" end "$MAIN" "$APP_PID" || fail "the program did not end when its window was closed"
-  local _
-  for _ in $(seq 300); do kill -0 "$APP_PID" 2>/dev/null || break; sleep 0.1; done
-  kill -0 "$APP_PID" 2>/dev/null && fail "program still running after its main window was closed"
   local status=0
   wait "$APP_PID" || status=$?
   sanitizer_report && fail "sanitizer report"
   [ "$status" -eq 0 ] || { cat "$E2E_TMP/app.log" >&2; fail "program exited with status $status"; }
 }
 
+# client_origin: CX, CY, the main window's client area on the screen, once
+# the window manager has placed it and it stays there.
 client_origin() {
-  CX=$(xwininfo -id "$MAIN" | awk '/Absolute upper-left X/ {print $4}')
-  CY=$(xwininfo -id "$MAIN" | awk '/Absolute upper-left Y/ {print $4}')
+  local geometry
+  geometry=$(xdrive settle "$MAIN")
+  read -r CX CY _ _ <<<"$geometry"
 }
 
-# click_client X Y [button]: a click at a client-area pixel of the main window.
+# click_client X Y [button]: a click at a client-area pixel of the main window;
+# returns once the program has handled it.
 click_client() {
-  xdotool mousemove --sync $((CX + $1)) $((CY + $2))
-  sleep 0.05
-  xdotool click "${3:-1}"
-  sleep 0.15
+  xdrive click "$MAIN" "$1" "$2" "${3:-1}"
+}
+
+# move_client X Y: the pointer to a client-area pixel of the main window.
+move_client() {
+  xdrive move "$MAIN" "$1" "$2"
+}
+
+# wait_pixel X Y R,G,B WHAT: until the main window's client-area pixel shows
+# that colour (a repaint comes after the click that asked for it).
+wait_pixel() {
+  "$PYTHON" "$XDRIVE" wait-pixel "$MAIN" "$1" "$2" "$3" || { screenshot; fail "$4"; }
 }
 
 screenshot() { import -window root "$E2E_TMP/shot.png"; }
@@ -156,6 +179,18 @@ pixel() {
 
 expect_eq() { [ "$1" = "$2" ] || fail "$3: expected '$2', got '$1'"; }
 
+# type_text WINDOW TEXT: types into the window that has the keyboard; returns
+# once its program has read it all. The driver types ASCII from the keyboard
+# map; xdotool maps other characters onto spare keys.
+type_text() {
+  if LC_ALL=C grep -q '[^ -~]' <<<"$2"; then
+    xdotool type --delay 20 "$2"
+    xdrive ping "$1"
+  else
+    xdrive type "$1" "$2"
+  fi
+}
+
 # save_protocol PATH: "Сохранить данные в файл", then the path typed into the
 # dialog and confirmed; waits for the file.
 save_protocol() {
@@ -163,11 +198,12 @@ save_protocol() {
   local dialog
   # Qt's Russian catalogue titles the dialog.
   dialog=$(wait_window 'Сохранить как')
-  xdotool windowactivate --sync "$dialog" >/dev/null 2>&1 || true
-  sleep 0.3
-  xdotool key ctrl+a
-  xdotool type --delay 20 "$1"
-  xdotool key Return
-  for _ in $(seq 50); do [ -s "$1" ] && break; sleep 0.1; done
-  [ -s "$1" ] || fail "protocol file $1 not written"
+  xdrive activate "$dialog"
+  xdrive key "$dialog" ctrl+a
+  type_text "$dialog" "$1"
+  xdrive key-close "$dialog" Return
+  # The file is written after the dialog has gone, before the program
+  # reads its next event.
+  xdrive ping "$MAIN"
+  [ -s "$1" ] || fail "protocol file $1 not written once the save dialog had closed"
 }

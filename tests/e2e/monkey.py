@@ -3,7 +3,15 @@ model of what each one must do to the protocol, checked whenever the protocol
 is saved and at the end.
 
 usage: monkey.py MAIN_WINDOW_ID APP_PID WORK_DIR
-Environment: MONKEY_SEED (replays a run), MONKEY_ACTIONS (default 5000).
+Environment:
+  POTENCOR_MONKEY_SEED     the seed; the run's seed is always printed, and
+                           setting it replays that run
+  CI                       when set (and no seed is given), the seed is
+                           CI_SEED below, so that a failure in CI replays
+                           as it is; elsewhere it is random
+  POTENCOR_MONKEY_ACTIONS  how many actions (default 5000)
+  MONKEY_SEED, MONKEY_ACTIONS: older names of the two, still read
+  E2E_TIMEOUT              the limit of every wait, in seconds (default 60)
 """
 import os
 import random
@@ -14,7 +22,9 @@ import time
 from collections import deque
 from fractions import Fraction
 
-from xdrive import Display, Timeout
+from Xlib import X
+
+from xdrive import Display, Timeout, wait_until
 
 # Client-area rectangles (left, top, width, height), logical px = device px here.
 CHART = (0, 0, 1000, 700)
@@ -37,6 +47,7 @@ DOUBLE_CLICK_NEAR_PX = 8  # Qt's distance is 5 px
 TYPABLE = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 .,:;=-+()"
 PASTES = ["Привет", "строка 1\nстрока 2", "abc ★ def", "x=1,5 см\n", "\n", "Ёж"]
 LINE = re.compile(r"^(-?\d+): x=(-?\d+\.\d{3})см y=(-?\d+\.\d{3})см phi=(-?\d+\.\d{3}) В$")
+CI_SEED = 20250611
 
 
 class Failure(Exception):
@@ -183,16 +194,22 @@ class Monkey:
     def move(self, p):
         self.x.move(*self.screen(p))
 
-    def press_left(self, p, allow_double=False):
-        """A left press at p; waits first where Qt would take it for the
-        second press of a double-click."""
+    def pause_before_press(self, p):
+        """Where Qt would take a press at p for the second of a double-click,
+        lets its interval pass: a pause in time is the point here."""
         t, q = self.last_press
-        near = abs(p[0] - q[0]) <= DOUBLE_CLICK_NEAR_PX and abs(p[1] - q[1]) <= DOUBLE_CLICK_NEAR_PX
-        if near and not allow_double:
+        if abs(p[0] - q[0]) <= DOUBLE_CLICK_NEAR_PX and abs(p[1] - q[1]) <= DOUBLE_CLICK_NEAR_PX:
             wait = DOUBLE_CLICK_GAP_S - (time.monotonic() - t)
             if wait > 0:
                 time.sleep(wait)
+
+    def press_left(self, p):
+        """A left press at p that Qt never takes for a double-click."""
+        self.pause_before_press(p)
         self.x.press(1)
+        # Timed once the server has it down, so that the pause before the
+        # next press counts from no earlier than the server stamped this one.
+        wait_until("button 1 to go down", lambda: self.x.root.query_pointer().mask & X.Button1Mask, step=0.0005)
         self.last_press = (time.monotonic(), p)
 
     def click(self, p):
@@ -211,28 +228,8 @@ class Monkey:
         self.protocol.measure((self.count, x, y))
         self.count += 1
 
-    def focus_main(self):
-        """Keyboard focus on the main window, as a click on the memo gives it."""
-        for _ in range(50):
-            if self.focused_is(self.main):
-                return True
-            time.sleep(0.02)
-        return False
-
     def focused_is(self, win):
-        f = self.x.d.get_input_focus().focus
-        if isinstance(f, int) or f is None:
-            return False
-        while True:
-            if f.id == win.id:
-                return True
-            try:
-                parent = f.query_tree().parent
-            except Exception:
-                return False
-            if parent is None or parent.id == self.x.root.id or parent.id == 0:
-                return False
-            f = parent
+        return self.x.focused_is(win)
 
     # -- actions -------------------------------------------------------------
 
@@ -257,9 +254,9 @@ class Monkey:
         p = self.chart_point()
         if not p:
             return False
-        self.click(p)
-        self.x.press(1)  # the second press of a double-click
-        self.x.release(1)
+        self.move(p)
+        self.pause_before_press(p)
+        self.x.double_click(1)
         self.last_press = (time.monotonic(), p)
         self.sync()
         self.measured(p)
@@ -363,8 +360,10 @@ class Monkey:
             return False
         self.click(p)
         self.sync()
-        if not self.focus_main():
-            raise Failure("the main window did not take the keyboard after a click on the protocol box")
+        try:
+            self.x.wait_focus(self.main)
+        except Timeout as e:
+            raise Failure("after a click on the protocol box: %s" % e)
         self.x.key("ctrl+End")
         return True
 
@@ -387,11 +386,7 @@ class Monkey:
         proc.stdin.write(text.encode("utf-8"))
         proc.stdin.close()
         self.xclips.append(proc)
-        end = time.monotonic() + 10
-        while self.x.selection_owner() == owner:
-            if time.monotonic() > end:
-                raise Failure("xclip did not take the clipboard")
-            time.sleep(0.01)
+        wait_until("xclip to take the clipboard", lambda: self.x.selection_owner() != owner)
         self.clipboard_text = text
         self.x.key("ctrl+v")
         self.sync()
@@ -423,8 +418,7 @@ class Monkey:
         if not self.button(BUTTON6):
             return False
         self.about = self.x.wait_window(ABOUT_TITLE)
-        self.sync()
-        time.sleep(0.05)
+        self.x.settle(self.about)
         self.about_frame = self.x.frame_geometry(self.about)
 
     def about_move(self):
@@ -435,10 +429,12 @@ class Monkey:
         self.x.press(1)
         for i in range(1, 6):
             self.x.move(grip[0] + (target[0] - x) * i // 5, grip[1] + (target[1] - y) * i // 5)
-            time.sleep(0.01)
         self.x.release(1)
+        # The window manager moves the window as it reads the motion, and
+        # lets go at the release.
+        self.x.wm_sync()
         self.sync()
-        time.sleep(0.05)
+        self.x.settle(self.about)
         self.about_frame = self.x.frame_geometry(self.about)
 
     def about_close(self):
@@ -448,10 +444,11 @@ class Monkey:
             self.x.move(x + w // 4, y + h // 2)  # its text box
             self.x.click(1)
             self.sync()
-            if self.focused_is(self.about):
-                self.x.key("alt+F4")
-            else:
-                self.x.close(self.about)
+            try:
+                self.x.wait_focus(self.about)
+            except Timeout as e:
+                raise Failure("after a click on the About window: %s" % e)
+            self.x.key("alt+F4")
         else:
             self.x.close(self.about)
         self.x.wait_gone(self.about)
@@ -500,40 +497,34 @@ class Monkey:
         how many there were. Tab then space is "save anyway" on the encoding
         question and OK on an error box, whose one button keeps the focus."""
         boxes = 0
-        end = time.monotonic() + 30
+
+        def closed_or_box():
+            return not self.x.viewable(dialog) or self.x.windows_named(ERROR_TITLE)
         while self.x.viewable(dialog):
-            if time.monotonic() > end:
-                raise Failure("the save dialog neither closed nor showed a box")
-            shown = self.x.windows_named(ERROR_TITLE)
-            if shown:
-                self.wait_focus(shown[0])
-                self.x.key("Tab")
-                self.x.key("space")
-                self.x.wait_gone(shown[0])
-                boxes += 1
-            else:
-                time.sleep(0.02)
+            shown = wait_until("the save dialog to close or show a box", closed_or_box)
+            if shown is True:
+                break
+            self.wait_focus(shown[0])
+            self.x.key("Tab")
+            self.x.key("space")
+            self.x.wait_gone(shown[0])
+            boxes += 1
         return boxes
 
     def a_bad_save(self):
         return self.a_save(bad=True)
 
     def new_window(self, before):
-        end = time.monotonic() + 20
-        while time.monotonic() < end:
-            for title, w in self.x.visible_titles():
-                if w.id not in before:
-                    self.wait_focus(w)
-                    return w
-            time.sleep(0.02)
-        raise Failure("the save dialog did not open")
+        w = wait_until("the save dialog to open", lambda: next(
+            (w for _, w in self.x.visible_titles() if w.id not in before), None))
+        self.wait_focus(w)
+        return w
 
     def wait_focus(self, win):
-        end = time.monotonic() + 10
-        while not self.focused_is(win):
-            if time.monotonic() > end:
-                raise Failure("window %r did not take the keyboard" % self.x.name_of(win))
-            time.sleep(0.02)
+        """The window takes the keyboard on its own, as the program's dialogs
+        and boxes do when they are shown; then its program has seen that."""
+        self.x.wait_focus(win)
+        self.x.ping(win)
 
     # -- checks --------------------------------------------------------------
 
@@ -596,9 +587,15 @@ class Monkey:
 
 def main():
     main_id, pid, work = sys.argv[1], int(sys.argv[2]), sys.argv[3]
-    seed = int(os.environ.get("MONKEY_SEED") or random.SystemRandom().randrange(1 << 32))
-    actions = int(os.environ.get("MONKEY_ACTIONS", "5000"))
-    print("monkey: seed %d (replay with MONKEY_SEED=%d)" % (seed, seed), flush=True)
+    given = os.environ.get("POTENCOR_MONKEY_SEED") or os.environ.get("MONKEY_SEED")
+    if given:
+        seed, source = int(given), "given"
+    elif os.environ.get("CI"):
+        seed, source = CI_SEED, "fixed in CI"
+    else:
+        seed, source = random.SystemRandom().randrange(1 << 32), "random"
+    actions = int(os.environ.get("POTENCOR_MONKEY_ACTIONS") or os.environ.get("MONKEY_ACTIONS") or 5000)
+    print("monkey: seed %d, %s (replay with POTENCOR_MONKEY_SEED=%d)" % (seed, source, seed), flush=True)
     monkey = Monkey(main_id, pid, work, seed)
     start = time.monotonic()
     try:

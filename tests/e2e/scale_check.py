@@ -11,9 +11,8 @@ import os
 import re
 import subprocess
 import sys
-import time
 
-from xdrive import Display
+from xdrive import TIMEOUT, Display, Timeout, wait_until
 
 # Where the chart draws x = v cm and y = v cm, logical chart px.
 X0_PX, PX_PER_CM_X = 27.0, 962 / 42.85
@@ -57,18 +56,20 @@ class Session:
         self.x.click(button)
         self.x.ping(self.main)
 
-    def wait_red(self, logical, timeout=10.0):
+    def wait_red(self, logical):
         """True once red shows within 3 screen px of a client-area position
-        (a point on the plot's edge is partly clipped away)."""
+        (a point on the plot's edge is partly clipped away); False if it
+        has not after the driver's time limit."""
         px, py = self.device(logical)
-        end = time.monotonic() + timeout
-        while time.monotonic() < end:
+
+        def red():
             pixel = self.x.screenshot(px - 3, py - 3, 7, 7)
-            if any(r > 200 and g < 80 and b < 80
-                   for r, g, b in (pixel(x, y) for x in range(px - 3, px + 4) for y in range(py - 3, py + 4))):
-                return True
-            time.sleep(0.02)
-        return False
+            return any(r > 200 and g < 80 and b < 80
+                       for r, g, b in (pixel(x, y) for x in range(px - 3, px + 4) for y in range(py - 3, py + 4)))
+        try:
+            return wait_until("red at screen pixel (%d, %d)" % (px, py), red)
+        except Timeout:
+            return False
 
     def press_button(self, rect):
         left, top, w, h = rect
@@ -77,23 +78,16 @@ class Session:
     def save_protocol(self, path):
         before = set(w.id for _, w in self.x.visible_titles())
         self.press_button(BUTTON5)
-        dialog = self.wait_new_window(before)
+        dialog = wait_until("the save dialog", lambda: next(
+            (w for title, w in self.x.visible_titles() if w.id not in before), None))
+        self.x.activate(dialog)
         self.x.key("ctrl+a")
         self.x.type_text(path)
         self.x.key("Return")
         self.x.wait_gone(dialog)
+        # The file is written after the dialog has gone, before the program
+        # reads its next event.
         self.x.ping(self.main)
-
-    def wait_new_window(self, before, timeout=15.0):
-        end = time.monotonic() + timeout
-        while time.monotonic() < end:
-            for title, w in self.x.visible_titles():
-                if w.id not in before and title:
-                    # The dialog takes the keyboard once it is shown.
-                    time.sleep(0.3)
-                    return w
-            time.sleep(0.02)
-        raise RuntimeError("no new window appeared")
 
 
 GRID = {(192, 192, 192), (0, 0, 0)}  # grid lines, and the axes at 0
@@ -109,15 +103,31 @@ def check_drawn_grid(s):
     intersections on: each lies on its vertical and its horizontal line."""
     x0, y0 = s.device((0, 0))
     w, h = s.device((1000, 700))
-    pixel = s.x.screenshot(x0, y0, w - x0, h - y0)
-    for k in range(31):
-        cx, cy = intersection(k)
-        px, py = s.device((cx, cy))
-        # Half a cm along each line, away from the other grid lines.
-        above = s.device((cx, cy - 0.5 * PX_PER_CM_Y))[1] if k < 30 else s.device((cx, cy + 0.5 * PX_PER_CM_Y))[1]
-        right = s.device((cx + 0.5 * PX_PER_CM_X, cy))[0]
-        check(pixel(px, above) in GRID and pixel(right, py) in GRID,
-              "intersection (%d, %d) cm not drawn at screen pixel (%d, %d)" % (k, k, px, py))
+
+    def misplaced():
+        pixel = s.x.screenshot(x0, y0, w - x0, h - y0)
+        wrong = []
+        for k in range(31):
+            cx, cy = intersection(k)
+            px, py = s.device((cx, cy))
+            # Half a cm along each line, away from the other grid lines.
+            above = s.device((cx, cy - 0.5 * PX_PER_CM_Y))[1] if k < 30 else s.device((cx, cy + 0.5 * PX_PER_CM_Y))[1]
+            right = s.device((cx + 0.5 * PX_PER_CM_X, cy))[0]
+            if not (pixel(px, above) in GRID and pixel(right, py) in GRID):
+                wrong.append("intersection (%d, %d) cm not drawn at screen pixel (%d, %d)" % (k, k, px, py))
+        return wrong
+    # The chart may still be on its way to the screen.
+    wrong = []
+
+    def drawn():
+        wrong[:] = misplaced()
+        return not wrong
+    try:
+        wait_until("the chart's grid at the expected pixels", drawn)
+    except Timeout as e:
+        check(False, str(e))
+        for what in wrong:
+            check(False, what)
 
 
 def measure_diagonal(s):
@@ -126,7 +136,10 @@ def measure_diagonal(s):
         s.click_at(intersection(k))
         # The program reads the pointer when it handles the click: wait until
         # the measured point shows before moving on, as a person would.
-        check(s.wait_red(intersection(k)), "no point drawn at (%d, %d) cm" % (k, k))
+        if not s.wait_red(intersection(k)):
+            # Nothing after this could be read: the protocol is short of it.
+            check(False, "no point drawn at (%d, %d) cm within %.0f s of the click" % (k, k, TIMEOUT))
+            return None
     path = os.path.join(s.work, "diagonal.txt")
     s.save_protocol(path)
     with open(path, "rb") as f:
@@ -149,17 +162,15 @@ def measure_diagonal(s):
 
 def clipboard_size(s):
     s.press_button(BUTTON4)
-    # The copy lands once the program has handled the click: wait for it.
-    png = b""
-    for _ in range(50):
+
+    def png():
         got = subprocess.run(["xclip", "-selection", "clipboard", "-t", "image/png", "-o"],
-                             capture_output=True, timeout=30)
-        if got.returncode == 0 and got.stdout:
-            png = got.stdout
-            break
-        time.sleep(0.1)
-    check(bool(png), "no image on the clipboard")
-    if not png:
+                             capture_output=True, timeout=60)
+        return got.stdout if got.returncode == 0 and got.stdout else None
+    try:
+        png = wait_until("an image on the clipboard", png)
+    except Timeout as e:
+        check(False, str(e))
         return None
     size = subprocess.run(["identify", "-format", "%wx%h", "png:-"], input=png,
                           capture_output=True, timeout=30, check=True).stdout.decode()
@@ -171,7 +182,7 @@ def clipboard_size(s):
 def about_offset(s):
     s.press_button(BUTTON6)
     about = s.x.wait_window("Описание программы")
-    time.sleep(0.3)  # let the window manager settle it
+    s.x.settle(about)
     mx, my, mw, mh = s.x.frame_geometry(s.main)
     ax, ay, aw, ah = s.x.frame_geometry(about)
     offset = (ax - mx, ay - my)
@@ -200,8 +211,8 @@ def main():
     worst = measure_diagonal(s)
     size = clipboard_size(s)
     offset, expected = about_offset(s)
-    print("scale %s: worst error %.3f cm; clipboard %s; About offset %s (expected %s)"
-          % (scale, worst, size, offset, expected))
+    print("scale %s: worst error %s cm; clipboard %s; About offset %s (expected %s)"
+          % (scale, "-" if worst is None else "%.3f" % worst, size, offset, expected))
     for f in failures:
         print("FAIL: " + f, file=sys.stderr)
     return 1 if failures else 0

@@ -1,11 +1,12 @@
 """A student at a virtual display, for end-to-end tests written in Python:
 Xvfb with openbox, the real program started and answered like a person would,
 and every wait tied to a condition (a window, a pixel, a file, the clipboard,
-an answer to _NET_WM_PING), each with a generous time limit.
+an answer to _NET_WM_PING), each with a generous time limit (xdrive.TIMEOUT).
 """
 import os
 import re
 import resource
+import select
 import signal
 import subprocess
 import sys
@@ -13,7 +14,7 @@ import tempfile
 import time
 import traceback
 
-from xdrive import Display, Timeout
+from xdrive import TIMEOUT, Display, Timeout, wait_until  # noqa: F401 (the tests take Timeout and wait_until from here)
 
 MAIN_TITLE = "Потенкор"
 QUESTION_TITLE = "Potencor"  # the program's boxes carry its name
@@ -23,17 +24,6 @@ LABELS_BOX = (245, 759)      # "маркировка точек"
 MEMO = (1127, 400)           # the protocol box
 CHART = (0, 0, 1000, 700)    # the chart's client rectangle
 OFF_CHART = (1127, 20)       # a place where the pointer disturbs nothing
-
-
-def wait_until(what, condition, timeout=20.0, step=0.02):
-    end = time.monotonic() + timeout
-    while True:
-        value = condition()
-        if value:
-            return value
-        if time.monotonic() > end:
-            raise Timeout("timed out waiting for " + what)
-        time.sleep(step)
 
 
 class Desktop:
@@ -49,9 +39,11 @@ class Desktop:
         os.close(w)
         number = b""
         with os.fdopen(r, "rb") as f:  # Xvfb writes its number once it accepts clients
-            number = f.readline().strip()
+            if select.select([f], [], [], TIMEOUT)[0]:
+                number = f.readline().strip()
         if not number:
-            raise RuntimeError("Xvfb did not start")
+            self.close()
+            raise RuntimeError("Xvfb did not write its display number within %.0f s" % TIMEOUT)
         self.display = ":" + number.decode()
         os.environ["DISPLAY"] = self.display
         self.x = Display(self.display)
@@ -99,23 +91,19 @@ class Program:
             self.answer_question(answer_recovery)
         self.main = self.x.wait_window(MAIN_TITLE)
         self.activate(self.main)
-        self.x.ping(self.main)
-        self.origin = self.x.client_origin(self.main)
+        self.origin = self.x.settle(self.main)[:2]
 
     # -- windows and boxes ---------------------------------------------------
 
     def activate(self, win):
-        # With no window manager to ask, the keyboard focus is set directly.
-        how = "windowactivate" if self.d.window_manager else "windowfocus"
-        subprocess.run(["xdotool", how, "--sync", str(win.id)],
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30)
+        """Gives the window the keyboard; returns once its program knows."""
+        self.x.activate(win)
 
-    def press_in_box(self, title, *keys, timeout=20.0):
+    def press_in_box(self, title, *keys, timeout=None):
         """Waits for a box, gives it the keyboard, presses the keys and waits
         until it has gone."""
         box = self.x.wait_window(title, timeout)
         self.activate(box)
-        self.x.ping(box)
         for k in keys:
             self.x.key(k)
         self.x.wait_gone(box)
@@ -161,9 +149,9 @@ class Program:
     def set_clipboard(self, text):
         """Owns the clipboard with that text; returns once it is there (xclip
         takes it from a process of its own, after it has returned)."""
-        subprocess.run(["xclip", "-selection", "clipboard", "-i"], input=text.encode(), timeout=30)
+        subprocess.run(["xclip", "-selection", "clipboard", "-i"], input=text.encode(), timeout=60)
         wait_until("the clipboard to hold %r" % text, lambda: subprocess.run(
-            ["xclip", "-selection", "clipboard", "-o"], capture_output=True, timeout=30).stdout == text.encode())
+            ["xclip", "-selection", "clipboard", "-o"], capture_output=True, timeout=60).stdout == text.encode())
 
     def paste_in_memo(self, text):
         """Pastes at the protocol's end: one edit, however long."""
@@ -177,19 +165,21 @@ class Program:
         """The protocol box's text, through the clipboard as a person copies it."""
         sentinel = "clipboard-before-%d" % time.monotonic_ns()
         self.set_clipboard(sentinel)
+        owner = self.x.selection_owner()
         self.click(MEMO)
         self.x.key("ctrl+a")
         self.x.key("ctrl+c")
         self.x.ping(self.main)
 
         def copied():
-            got = subprocess.run(["xclip", "-selection", "clipboard", "-o"], capture_output=True, timeout=30)
+            got = subprocess.run(["xclip", "-selection", "clipboard", "-o"], capture_output=True, timeout=60)
             return got.stdout if got.returncode == 0 and got.stdout.decode("utf-8", "replace") != sentinel else None
-        # An empty box copies nothing: the sentinel stays.
-        try:
-            text = wait_until("the protocol on the clipboard", copied, timeout=5.0)
-        except Timeout:
+        # The copy takes the clipboard while Ctrl+C is handled, which the ping
+        # has waited for; an empty box copies nothing and xclip keeps it.
+        if self.x.selection_owner() == owner:
             text = b""
+        else:
+            text = wait_until("the protocol on the clipboard", copied)
         self.x.key("ctrl+End")
         return text.decode("utf-8")
 
@@ -211,7 +201,6 @@ class Program:
         error_box, the program's error shown over the dialog is answered."""
         dialog = wait_until("the file dialog", lambda: self.new_dialog())
         self.activate(dialog)
-        self.x.ping(dialog)
         self.x.key("ctrl+a")
         self.x.type_text(path)
         self.x.ping(dialog)
@@ -236,7 +225,7 @@ class Program:
     def close_window(self):
         self.x.close(self.main)
 
-    def wait_exit(self, timeout=30.0):
+    def wait_exit(self, timeout=None):
         wait_until("the program to end", lambda: not self.alive(), timeout)
         self.log.close()
         return self.proc.returncode

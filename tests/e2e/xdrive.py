@@ -2,14 +2,38 @@
 pointer, clicks and types through the XTEST extension (one connection, no
 process per action), and closes windows the way a window manager does.
 
-Also a small command line for the shell tests:
-    xdrive.py close WINDOW_ID      ask the window to close (WM_DELETE_WINDOW)
-    xdrive.py ping WINDOW_ID       wait until its program has handled all input
-    xdrive.py end WINDOW_ID PID    close the window and, if the program asks
+Every wait is on a condition (a window, the focus, a pixel, an answer to
+_NET_WM_PING) with a generous limit, E2E_TIMEOUT seconds (default 60); one
+that runs out names its condition and the limit.
+
+Also a small command line for the shell tests; WINDOW is an id, X Y are
+client-area pixels of that window, and each action returns once the window's
+program has handled it:
+    xdrive.py wait-wm              wait until a window manager runs
+    xdrive.py wait-window NAME     print the id of a viewable window so titled
+    xdrive.py shown NAME           whether one is viewable now (exit status)
+    xdrive.py wait-gone WINDOW     wait until the window is no longer viewable
+    xdrive.py activate WINDOW      give the window the keyboard
+    xdrive.py settle WINDOW [X Y]  wait until the window is placed and stays
+                                   put (first until its client origin is no
+                                   longer X Y); print its client area as
+                                   "X Y WIDTH HEIGHT"
+    xdrive.py move WINDOW X Y      move the pointer there
+    xdrive.py click WINDOW X Y [BUTTON]
+    xdrive.py key WINDOW COMBO...  press keys ("ctrl+a", "Return")
+    xdrive.py key-close WINDOW COMBO...
+                                   press keys that close the window; return
+                                   once it has gone
+    xdrive.py type WINDOW TEXT     type ASCII text
+    xdrive.py wait-pixel WINDOW X Y R,G,B
+                                   wait until that pixel shows that colour
+    xdrive.py close WINDOW         ask the window to close (WM_DELETE_WINDOW)
+    xdrive.py ping WINDOW          wait until its program has handled all input
+    xdrive.py end WINDOW PID       close the window and, if the program asks
                                    about unsaved work, answer "Не сохранять";
                                    returns once the process has gone
 """
-import subprocess
+import os
 import sys
 import time
 
@@ -17,8 +41,29 @@ from Xlib import X, XK, Xatom, display, error, protocol
 from Xlib.ext import xtest
 
 
+TIMEOUT = float(os.environ.get("E2E_TIMEOUT") or 60)
+
+
 class Timeout(Exception):
     pass
+
+
+class WindowGone(Timeout):
+    """The window awaited was destroyed: it will never answer."""
+
+
+def wait_until(what, condition, timeout=None, step=0.02):
+    """condition()'s first true value, polled every step seconds; Timeout
+    naming what was awaited once timeout seconds (TIMEOUT) have gone by."""
+    timeout = TIMEOUT if timeout is None else timeout
+    end = time.monotonic() + timeout
+    while True:
+        value = condition()
+        if value:
+            return value
+        if time.monotonic() > end:
+            raise Timeout("timed out after %.0f s waiting for %s" % (timeout, what))
+        time.sleep(step)
 
 
 class Display:
@@ -29,6 +74,7 @@ class Display:
         self.root.change_attributes(event_mask=X.StructureNotifyMask | X.SubstructureNotifyMask)
         self.atom = lambda n: self.d.intern_atom(n)
         self._ping_serial = 0
+        self._probe = None  # a window of ours that the window manager is asked about
         self._keymap = self._read_keymap()
 
     # -- windows ---------------------------------------------------------
@@ -100,22 +146,137 @@ class Display:
                 found.append(c)
         return found
 
-    def wait_window(self, name, timeout=15.0):
-        end = time.monotonic() + timeout
-        while True:
-            wins = self.windows_named(name)
-            if wins:
-                return wins[0]
-            if time.monotonic() > end:
-                raise Timeout("no window named %r" % name)
-            time.sleep(0.02)
+    def wait_window(self, name, timeout=None):
+        return wait_until("a window named %r" % name,
+                          lambda: next(iter(self.windows_named(name)), None), timeout)
 
-    def wait_gone(self, win, timeout=15.0):
-        end = time.monotonic() + timeout
-        while self.viewable(win):
-            if time.monotonic() > end:
-                raise Timeout("window %#x did not close" % win.id)
-            time.sleep(0.02)
+    def wait_gone(self, win, timeout=None):
+        wait_until("window %#x (%r) to close" % (win.id, self.name_of(win)),
+                   lambda: not self.viewable(win), timeout)
+
+    def wm_running(self):
+        return self.root.get_full_property(self.atom("_NET_SUPPORTING_WM_CHECK"), Xatom.WINDOW) is not None
+
+    def wait_wm(self, timeout=None):
+        """Returns once a window manager has taken the screen (it announces
+        itself after it has claimed the root window's redirection)."""
+        wait_until("the window manager", self.wm_running, timeout)
+
+    def focused_is(self, win):
+        """Whether the keyboard focus is on the window or inside it."""
+        f = self.d.get_input_focus().focus
+        if isinstance(f, int) or f is None:
+            return False
+        while True:
+            if f.id == win.id:
+                return True
+            try:
+                parent = f.query_tree().parent
+            except error.XError:
+                return False
+            if isinstance(parent, int) or parent is None or parent.id in (self.root.id, 0):
+                return False
+            f = parent
+
+    def wait_focus(self, win, timeout=None):
+        wait_until("window %#x (%r) to take the keyboard" % (win.id, self.name_of(win)),
+                   lambda: self.focused_is(win), timeout)
+
+    def activate(self, win, timeout=None):
+        """Gives the window the keyboard as a click on it or a pager would,
+        and returns once it has it and its program has seen that (keys
+        pressed earlier could reach a window the program does not yet
+        count as active)."""
+        wm = self.wm_running()
+        asked = [None]
+
+        def focused():
+            if self.focused_is(win):
+                return True
+            now = time.monotonic()
+            if asked[0] is None or now - asked[0] > 1.0:  # asked again now and then, in case it was lost
+                asked[0] = now
+                if wm:
+                    ev = protocol.event.ClientMessage(
+                        window=win, client_type=self.atom("_NET_ACTIVE_WINDOW"),
+                        data=(32, [2, X.CurrentTime, 0, 0, 0]))  # 2: from a pager, which is obeyed
+                    self.root.send_event(ev, event_mask=X.SubstructureRedirectMask | X.SubstructureNotifyMask)
+                else:
+                    self.d.set_input_focus(win, X.RevertToParent, X.CurrentTime)
+                self.d.flush()
+            return False
+        wait_until("window %#x (%r) to take the keyboard" % (win.id, self.name_of(win)), focused, timeout)
+        self.ping(win)
+
+    def settle(self, win, moved_from=None, timeout=None):
+        """Returns the client area (x, y, w, h) once the window is shown, a
+        window manager has framed it (if one runs), its client origin is no
+        longer moved_from, and its place and size hold over a round trip to
+        the window manager and one to its program."""
+        wm = self.wm_running()
+
+        def placed():
+            if not self.viewable(win):
+                return None
+            if wm and win.query_tree().parent.id == self.root.id:
+                return None
+            x, y = self.client_origin(win)
+            if moved_from is not None and (x, y) == tuple(moved_from):
+                return None
+            before = (x, y) + self.client_size(win)
+            self.wm_sync()
+            self.ping(win)
+            after = self.client_origin(win) + self.client_size(win)
+            return after if after == before else None
+        what = "window %#x (%r) to be placed and stay put" % (win.id, self.name_of(win))
+        if moved_from is not None:
+            what += ", away from (%d, %d)" % tuple(moved_from)
+        return wait_until(what, placed, timeout)
+
+    def wm_sync(self, timeout=None):
+        """Returns once the window manager has handled everything it was sent
+        before: it answers a request for the frame extents of a window of
+        ours, and handles its events in order."""
+        if not self.wm_running():
+            return
+        if self._probe is None:
+            self._probe = self.root.create_window(-10, -10, 1, 1, 0, X.CopyFromParent,
+                                                  event_mask=X.PropertyChangeMask)
+        extents = self.atom("_NET_FRAME_EXTENTS")
+        self._probe.delete_property(extents)
+        self.d.sync()
+        while self.d.pending_events():  # the deletion's own notice
+            self.d.next_event()
+        ev = protocol.event.ClientMessage(window=self._probe, client_type=self.atom("_NET_REQUEST_FRAME_EXTENTS"),
+                                          data=(32, [0, 0, 0, 0, 0]))
+        self.root.send_event(ev, event_mask=X.SubstructureRedirectMask | X.SubstructureNotifyMask)
+        self.d.flush()
+
+        def answered():
+            while self.d.pending_events():
+                e = self.d.next_event()
+                if (e.type == X.PropertyNotify and e.window == self._probe and e.atom == extents
+                        and e.state == X.PropertyNewValue):
+                    return True
+            return False
+        wait_until("the window manager to answer a request for frame extents", answered, timeout, step=0.0005)
+
+    def pixel(self, win, cx, cy):
+        sx, sy = self.client_origin(win)
+        return self.screenshot(sx + cx, sy + cy, 1, 1)(sx + cx, sy + cy)
+
+    def wait_pixel(self, win, cx, cy, rgb, timeout=None):
+        """Waits until the client-area pixel shows that colour; the Timeout
+        says which it showed last."""
+        seen = [None]
+
+        def shows():
+            seen[0] = self.pixel(win, cx, cy)
+            return seen[0] == tuple(rgb)
+        try:
+            wait_until("pixel (%d, %d) of window %#x to be %s" % (cx, cy, win.id, tuple(rgb)), shows, timeout)
+        except Timeout as e:
+            raise Timeout("%s; it is %s" % (e, seen[0]))
 
     def window(self, wid):
         return self.d.create_resource_object("window", int(wid, 0) if isinstance(wid, str) else wid)
@@ -156,40 +317,46 @@ class Display:
 
     # -- input -------------------------------------------------------------
 
-    def move(self, x, y, timeout=10.0):
+    def move(self, x, y, timeout=None):
         """Moves the pointer and waits until the server reports it there, so
         that whatever follows happens at that place."""
         x, y = int(x), int(y)
         xtest.fake_input(self.d, X.MotionNotify, x=x, y=y)
-        end = time.monotonic() + timeout
-        while True:
+
+        def there():
             p = self.root.query_pointer()
-            if (p.root_x, p.root_y) == (x, y):
-                return
-            if time.monotonic() > end:
-                raise Timeout("the pointer does not move to (%d, %d)" % (x, y))
-            time.sleep(0.0005)
+            return (p.root_x, p.root_y) == (x, y)
+        wait_until("the pointer to reach (%d, %d)" % (x, y), there, timeout, step=0.0005)
 
     def press(self, button):
         xtest.fake_input(self.d, X.ButtonPress, button)
         self.d.flush()
 
-    def release(self, button, timeout=10.0):
+    def release(self, button, timeout=None):
         """Releases the button and waits until the server has done so. A
         window manager's click-to-focus grab holds a release back while it
         looks at the press, but lets motion through: moving on at once would
         deliver the release at the next place the pointer goes to."""
         xtest.fake_input(self.d, X.ButtonRelease, button)
         mask = X.Button1Mask << (button - 1) if button <= 5 else 0
-        end = time.monotonic() + timeout
-        while self.root.query_pointer().mask & mask:
-            if time.monotonic() > end:
-                raise Timeout("button %d stays down" % button)
-            time.sleep(0.0005)
+        wait_until("button %d to come up" % button, lambda: not self.root.query_pointer().mask & mask,
+                   timeout, step=0.0005)
 
     def click(self, button=1):
         self.press(button)
         self.release(button)
+
+    def double_click(self, button=1, timeout=None):
+        """Both clicks in one batch: the server stamps the second press
+        within its interval of the first however slow this process or the
+        window manager's click-to-focus grab is."""
+        for _ in range(2):
+            xtest.fake_input(self.d, X.ButtonPress, button)
+            xtest.fake_input(self.d, X.ButtonRelease, button)
+        self.d.flush()
+        mask = X.Button1Mask << (button - 1) if button <= 5 else 0
+        wait_until("button %d to come up" % button, lambda: not self.root.query_pointer().mask & mask,
+                   timeout, step=0.0005)
 
     def _read_keymap(self):
         first = self.d.display.info.min_keycode
@@ -247,7 +414,7 @@ class Display:
         win.send_event(ev)
         self.d.flush()
 
-    def ping(self, win, timeout=20.0):
+    def ping(self, win, timeout=None):
         """Returns once the window's program has read everything sent so far.
 
         The _NET_WM_PING answer comes from the program's event loop; two in
@@ -259,59 +426,108 @@ class Display:
             ev = protocol.event.ClientMessage(
                 window=win, client_type=self.atom("WM_PROTOCOLS"),
                 data=(32, [self.atom("_NET_WM_PING"), stamp, win.id, 0, 0]))
-            win.send_event(ev)
-            self.d.flush()
-            self._await_ping(stamp, time.monotonic() + timeout, win)
+            gone = error.CatchError(error.BadWindow)
+            win.send_event(ev, onerror=gone)
+            self.d.sync()
+            if gone.get_error():
+                raise WindowGone("window %#x is gone and cannot answer a ping" % win.id)
+            self._await_ping(stamp, timeout, win)
 
-    def _await_ping(self, stamp, end, win):
+    def exists(self, win):
+        try:
+            win.get_geometry()
+            return True
+        except error.XError:
+            return False
+
+    def _await_ping(self, stamp, timeout, win):
         ping = self.atom("_NET_WM_PING")
-        while True:
+        checked = [time.monotonic()]
+
+        def answered():
             while self.d.pending_events():
                 e = self.d.next_event()
                 if (e.type == X.ClientMessage and e.window == self.root
                         and e.data[1][0] == ping and e.data[1][1] == stamp):
-                    return
-            if time.monotonic() > end:
-                raise Timeout("no answer to a ping from window %#x" % win.id)
-            time.sleep(0.0005)
+                    return True
+            if time.monotonic() - checked[0] > 0.5:  # a window that went (its program died) never answers
+                checked[0] = time.monotonic()
+                if not self.exists(win):
+                    raise WindowGone("window %#x went before it answered a ping" % win.id)
+            return False
+        wait_until("window %#x to answer a ping" % win.id, answered, timeout, step=0.0005)
 
     def selection_owner(self, name="CLIPBOARD"):
         return self.d.get_selection_owner(self.atom(name))
 
 
-def end_program(d, win, pid, timeout=30.0):
-    import os
+def end_program(d, win, pid, timeout=None):
     d.close(win)
-    end = time.monotonic() + timeout
-    while True:
+
+    def ended():
         try:
             os.kill(pid, 0)
         except ProcessLookupError:
-            return
+            return True
         # The question's title is the program's name; its second button is "Не сохранять".
         for box in d.windows_named("Potencor"):
-            subprocess.run(["xdotool", "windowactivate", "--sync", str(box.id)],
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30)
-            d.ping(box)
+            d.activate(box)
             d.key("Tab")
             d.key("space")
             d.wait_gone(box)
-        if time.monotonic() > end:
-            raise Timeout("process %d still running" % pid)
-        time.sleep(0.02)
+        return False
+    wait_until("process %d to end after its window was closed" % pid, ended, timeout)
 
 
 def main(argv):
     d = Display()
-    if len(argv) == 3 and argv[1] == "close":
-        d.close(d.window(argv[2]))
-    elif len(argv) == 4 and argv[1] == "end":
-        end_program(d, d.window(argv[2]), int(argv[3]))
-    elif len(argv) == 3 and argv[1] == "ping":
-        d.ping(d.window(argv[2]))
-    else:
-        sys.stderr.write(__doc__)
-        return 2
+    cmd, args = (argv[1], argv[2:]) if len(argv) > 1 else ("", [])
+    try:
+        if cmd == "wait-wm" and not args:
+            d.wait_wm()
+        elif cmd == "wait-window" and len(args) == 1:
+            print(d.wait_window(args[0]).id)
+        elif cmd == "shown" and len(args) == 1:
+            return 0 if d.windows_named(args[0]) else 1
+        elif cmd == "wait-gone" and len(args) == 1:
+            d.wait_gone(d.window(args[0]))
+        elif cmd == "activate" and len(args) == 1:
+            d.activate(d.window(args[0]))
+        elif cmd == "settle" and len(args) in (1, 3):
+            print("%d %d %d %d" % d.settle(d.window(args[0]), [int(v) for v in args[1:]] or None))
+        elif cmd in ("move", "click") and len(args) in (3, 4):
+            win = d.window(args[0])
+            x, y = d.client_origin(win)
+            d.move(x + int(args[1]), y + int(args[2]))
+            if cmd == "click":
+                d.click(int(args[3]) if len(args) == 4 else 1)
+            d.ping(win)
+        elif cmd == "key" and len(args) >= 2:
+            for combo in args[1:]:
+                d.key(combo)
+            d.ping(d.window(args[0]))
+        elif cmd == "key-close" and len(args) >= 2:
+            win = d.window(args[0])
+            for combo in args[1:]:
+                d.key(combo)
+            d.wait_gone(win)
+        elif cmd == "type" and len(args) == 2:
+            d.type_text(args[1])
+            d.ping(d.window(args[0]))
+        elif cmd == "wait-pixel" and len(args) == 4:
+            d.wait_pixel(d.window(args[0]), int(args[1]), int(args[2]), [int(v) for v in args[3].split(",")])
+        elif cmd == "close" and len(args) == 1:
+            d.close(d.window(args[0]))
+        elif cmd == "end" and len(args) == 2:
+            end_program(d, d.window(args[0]), int(args[1]))
+        elif cmd == "ping" and len(args) == 1:
+            d.ping(d.window(args[0]))
+        else:
+            sys.stderr.write(__doc__)
+            return 2
+    except Timeout as e:
+        sys.stderr.write("xdrive %s: %s\n" % (cmd, e))
+        return 1
     return 0
 
 

@@ -75,10 +75,8 @@ export LC_ALL=C.UTF-8 # full stop as the decimal separator
 start_display openbox
 start_app "$APP"     # the start-up warning is shown, answered, then the main window
 click_client 508 340 # the chart's middle
-xdotool mousemove --sync $((CX + 900)) $((CY + 500))
-sleep 0.3
-screenshot
-expect_eq "$(pixel 508 340)" "255,0,0" "measured point drawn"
+move_client 900 500
+wait_pixel 508 340 255,0,0 "measured point not drawn"
 
 OUT_FILE="$E2E_TMP/protocol.txt"
 # The dialog is found by its Russian title: Qt's catalogue came with the package.
