@@ -21,6 +21,9 @@ public:
         return n;
     }
 
+    // The paints so far, without delivering what is pending.
+    int seen() const { return paints_; }
+
     bool eventFilter(QObject*, QEvent* e) override
     {
         paints_ += e->type() == QEvent::Paint ? 1 : 0;
