@@ -76,7 +76,7 @@ protected:
 // middle of the plane.
 const QPoint kMiddle(508, 340);
 
-// The program title boxes are captioned with: that of this executable, ui_tests.
+// Boxes are captioned with the program title: here that of the test executable, ui_tests.
 const QString kOwnTitle = QStringLiteral("Ui_tests");
 
 TEST_F(MainWindow, StartsWithOutlinesEmptyProtocolAndDesignTexts)
