@@ -325,6 +325,7 @@ TEST_F(Restore, UnreadableJournalIsKeptAsideWithAMessage)
     ASSERT_EQ(reports.size(), 2u);
     for (const QString& r : reports)
         EXPECT_TRUE(r.contains(QStringLiteral("повреждён"))) << r.toStdString();
+    form->journal()->flushAndWait(); // its own journal is written by another thread
     EXPECT_TRUE(journalsIn(state.path()) == QStringList{QFileInfo(form->journal()->path()).fileName()});
     const QStringList aside = QDir(state.path()).entryList({QStringLiteral("*.unreadable-*")});
     EXPECT_EQ(aside.size(), 2);
