@@ -61,6 +61,8 @@ wait_for() {
   done
 }
 
+file_written() { [ -s "$1" ]; }
+
 # xdrive ARGS...: xdrive.py's command line; a wait that runs out fails the test
 # with the driver's account of it.
 xdrive() {
@@ -158,6 +160,14 @@ click_client() {
   xdrive click "$MAIN" "$1" "$2" "${3:-1}"
 }
 
+# measure_client X Y: a left click on the chart that measures there; returns
+# once the point shows. The program reads the pointer when it handles the
+# click, and can answer a ping before it has: the pointer stays till then.
+measure_client() {
+  click_client "$1" "$2"
+  "$PYTHON" "$XDRIVE" wait-red "$MAIN" "$1" "$2" || { screenshot; fail "no point drawn at ($1, $2) after a click there"; }
+}
+
 # move_client X Y: the pointer to a client-area pixel of the main window.
 move_client() {
   xdrive move "$MAIN" "$1" "$2"
@@ -205,5 +215,5 @@ save_protocol() {
   # The file is written after the dialog has gone, before the program
   # reads its next event.
   xdrive ping "$MAIN"
-  [ -s "$1" ] || fail "protocol file $1 not written once the save dialog had closed"
+  wait_for "the protocol file $1 after the save dialog had closed" file_written "$1"
 }

@@ -482,6 +482,8 @@ class Monkey:
         if bad:
             return
         self.saves += 1
+        # A new file appears whole, renamed into place after the dialog has gone.
+        wait_until("the protocol file %s" % path, lambda: os.path.exists(path))
         with open(path, "rb") as f:
             data = f.read()
         if self.protocol.known:

@@ -85,9 +85,8 @@ class Session:
         self.x.type_text(path)
         self.x.key("Return")
         self.x.wait_gone(dialog)
-        # The file is written after the dialog has gone, before the program
-        # reads its next event.
-        self.x.ping(self.main)
+        # A new file appears whole, renamed into place after the dialog has gone.
+        wait_until("the protocol file %s" % path, lambda: os.path.exists(path))
 
 
 GRID = {(192, 192, 192), (0, 0, 0)}  # grid lines, and the axes at 0

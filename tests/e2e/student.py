@@ -162,24 +162,23 @@ class Program:
         self.x.ping(self.main)
 
     def memo_text(self):
-        """The protocol box's text, through the clipboard as a person copies it."""
+        """The protocol box's text, through the clipboard as a person copies
+        it. The box must hold something: an empty one copies nothing, which
+        is no event to wait for."""
         sentinel = "clipboard-before-%d" % time.monotonic_ns()
         self.set_clipboard(sentinel)
-        owner = self.x.selection_owner()
         self.click(MEMO)
         self.x.key("ctrl+a")
         self.x.key("ctrl+c")
-        self.x.ping(self.main)
 
         def copied():
             got = subprocess.run(["xclip", "-selection", "clipboard", "-o"], capture_output=True, timeout=60)
             return got.stdout if got.returncode == 0 and got.stdout.decode("utf-8", "replace") != sentinel else None
-        # The copy takes the clipboard while Ctrl+C is handled, which the ping
-        # has waited for; an empty box copies nothing and xclip keeps it.
-        if self.x.selection_owner() == owner:
-            text = b""
-        else:
-            text = wait_until("the protocol on the clipboard", copied)
+        # The clipboard itself, not an answer to a ping: a program that has
+        # just started answers one before its first copy has taken the
+        # clipboard, now and then.
+        text = wait_until("the protocol box's text on the clipboard after Ctrl+C"
+                          " (an empty box copies nothing)", copied)
         self.x.key("ctrl+End")
         return text.decode("utf-8")
 

@@ -12,7 +12,7 @@ start_app "$APP"
 printf 'old clipboard text' | xclip -selection clipboard
 clipboard_is_old_text() { [ "$(xclip -selection clipboard -o 2>/dev/null)" = 'old clipboard text' ]; }
 wait_for "xclip to hold the clipboard" clipboard_is_old_text
-click_client 508 340                      # one measurement in the chart's middle
+measure_client 508 340                    # one measurement in the chart's middle
 click_client 707 757                      # "Копировать график в буфер"
 clipboard_offers_png() {
   targets=$(xclip -selection clipboard -t TARGETS -o 2>/dev/null || true)
@@ -52,7 +52,7 @@ read -r rx ry _ _ <<<"$geometry"
 expect_eq "$rx,$ry" "$mx,$my" "About window reopened where the user left it"
 
 # The main window still takes measurements while the About window is up.
-click_client 300 600                      # below where the About window was left
+measure_client 300 600                    # below where the About window was left
 OUT="$E2E_TMP/p.txt"
 save_protocol "$OUT"
 expect_eq "$(tr -d '\r' < "$OUT" | cut -d: -f1 | tr '\n' ' ')" "0 1 " "protocol numbers"

@@ -8,12 +8,11 @@ start_display openbox
 start_app "$APP"
 
 # The chart's middle: 516, 372 px from the window's outer corner.
-click_client 508 340
-click_client 27 678          # the plot's lower-left corner
-click_client 764 340         # inside the right electrode
+measure_client 508 340
+measure_client 27 678        # the plot's lower-left corner
+measure_client 764 340       # inside the right electrode
 click_client 300 300 3       # right button: no measurement
-click_client 615 200
-wait_pixel 615 200 255,0,0 "point measured at (615, 200) not drawn"
+measure_client 615 200
 click_client 707 726         # "Удалить последний элемент"
 move_client 900 500
 # The chart repaints some time after the click that changed it.

@@ -27,6 +27,7 @@ program has handled it:
     xdrive.py type WINDOW TEXT     type ASCII text
     xdrive.py wait-pixel WINDOW X Y R,G,B
                                    wait until that pixel shows that colour
+    xdrive.py wait-red WINDOW X Y  wait until red shows within 3 px of it
     xdrive.py close WINDOW         ask the window to close (WM_DELETE_WINDOW)
     xdrive.py ping WINDOW          wait until its program has handled all input
     xdrive.py end WINDOW PID       close the window and, if the program asks
@@ -265,6 +266,16 @@ class Display:
         sx, sy = self.client_origin(win)
         return self.screenshot(sx + cx, sy + cy, 1, 1)(sx + cx, sy + cy)
 
+    def red_near(self, win, cx, cy, reach=3):
+        """Whether red shows within reach px of a client-area pixel (a
+        measured point on the plot's edge is partly clipped away)."""
+        ox, oy = self.client_origin(win)
+        sx, sy = ox + cx, oy + cy
+        pixel = self.screenshot(sx - reach, sy - reach, 2 * reach + 1, 2 * reach + 1)
+        return any(r > 200 and g < 80 and b < 80
+                   for r, g, b in (pixel(x, y) for x in range(sx - reach, sx + reach + 1)
+                                   for y in range(sy - reach, sy + reach + 1)))
+
     def wait_pixel(self, win, cx, cy, rgb, timeout=None):
         """Waits until the client-area pixel shows that colour; the Timeout
         says which it showed last."""
@@ -418,7 +429,11 @@ class Display:
         """Returns once the window's program has read everything sent so far.
 
         The _NET_WM_PING answer comes from the program's event loop; two in
-        a row make sure that input queued before the first has been handled.
+        a row make sure that input queued before the first has reached the
+        program's handlers. Not that every effect of it is out: a program
+        can answer while a handler is still under way (one that has just
+        started took its first copy to the clipboard after the answer, now
+        and then). Where an effect is looked at, wait for the effect.
         """
         for _ in range(2):
             self._ping_serial += 1
@@ -516,6 +531,10 @@ def main(argv):
             d.ping(d.window(args[0]))
         elif cmd == "wait-pixel" and len(args) == 4:
             d.wait_pixel(d.window(args[0]), int(args[1]), int(args[2]), [int(v) for v in args[3].split(",")])
+        elif cmd == "wait-red" and len(args) == 3:
+            win, x, y = d.window(args[0]), int(args[1]), int(args[2])
+            wait_until("red within 3 px of pixel (%d, %d) of window %#x" % (x, y, win.id),
+                       lambda: d.red_near(win, x, y))
         elif cmd == "close" and len(args) == 1:
             d.close(d.window(args[0]))
         elif cmd == "end" and len(args) == 2:

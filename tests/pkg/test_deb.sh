@@ -74,7 +74,7 @@ expect_eq "$APP" "$ROOT/usr/bin/potencor" "menu entry's command"
 export LC_ALL=C.UTF-8 # full stop as the decimal separator
 start_display openbox
 start_app "$APP"     # the start-up warning is shown, answered, then the main window
-click_client 508 340 # the chart's middle
+measure_client 508 340 # the chart's middle
 move_client 900 500
 wait_pixel 508 340 255,0,0 "measured point not drawn"
 
