@@ -218,16 +218,20 @@ def x11_windows(sway, app):
         view = sway.wait_view(program, MAIN)
         expect_shell(view, "xwayland", "the main window")
         main = d.wait_window(MAIN, TIMEOUT)
-        origin, size = d.client_origin(main), d.client_size(main)
+        size = d.client_size(main)
         if size != MAIN_SIZE:
             raise Failure("main window's client area %s, expected %s" % (size, MAIN_SIZE))
         asked = requested_position(main)
         if asked is None or not centred(asked, size, sway.output):
             raise Failure("the main window asked for %s, not the centre of the %s screen"
                           % (asked, sway.output))
-        if not centred(origin, size, sway.output):
+        # sway configures a mapped window's place after the map: wait for it.
+        try:
+            origin = wait_for("the main window centred on the output",
+                              lambda: (lambda o: o if centred(o, size, sway.output) else None)(d.client_origin(main)))
+        except Failure:
             raise Failure("the main window's client area at %s is not centred on the %s output"
-                          % (origin, sway.output))
+                          % (d.client_origin(main), sway.output))
 
         d.move(origin[0] + ABOUT_BUTTON[0], origin[1] + ABOUT_BUTTON[1])
         d.click()
@@ -242,10 +246,12 @@ def x11_windows(sway, app):
                           % (asked, want, origin))
         # sway centres a floating window on the output whatever it asks for;
         # over a centred main window that is the same place, but for rounding.
-        placed = d.client_origin(about)
-        if any(abs(p - w) > 1 for p, w in zip(placed, want)):
+        try:
+            wait_for("the About window over the main window", lambda: all(
+                abs(p - w) <= 1 for p, w in zip(d.client_origin(about), want)))
+        except Failure:
             raise Failure("the About window is at %s, expected %s over the main window at %s"
-                          % (placed, want, origin))
+                          % (d.client_origin(about), want, origin))
 
         d.close(about)
         d.wait_gone(about, TIMEOUT)
