@@ -1,10 +1,10 @@
 #include "ui/window_hints.h"
 
 #include <QGuiApplication>
-#include <QWidget>
 
 #include <xcb/xcb.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -23,14 +23,14 @@ xcb_atom_t internAtom(xcb_connection_t* c, const char* name)
 
 } // namespace
 
-void keepOffTaskbar(QWidget* window)
+void keepOffTaskbar(WId window)
 {
     // The offscreen platform may offer the X11 interface without a connection.
     auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
     xcb_connection_t* c = x11 && QGuiApplication::platformName() == QLatin1String("xcb") ? x11->connection() : nullptr;
-    if (!c)
+    if (!c || window == 0)
         return;
-    const auto id = static_cast<xcb_window_t>(window->winId());
+    const auto id = static_cast<xcb_window_t>(window);
     const xcb_atom_t state = internAtom(c, "_NET_WM_STATE");
     const xcb_atom_t skip = internAtom(c, "_NET_WM_STATE_SKIP_TASKBAR");
     if (state == XCB_ATOM_NONE || skip == XCB_ATOM_NONE)

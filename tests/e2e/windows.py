@@ -52,6 +52,10 @@ def transient_for(win):
 
 
 def check_owned(p, about):
+    # Made native by the way its hints are set, the About window would turn
+    # every control of its owner into an X window of its own.
+    native = [c for c in p.main.query_tree().children if p.x.viewable(c)]
+    check(not native, "the main window's controls became X windows: %s" % [hex(c.id) for c in native])
     check(transient_for(about) == p.main.id, "About window is not transient for the main window: %r vs %#x"
           % (transient_for(about), p.main.id))
     states = net_wm_state(p.x, about)

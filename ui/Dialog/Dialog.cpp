@@ -6,6 +6,7 @@
 #include <QFont>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QShowEvent>
 
 #include <algorithm>
 
@@ -108,6 +109,15 @@ QSize TForm2::expectedFrameSize() const
     return size() + (owner->frameGeometry().size() - owner->geometry().size());
 }
 
+void TForm2::showEvent(QShowEvent* event)
+{
+    // Created by now and not yet mapped. A spontaneous showing (restored by
+    // the window manager) keeps the hints it had.
+    if (!event->spontaneous())
+        keepOffTaskbar(internalWinId());
+    QWidget::showEvent(event);
+}
+
 void TForm2::showFromMainWindow()
 {
     if (isVisible())
@@ -120,7 +130,6 @@ void TForm2::showFromMainWindow()
         // move() places a top-level window's outer (frame) corner.
         move(placeOverOwner(owner->frameGeometry(), expectedFrameSize(), workArea));
     }
-    keepOffTaskbar(this);
     show();
 }
 

@@ -41,6 +41,9 @@ public:
     // The 20 lines of Memo1, in order.
     static QStringList memoLines();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     QSize expectedFrameSize() const;
 
