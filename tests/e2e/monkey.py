@@ -16,6 +16,7 @@ Environment:
 import os
 import random
 import re
+import struct
 import subprocess
 import sys
 import time
@@ -49,9 +50,40 @@ PASTES = ["Привет", "строка 1\nстрока 2", "abc ★ def", "x=1,
 LINE = re.compile(r"^(-?\d+): x=(-?\d+\.\d{3})см y=(-?\d+\.\d{3})см phi=(-?\d+\.\d{3}) В$")
 CI_SEED = 20250611
 
+# The recovery journal: a header, then framed records (body length u32, CRC
+# u32, type u8, body); the snapshot's body and a counter record's both start
+# with the counter as an i32.
+JOURNAL_HEADER_BYTES = 19
+JOURNAL_FRAME_BYTES = 9
+JOURNAL_SNAPSHOT, JOURNAL_COUNT = 1, 5
+COUNT_CHECK_EVERY = 500  # actions
+
 
 class Failure(Exception):
     pass
+
+
+def journal_counts(folder):
+    """The program's counter through the run as its recovery journal holds
+    it, with the journal's inode; None while there is not exactly one."""
+    names = [n for n in os.listdir(folder) if n.endswith(".journal")] if os.path.isdir(folder) else []
+    if len(names) != 1:
+        return None
+    try:
+        with open(os.path.join(folder, names[0]), "rb") as f:
+            inode = os.fstat(f.fileno()).st_ino
+            data = f.read()
+    except FileNotFoundError:
+        return None  # replaced just now
+    counts, pos = [], JOURNAL_HEADER_BYTES
+    while pos + JOURNAL_FRAME_BYTES <= len(data):
+        length, _, kind = struct.unpack_from("<IIB", data, pos)
+        if pos + JOURNAL_FRAME_BYTES + length > len(data):
+            break  # still being written
+        if kind in (JOURNAL_SNAPSHOT, JOURNAL_COUNT):
+            counts.append(struct.unpack_from("<i", data, pos + JOURNAL_FRAME_BYTES)[0])
+        pos += JOURNAL_FRAME_BYTES + length
+    return inode, counts
 
 
 def fixed3(q):
@@ -168,6 +200,9 @@ class Monkey:
         self.bad_saves = 0
         self.stats = {}
         self.history = deque(maxlen=15)  # the latest actions, for a failure report
+        self.actions = ["start"]  # every action done, by number
+        self.counts = [(0, 0)]  # (counter, number of the action that set it), in order
+        self.journal_inode = None  # the journal the counts are compared with
 
     # -- low level ---------------------------------------------------------
 
@@ -226,7 +261,11 @@ class Monkey:
             return
         x, y = plane_cm(p[0], p[1], self.snapping)
         self.protocol.measure((self.count, x, y))
-        self.count += 1
+        self.set_count(self.count + 1)
+
+    def set_count(self, value):
+        self.count = value
+        self.counts.append((value, len(self.actions)))
 
     def focused_is(self, win):
         return self.x.focused_is(win)
@@ -329,7 +368,7 @@ class Monkey:
         if not self.button(BUTTON3):
             return False
         if self.count > 0:
-            self.count -= 1
+            self.set_count(self.count - 1)
             self.protocol.remove_last_line()
 
     def a_copy(self):
@@ -490,6 +529,7 @@ class Monkey:
             try:
                 self.protocol.check_file(data, "save %d" % self.saves)
             except Failure as e:
+                self.check_counts()  # names the action where a number went wrong
                 raise Failure("%s\nsaved: %r\nexpected: %r + %r" % (e, data.decode("cp1251")[-600:],
                                                                    self.protocol.lines[-10:], self.protocol.tail))
             self.stats["checked saves"] = self.stats.get("checked saves", 0) + 1
@@ -540,9 +580,46 @@ class Monkey:
             if title not in expected:
                 raise Failure("unexpected window %r" % title)
 
+    def check_counts(self):
+        """The program's counter has gone through the model's values, in
+        order: a click the program lost or an undo it did twice shows here,
+        at the action that did it, even where the protocol's text is not
+        known."""
+        folder = os.path.join(self.work, "state", "potencor")
+        expected = [c for c, _ in self.counts]
+        if self.journal_inode is None:
+            self.journal_inode = wait_until("the recovery journal", lambda: journal_counts(folder))[0]
+        seen = None
+
+        def caught_up():
+            nonlocal seen
+            seen = journal_counts(folder)
+            return seen is not None and (len(seen[1]) >= len(expected) or seen[0] != self.journal_inode)
+        try:
+            wait_until("the journal to record the counter %d" % self.count, caught_up)
+        except Timeout:
+            pass
+        if seen is None:
+            raise Failure("no recovery journal in %s" % folder)
+        inode, got = seen
+        if inode != self.journal_inode:
+            # Rewritten from a new snapshot: only where it ends is known.
+            self.journal_inode = inode
+            if got[-1:] != [self.count]:
+                raise Failure("the program's counter is %s, the model's %d" % (got[-1:], self.count))
+            return
+        if got == expected:
+            return
+        i = next((i for i, (a, b) in enumerate(zip(got, expected)) if a != b), min(len(got), len(expected)))
+        at = self.counts[min(i, len(self.counts) - 1)][1]
+        raise Failure("the program's counter went %s, the model's %s; apart from action %d on: %s" % (
+            got[max(0, i - 3):i + 4], expected[max(0, i - 3):i + 4], at,
+            ", ".join("%d %s" % (n, self.actions[n]) for n in range(max(0, at - 6), min(len(self.actions), at + 3)))))
+
     def final_check(self):
         """Clean protocol state, a few more measurements, one last save."""
         self.history.append("final check")
+        self.actions.append("final check")
         if self.about:
             self.about_close()
         if not self.protocol.known:
@@ -553,6 +630,7 @@ class Monkey:
             self.a_chart_click()
         self.a_save()
         self.check_alive()
+        self.check_counts()
 
     def run(self, actions):
         table = [
@@ -571,12 +649,15 @@ class Monkey:
             if f() is False:
                 continue  # not possible just now (covered by the About window)
             done += 1
+            self.actions.append(f.__name__[2:])
             self.stats[f.__name__[2:]] = self.stats.get(f.__name__[2:], 0) + 1
             self.history.append("%d %s: count %d, mode %s, snap %s" % (done, f.__name__[2:], self.count,
                                                                      self.mode, self.snapping))
             self.sync()
             if done % 100 == 0:
                 self.check_alive()
+            if done % COUNT_CHECK_EVERY == 0:
+                self.check_counts()
         self.final_check()
         return done
 
