@@ -32,11 +32,12 @@ bool TOpenTextFileDialog::Execute()
         window_->setWindowTitle(QStringLiteral("Открыть протокол"));
         encodings_ = addEncodingList(window_, QStringList{QStringLiteral("Автоматически")}
                                                   + TSaveTextFileDialog::encodingNames());
-        connect(window_, &QDialog::finished, window_, [this] { hideCompleterPopups(window_); });
+        connect(window_, &QDialog::finished, window_, [this] { releaseCompleters(window_); });
     }
     encodings_->setCurrentIndex(EncodingIndex);
     if (!FileName.isEmpty())
         window_->selectFile(FileName);
+    attachCompleters(window_);
     const bool chosen = window_->exec() == QDialog::Accepted;
     EncodingIndex = encodings_->currentIndex();
     if (chosen && !window_->selectedFiles().isEmpty())

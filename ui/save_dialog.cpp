@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QFileIconProvider>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMimeDatabase>
 
 namespace potencor::ui {
@@ -79,7 +80,7 @@ public:
     {
         if (component_->closing(result == QDialog::Accepted)) {
             QFileDialog::done(result);
-            hideCompleterPopups(this);
+            releaseCompleters(this);
         }
     }
 
@@ -103,11 +104,21 @@ QComboBox* addEncodingList(QFileDialog* dialog, const QStringList& entries)
     return list;
 }
 
-void hideCompleterPopups(QWidget* dialog)
+void releaseCompleters(QWidget* dialog)
 {
     for (QCompleter* completer : dialog->findChildren<QCompleter*>()) {
         if (QAbstractItemView* popup = completer->popup(); popup && popup->isVisible())
             popup->hide();
+        // Qt completes again on a finished listing only while it has a widget.
+        completer->setWidget(nullptr);
+    }
+}
+
+void attachCompleters(QWidget* dialog)
+{
+    for (QLineEdit* edit : dialog->findChildren<QLineEdit*>()) {
+        if (QCompleter* completer = edit->completer())
+            completer->setWidget(edit);
     }
 }
 
@@ -145,6 +156,7 @@ bool TSaveTextFileDialog::Execute()
     ensureWindow();
     window_->encodings()->setCurrentIndex(EncodingIndex);
     window_->selectFile(FileName);
+    attachCompleters(window_);
     return window_->exec() == QDialog::Accepted;
 }
 

@@ -62,8 +62,13 @@ void useNameOnlyIcons(QFileDialog* dialog);
 // The "Encoding:" list under a file dialog's own controls.
 QComboBox* addEncodingList(QFileDialog* dialog, const QStringList& entries);
 
-// Hides what a file dialog's name completer left on screen: its popup is a
-// window of its own and outlives the dialog, eating the next click.
-void hideCompleterPopups(QWidget* dialog);
+// A file dialog's name completer shows its list as a window of its own, which
+// outlives the dialog and eats the next click. Released when the dialog
+// closes: the list is hidden, and the completer lets go of the name box, so
+// that a folder listing that arrives later (a slow disk, a loaded machine)
+// cannot bring the list back over the chart. Attached again before the
+// dialog is shown.
+void releaseCompleters(QWidget* dialog);
+void attachCompleters(QWidget* dialog);
 
 } // namespace potencor::ui
