@@ -203,6 +203,7 @@ class Monkey:
         self.actions = ["start"]  # every action done, by number
         self.counts = [(0, 0)]  # (counter, number of the action that set it), in order
         self.journal_inode = None  # the journal the counts are compared with
+        self.journal_base = 0  # the entry of counts its first value stands for
 
     # -- low level ---------------------------------------------------------
 
@@ -586,7 +587,7 @@ class Monkey:
         at the action that did it, even where the protocol's text is not
         known."""
         folder = os.path.join(self.work, "state", "potencor")
-        expected = [c for c, _ in self.counts]
+        expected = [c for c, _ in self.counts[self.journal_base:]]
         if self.journal_inode is None:
             self.journal_inode = wait_until("the recovery journal", lambda: journal_counts(folder))[0]
         seen = None
@@ -603,15 +604,17 @@ class Monkey:
             raise Failure("no recovery journal in %s" % folder)
         inode, got = seen
         if inode != self.journal_inode:
-            # Rewritten from a new snapshot: only where it ends is known.
-            self.journal_inode = inode
+            # Rewritten from a new snapshot: only where it ends is known, and
+            # later checks start from there.
             if got[-1:] != [self.count]:
                 raise Failure("the program's counter is %s, the model's %d" % (got[-1:], self.count))
+            self.journal_inode = inode
+            self.journal_base = len(self.counts) - len(got)
             return
         if got == expected:
             return
         i = next((i for i, (a, b) in enumerate(zip(got, expected)) if a != b), min(len(got), len(expected)))
-        at = self.counts[min(i, len(self.counts) - 1)][1]
+        at = self.counts[min(self.journal_base + i, len(self.counts) - 1)][1]
         raise Failure("the program's counter went %s, the model's %s; apart from action %d on: %s" % (
             got[max(0, i - 3):i + 4], expected[max(0, i - 3):i + 4], at,
             ", ".join("%d %s" % (n, self.actions[n]) for n in range(max(0, at - 6), min(len(self.actions), at + 3)))))

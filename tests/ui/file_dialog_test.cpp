@@ -17,149 +17,104 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <memory>
-#include <ostream>
 
 namespace potencor::ui {
 namespace {
 
-QLineEdit* nameBox(QFileDialog* dialog)
+// Shows one of the program's file dialogs as the program does, for `file`,
+// and types `name` into its name box while it is up; returns the name box,
+// the dialog closed again.
+template <class Component>
+QLineEdit* typeThenClose(Component& component, const QString& file, const QString& name,
+                         const std::function<void(QLineEdit*)>& lookWhileUp = {})
 {
-    return dialog ? dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")) : nullptr;
+    QLineEdit* box = nullptr;
+    QTimer::singleShot(0, component.parent(), [&] {
+        QFileDialog* dialog = component.window();
+        box = dialog->template findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        if (box) {
+            box->setFocus();
+            box->clear();
+            QTest::keyClicks(box, name);
+            if (lookWhileUp)
+                lookWhileUp(box);
+        }
+        dialog->reject();
+    });
+    component.FileName = file;
+    component.Execute();
+    return box;
 }
 
-// One of the program's two file dialogs, run as the program runs it.
-class Runner {
-public:
-    virtual ~Runner() = default;
-    // Shows the dialog modally for `file`, doing `inside` while it is up;
-    // returns its window, closed again.
-    QFileDialog* run(const QString& file, const std::function<void(QFileDialog*)>& inside)
-    {
-        QTimer::singleShot(0, owner_, [this, &inside] { inside(window()); });
-        execute(file);
-        return window();
-    }
-
-protected:
-    explicit Runner(QWidget* owner) : owner_(owner) {}
-    virtual void execute(const QString& file) = 0;
-    virtual QFileDialog* window() const = 0;
-    QWidget* owner_;
-};
-
-template <class Component>
-class RunnerOf : public Runner {
-public:
-    explicit RunnerOf(QWidget* owner) : Runner(owner), component_(owner) {}
-
-private:
-    void execute(const QString& file) override
-    {
-        component_.FileName = file;
-        component_.Execute();
-    }
-    QFileDialog* window() const override { return component_.window(); }
-    Component component_;
-};
-
-struct Dialog {
-    const char* name;
-    std::unique_ptr<Runner> (*make)(QWidget* owner);
-};
-
-void PrintTo(const Dialog& dialog, std::ostream* os) { *os << dialog.name; }
-
-template <class Component>
-std::unique_ptr<Runner> make(QWidget* owner)
+void createFile(const QString& path)
 {
-    return std::make_unique<RunnerOf<Component>>(owner);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
 }
 
-class FileDialogCompleter : public ::testing::TestWithParam<Dialog> {};
+template <class Component>
+class FileDialogCompleter : public ::testing::Test {};
+
+using Dialogs = ::testing::Types<TSaveTextFileDialog, TOpenTextFileDialog>;
+TYPED_TEST_SUITE(FileDialogCompleter, Dialogs);
 
 // A name that matched nothing while typed, the dialog closed, and then the
 // folder's listing arrived with a file of that name (a slow disk, a loaded
 // machine): Qt completes again on such a listing, but not for a dialog that
 // has gone.
-TEST_P(FileDialogCompleter, ListingThatArrivesAfterTheDialogClosedBringsNoList)
+TYPED_TEST(FileDialogCompleter, ListingThatArrivesAfterTheDialogClosedBringsNoList)
 {
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
     QWidget owner;
     owner.resize(400, 300);
     owner.show();
+    TypeParam component(&owner);
 
-    QLineEdit* box = nullptr;
-    const auto runner = GetParam().make(&owner);
-    QFileDialog* dialog = runner->run(folder.filePath(QStringLiteral("first.txt")), [&](QFileDialog* d) {
-        box = nameBox(d);
-        if (!box) {
-            d->reject();
-            return;
-        }
-        box->setFocus();
-        box->clear();
-        QTest::keyClicks(box, folder.filePath(QStringLiteral("zz")));
-        d->reject();
-    });
-    ASSERT_NE(dialog, nullptr);
+    QLineEdit* box = typeThenClose(component, folder.filePath(QStringLiteral("first.txt")),
+                                   folder.filePath(QStringLiteral("zz")));
     ASSERT_NE(box, nullptr);
+    QFileDialog* dialog = component.window();
     ASSERT_FALSE(dialog->isVisible());
     QCompleter* completer = box->completer();
     ASSERT_NE(completer, nullptr);
     ASSERT_FALSE(completer->popup()->isVisible());
 
     const QString late = folder.filePath(QStringLiteral("zz-late.txt"));
-    QFile file(late);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.close();
+    createFile(late);
     auto* model = dialog->findChild<QFileSystemModel*>();
     ASSERT_NE(model, nullptr);
     QTRY_VERIFY_WITH_TIMEOUT(model->index(late).isValid(), 10000);
     emit model->directoryLoaded(folder.path());
     QCoreApplication::processEvents();
 
-    EXPECT_FALSE(completer->popup()->isVisible()) << GetParam().name;
+    EXPECT_FALSE(completer->popup()->isVisible());
 }
 
 // The completer still completes once the dialog is shown again.
-TEST_P(FileDialogCompleter, CompletesAgainWhenTheDialogIsShownAgain)
+TYPED_TEST(FileDialogCompleter, CompletesAgainWhenTheDialogIsShownAgain)
 {
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
-    QFile file(folder.filePath(QStringLiteral("zz-there.txt")));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.close();
+    createFile(folder.filePath(QStringLiteral("zz-there.txt")));
     QWidget owner;
     owner.resize(400, 300);
     owner.show();
+    TypeParam component(&owner);
 
     bool shown = false;
-    const auto typeAndLook = [&](QFileDialog* d) {
-        QLineEdit* box = nameBox(d);
-        if (box) {
-            box->setFocus();
-            box->clear();
-            QTest::keyClicks(box, folder.filePath(QStringLiteral("zz")));
-            QAbstractItemView* list = box->completer() ? box->completer()->popup() : nullptr;
-            shown = list && QTest::qWaitFor([list] { return list->isVisible(); }, 10000);
-        }
-        d->reject();
+    const auto lookForList = [&shown](QLineEdit* box) {
+        QAbstractItemView* list = box->completer() ? box->completer()->popup() : nullptr;
+        shown = list && QTest::qWaitFor([list] { return list->isVisible(); }, 10000);
     };
-    const auto runner = GetParam().make(&owner);
     const QString first = folder.filePath(QStringLiteral("first.txt"));
-    runner->run(first, typeAndLook);
+    const QString name = folder.filePath(QStringLiteral("zz"));
+    ASSERT_NE(typeThenClose(component, first, name, lookForList), nullptr);
     ASSERT_TRUE(shown) << "no list while the dialog is up the first time";
     shown = false;
-    runner->run(first, typeAndLook);
-    EXPECT_TRUE(shown) << GetParam().name;
+    typeThenClose(component, first, name, lookForList);
+    EXPECT_TRUE(shown);
 }
-
-INSTANTIATE_TEST_SUITE_P(Dialogs, FileDialogCompleter,
-                         ::testing::Values(Dialog{"save", make<TSaveTextFileDialog>},
-                                           Dialog{"open", make<TOpenTextFileDialog>}),
-                         [](const ::testing::TestParamInfo<Dialog>& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace potencor::ui
