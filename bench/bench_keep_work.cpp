@@ -4,7 +4,7 @@
 #include "export/protocol_file.h"
 #include "ui/chart.h"
 #include "ui/mainwindow.h"
-#include "ui/recovery.h"
+#include "work/recovery.h"
 
 #include <QApplication>
 #include <QCursor>

@@ -14,7 +14,7 @@
 #include "ui/placement.h"
 #include "ui/pointer.h"
 #include "ui/protocol_memo.h"
-#include "ui/recovery.h"
+#include "work/recovery.h"
 #include "ui/save_dialog.h"
 
 #include "icon_pixels.h"
@@ -160,7 +160,7 @@ TForm1::TForm1(Options options, QWidget* parent)
     : QWidget(parent), options_(options), pointer_(new PointerTracker(this)), view_(std::make_unique<View>(*this))
 {
     if (options_.stateDirectory.isEmpty())
-        options_.stateDirectory = stateDirectory();
+        options_.stateDirectory = work::stateDirectory();
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Потенкор"));
     setWindowIcon(programIcon());

@@ -26,7 +26,12 @@ namespace potencor::ui {
 
 class PointerTracker;
 class TChart;
+}
+namespace potencor::work {
 class RecoveryJournal;
+}
+namespace potencor::ui {
+using work::RecoveryJournal;
 class TForm2;
 class TOpenTextFileDialog;
 class TSaveTextFileDialog;

@@ -7,7 +7,7 @@
 #include "ui/error_report.h"
 #include "ui/mainwindow.h"
 #include "ui/protocol_memo.h"
-#include "ui/recovery.h"
+#include "work/recovery.h"
 #include "ui/save_dialog.h"
 
 #include <QAbstractButton>

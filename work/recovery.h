@@ -18,7 +18,7 @@
 
 class QTextDocument;
 
-namespace potencor::ui {
+namespace potencor::work {
 
 // $XDG_STATE_HOME/potencor (~/.local/state/potencor): where the journals live.
 QString stateDirectory();
@@ -92,4 +92,4 @@ private:
     int documentChars_ = 0; // the recorded document's length, to mend Qt's change reports
 };
 
-} // namespace potencor::ui
+} // namespace potencor::work

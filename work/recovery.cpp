@@ -1,4 +1,4 @@
-#include "ui/recovery.h"
+#include "work/recovery.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -20,7 +20,7 @@
 #include <unistd.h>
 #include <vector>
 
-namespace potencor::ui {
+namespace potencor::work {
 
 QString stateDirectory()
 {
@@ -328,4 +328,4 @@ QString RecoveryJournal::keepAside(LeftBehind& journal)
     return renamed ? aside : QString();
 }
 
-} // namespace potencor::ui
+} // namespace potencor::work
