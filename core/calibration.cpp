@@ -161,15 +161,28 @@ long double snap(long double cm)
     return fp::mul(fp::roundEven(fp::div(cm, kSnapStepCm)), kSnapStepCm);
 }
 
-PlaneCm convert(const Calibration& c, std::int32_t cursorX, std::int32_t cursorY,
-                std::int32_t windowLeft, std::int32_t windowTop, bool snapToGrid)
+namespace {
+
+PlaneCm snapped(PlaneCm p, bool snapToGrid)
 {
-    PlaneCm p{toX1(c, cursorX, windowLeft), toY1(c, cursorY, windowTop)};
     if (snapToGrid) {
         p.X1 = snap(p.X1);
         p.Y1 = snap(p.Y1);
     }
     return p;
+}
+
+} // namespace
+
+PlaneCm convert(const Calibration& c, long double dxPx, long double dyPx, bool snapToGrid)
+{
+    return snapped({toX1(c, dxPx), toY1(c, dyPx)}, snapToGrid);
+}
+
+PlaneCm convert(const Calibration& c, std::int32_t cursorX, std::int32_t cursorY,
+                std::int32_t windowLeft, std::int32_t windowTop, bool snapToGrid)
+{
+    return snapped({toX1(c, cursorX, windowLeft), toY1(c, cursorY, windowTop)}, snapToGrid);
 }
 
 ChartMapping chartMapping(const Calibration& c)

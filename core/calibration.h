@@ -59,6 +59,10 @@ struct PlaneCm {
     long double X1;
     long double Y1;
 };
+// The cursor's position on the plane: from its distance to the window's outer
+// top-left corner in logical px (fractional on a scaled display), or from the
+// cursor's and the window's screen positions; snapped to the grid if asked.
+PlaneCm convert(const Calibration& c, long double dxPx, long double dyPx, bool snapToGrid);
 PlaneCm convert(const Calibration& c, std::int32_t cursorX, std::int32_t cursorY,
                 std::int32_t windowLeft, std::int32_t windowTop, bool snapToGrid);
 

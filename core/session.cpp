@@ -9,30 +9,40 @@
 
 namespace potencor {
 
-Session::Measurement Session::measure(SessionView& view, long double X1_cm, long double Y1_cm,
-                                      char32_t decimalSeparator)
+Session::Change Session::measure(long double X1_cm, long double Y1_cm, char32_t decimalSeparator)
 {
-    Measurement m{{X1_cm, Y1_cm, count_}, field::potential(X1_cm, Y1_cm), {}};
-    m.line = protocol::line(count_, X1_cm, Y1_cm, m.phi_V, decimalSeparator);
-    view.appendLine(m.line);
-    points_.push_back(m.point);
-    view.appendPoint(m.point);
-    count_ = fp::addChecked(count_, 1);
-    return m;
+    Change c;
+    c.kind = Change::Kind::Measured;
+    c.point = {X1_cm, Y1_cm, count_};
+    c.phi_V = field::potential(X1_cm, Y1_cm);
+    c.line = protocol::line(count_, X1_cm, Y1_cm, c.phi_V, decimalSeparator);
+    points_.push_back(c.point);
+    c.countOverflow = count_ == std::numeric_limits<std::int32_t>::max();
+    if (!c.countOverflow)
+        ++count_;
+    c.count = count_;
+    return c;
 }
 
-bool Session::undo(SessionView& view)
+void Session::Change::raiseDeferred() const
 {
-    const bool any = !points_.empty();
-    if (any) {
+    if (countOverflow)
+        fp::raise(msg::kIntOverflow);
+}
+
+Session::Change Session::undo()
+{
+    Change c;
+    if (!points_.empty()) {
+        c.kind = Change::Kind::Undone;
+        c.point = points_.back();
         points_.pop_back();
-        view.removeLastPoint();
-        view.removeLastLine();
         count_ = fp::subChecked(count_, 1);
     }
     if (count_ < 0)
         count_ = 0;
-    return any;
+    c.count = count_;
+    return c;
 }
 
 Session Session::restored(std::vector<MeasuredPoint> points, std::int32_t count, bool labelsVisible)

@@ -1,8 +1,9 @@
 #pragma once
 // The measurement session: the measured points, the counter and the point
 // labels' switch, and the rules that keep them in step with the protocol's
-// text. The window renders a session; the recovery journal and a protocol
-// read back from a file rebuild one.
+// text. Each step returns what it changed, for the one owner of the work to
+// apply to the protocol, the journal and the views; the recovery journal and
+// a protocol read back from a file rebuild a session.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -19,33 +20,36 @@ struct MeasuredPoint {
     bool operator==(const MeasuredPoint&) const = default;
 };
 
-// What shows a session: the protocol's text and the chart's measured points.
-class SessionView {
-public:
-    virtual ~SessionView() = default;
-    virtual void appendLine(std::string_view utf8Line) = 0;
-    virtual void removeLastLine() = 0;
-    virtual void appendPoint(const MeasuredPoint& point) = 0;
-    virtual void removeLastPoint() = 0;
-};
-
 class Session {
 public:
-    struct Measurement {
-        MeasuredPoint point;
-        long double phi_V;
-        std::string line; // without its line end
+    // What one step of the student's changed: whoever shows or keeps the
+    // session applies it, in this order, and nothing else.
+    struct Change {
+        enum class Kind {
+            None,     // nothing changed (an undo with no point)
+            Measured, // `line` goes to the protocol's end, then `point` to the chart
+            Undone,   // `point` leaves the chart, then the protocol's last line goes, whatever it is now
+        };
+        Kind kind = Kind::None;
+        MeasuredPoint point{};
+        long double phi_V = 0; // Measured
+        std::string line;      // Measured: without its line end
+        std::int32_t count = 0; // the counter afterwards
+        // The counter could not grow (it was at its top): the line and the
+        // point are taken all the same, as any handler's done steps stay,
+        // and whoever applies the change reports the overflow afterwards.
+        bool countOverflow = false;
+        // Reports the overflow held back above ("Integer overflow").
+        void raiseDeferred() const;
     };
 
-    // Measures at (X1, Y1): the line numbered count() goes to the protocol,
-    // then the point to the chart, then the counter grows (overflow-checked:
-    // on overflow the line and the point stay, as any handler's done steps do).
-    Measurement measure(SessionView& view, long double X1_cm, long double Y1_cm, char32_t decimalSeparator);
+    // Measures at (X1, Y1): the line numbered count(), its point, and the
+    // counter one higher.
+    Change measure(long double X1_cm, long double Y1_cm, char32_t decimalSeparator);
 
-    // Takes back the last measured point with the protocol's last line,
-    // whatever that line is now; the counter drops by one, never below 0.
-    // False when there was no point.
-    bool undo(SessionView& view);
+    // Takes back the last measured point; the counter drops by one, never
+    // below 0. Kind None when there was no point.
+    Change undo();
 
     const std::vector<MeasuredPoint>& points() const { return points_; }
     std::int32_t count() const { return count_; }

@@ -107,32 +107,6 @@ QString boxText(QString text)
 
 } // namespace
 
-// The window as a session's view: the protocol box and the chart's points,
-// each change also going to the journal.
-class TForm1::View : public SessionView {
-public:
-    explicit View(TForm1& form) : form_(form) {}
-    void appendLine(std::string_view line) override
-    {
-        appendProtocolLine(form_.Memo1, QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())));
-    }
-    void removeLastLine() override { removeLastProtocolLine(form_.Memo1); }
-    void appendPoint(const MeasuredPoint& p) override
-    {
-        form_.Chart1->Series1()->AddXY(static_cast<double>(p.X1_cm), static_cast<double>(p.Y1_cm), p.number);
-        form_.record(journal::pointAppended(p));
-    }
-    void removeLastPoint() override
-    {
-        Series* points = form_.Chart1->Series1();
-        points->Delete(points->LastValueIndex());
-        form_.record(journal::pointRemoved());
-    }
-
-private:
-    TForm1& form_;
-};
-
 char32_t decimalSeparatorOf(const QLocale& locale)
 {
     const QString sep = locale.decimalPoint();
@@ -157,7 +131,7 @@ void showDisplayScaleWarning(QWidget* parent)
 TForm1::TForm1() : TForm1(Options{}) {}
 
 TForm1::TForm1(Options options, QWidget* parent)
-    : QWidget(parent), options_(options), pointer_(new PointerTracker(this)), view_(std::make_unique<View>(*this))
+    : QWidget(parent), options_(options), pointer_(new PointerTracker(this))
 {
     if (options_.stateDirectory.isEmpty())
         options_.stateDirectory = work::stateDirectory();
@@ -364,7 +338,13 @@ void TForm1::Chart1Click()
         at.X1 = calibration::snap(at.X1);
         at.Y1 = calibration::snap(at.Y1);
     }
-    phi = session_.measure(*view_, at.X1, at.Y1, decimalSeparator_).phi_V;
+    const Session::Change change = session_.measure(at.X1, at.Y1, decimalSeparator_);
+    phi = change.phi_V;
+    appendProtocolLine(Memo1, QString::fromStdString(change.line));
+    Chart1->Series1()->AddXY(static_cast<double>(change.point.X1_cm), static_cast<double>(change.point.Y1_cm),
+                             change.point.number);
+    record(journal::pointAppended(change.point));
+    change.raiseDeferred();
     record(journal::count(session_.count()));
 }
 
@@ -382,8 +362,13 @@ void TForm1::Chart1MouseMove()
 
 void TForm1::Button3Click()
 {
-    if (session_.undo(*view_))
-        record(journal::count(session_.count()));
+    if (session_.undo().kind == Session::Change::Kind::None)
+        return;
+    Series* points = Chart1->Series1();
+    points->Delete(points->LastValueIndex());
+    record(journal::pointRemoved());
+    removeLastProtocolLine(Memo1);
+    record(journal::count(session_.count()));
 }
 
 void TForm1::CheckBox2Click()

@@ -147,7 +147,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    class View;
     void createControls();
     void readDecimalSeparator();
     void centreOnWorkArea();
@@ -166,7 +165,6 @@ private:
     char32_t decimalSeparator_ = U'.';
     PointerTracker* pointer_;
     Session session_;
-    std::unique_ptr<View> view_;
     std::unique_ptr<RecoveryJournal> journal_;
     std::optional<QString> savedText_; // the protocol as last written to a file
     bool lastSaveSucceeded_ = false;

@@ -13,65 +13,55 @@
 namespace potencor {
 namespace {
 
-// The protocol as a string and the chart's points as a list: what the window
-// shows, without the window.
-class FakeView : public SessionView {
-public:
-    void appendLine(std::string_view line) override { protocol::append(text, line); }
-    void removeLastLine() override { protocol::removeLastLine(text); }
-    void appendPoint(const MeasuredPoint& p) override { points.push_back(p); }
-    void removeLastPoint() override
-    {
-        ASSERT_FALSE(points.empty());
-        points.pop_back();
-    }
-    std::string text;
-    std::vector<MeasuredPoint> points;
-};
+using Kind = Session::Change::Kind;
 
-TEST(Session, MeasureAndUndoKeepLinesPointsAndCounterInStep)
+TEST(Session, MeasureAndUndoKeepPointsAndCounterInStep)
 {
     Session s;
-    FakeView view;
-    s.measure(view, 21.425L, 15.0L, U'.');
-    s.measure(view, 0.0L, 0.0L, U',');
-    const auto third = s.measure(view, 33.0L, 15.0L, U'.');
+    const auto first = s.measure(21.425L, 15.0L, U'.');
+    EXPECT_EQ(first.kind, Kind::Measured);
+    EXPECT_EQ(first.line, "0: x=21.425см y=15.000см phi=6.300 В");
+    EXPECT_EQ(s.measure(0.0L, 0.0L, U',').line, "1: x=0,000см y=0,000см phi=4,672 В");
+    const auto third = s.measure(33.0L, 15.0L, U'.');
     EXPECT_EQ(third.line, "2: x=33.000см y=15.000см phi=12.600 В");
     EXPECT_EQ(third.point, (MeasuredPoint{33.0L, 15.0L, 2}));
+    EXPECT_EQ(third.count, 3);
 
-    EXPECT_TRUE(s.undo(view));
-    EXPECT_EQ(view.text, "0: x=21.425см y=15.000см phi=6.300 В\r\n1: x=0,000см y=0,000см phi=4,672 В\r\n");
+    const auto undone = s.undo();
+    EXPECT_EQ(undone.kind, Kind::Undone);
+    EXPECT_EQ(undone.point, (MeasuredPoint{33.0L, 15.0L, 2}));
+    EXPECT_EQ(undone.count, 2);
     EXPECT_EQ(s.count(), 2);
-    EXPECT_EQ(view.points, s.points());
+    EXPECT_EQ(s.points(), (std::vector<MeasuredPoint>{{21.425L, 15.0L, 0}, {0.0L, 0.0L, 1}}));
 
     // The next measurement takes the freed number.
-    EXPECT_EQ(s.measure(view, 15.0L, 15.0L, U'.').line, "2: x=15.000см y=15.000см phi=3.616 В");
+    EXPECT_EQ(s.measure(15.0L, 15.0L, U'.').line, "2: x=15.000см y=15.000см phi=3.616 В");
     EXPECT_EQ(s.points().back().number, 2);
 }
 
-TEST(Session, UndoTakesWhateverLineIsLastAndStopsAtZero)
+TEST(Session, UndoStopsAtZero)
 {
     Session s;
-    FakeView view;
-    s.measure(view, 1.0L, 1.0L, U'.');
-    view.text += "typed by hand";
-    EXPECT_TRUE(s.undo(view));
-    EXPECT_EQ(view.text, "0: x=1.000см y=1.000см phi=4.573 В\r\n");
-    EXPECT_TRUE(view.points.empty());
+    s.measure(1.0L, 1.0L, U'.');
+    EXPECT_EQ(s.undo().kind, Kind::Undone);
+    EXPECT_TRUE(s.points().empty());
     EXPECT_EQ(s.count(), 0);
-    EXPECT_FALSE(s.undo(view));
-    EXPECT_EQ(view.text, "0: x=1.000см y=1.000см phi=4.573 В\r\n");
+    const auto nothing = s.undo();
+    EXPECT_EQ(nothing.kind, Kind::None);
+    EXPECT_EQ(nothing.count, 0);
     EXPECT_EQ(s.count(), 0);
 }
 
-TEST(Session, CounterOverflowKeepsTheLineAndThePoint)
+TEST(Session, CounterOverflowKeepsThePointAndIsReportedAfterwards)
 {
     Session s = Session::restored({}, std::numeric_limits<std::int32_t>::max(), false);
-    FakeView view;
-    EXPECT_THROW(s.measure(view, 1.0L, 1.0L, U'.'), Error);
-    EXPECT_EQ(view.text, "2147483647: x=1.000см y=1.000см phi=4.573 В\r\n");
+    const auto c = s.measure(1.0L, 1.0L, U'.');
+    EXPECT_EQ(c.line, "2147483647: x=1.000см y=1.000см phi=4.573 В");
+    EXPECT_TRUE(c.countOverflow);
     EXPECT_EQ(s.points().size(), 1u);
     EXPECT_EQ(s.count(), std::numeric_limits<std::int32_t>::max());
+    EXPECT_THROW(c.raiseDeferred(), Error);
+    EXPECT_NO_THROW(Session{}.measure(1.0L, 1.0L, U'.').raiseDeferred());
 }
 
 // ---- A protocol read back ----
@@ -123,9 +113,8 @@ TEST(Session, ReadBackPointsAreTheMeasuredCoordinates)
 journal::State sampleState()
 {
     Session s;
-    FakeView view;
-    s.measure(view, 21.425L, 15.0L, U'.');
-    s.measure(view, 1.0L / 3.0L, -2.0L / 7.0L, U','); // every bit must come back
+    s.measure(21.425L, 15.0L, U'.');
+    s.measure(1.0L / 3.0L, -2.0L / 7.0L, U','); // every bit must come back
     s.setLabelsVisible(true);
     return {u"0: x=21.425см y=15.000см phi=6.300 В\nруками\u00a0набрано\u2028\n", s};
 }
@@ -135,22 +124,18 @@ TEST(Journal, SnapshotAndRecordsReplayToTheSameState)
     const journal::State start = sampleState();
     std::string file = journal::header() + journal::snapshot(start);
 
-    // What the window records for: a measurement, a typed character, an undo, labels off.
-    journal::State expected = start;
-    Session& s = expected.session;
-    FakeView view;
-    const auto m = s.measure(view, 30.0L, 15.0L, U'.');
+    // What the owner of the work records for: a measurement, a typed
+    // character, an undo, labels off.
     const std::u16string line = u"2: x=30.000см y=15.000см phi=10.328 В\n";
-    journal::applyEdit(expected.protocol, static_cast<std::uint32_t>(expected.protocol.size()), 0, line);
     file += journal::edit(static_cast<std::uint32_t>(start.protocol.size()), 0, line);
-    file += journal::pointAppended(m.point) + journal::count(s.count());
-    journal::applyEdit(expected.protocol, 3, 2, u"X");
+    file += journal::pointAppended({30.0L, 15.0L, 2}) + journal::count(3);
     file += journal::edit(3, 2, u"X");
-    s.undo(view);
-    file += journal::pointRemoved() + journal::count(s.count());
-    s.setLabelsVisible(false);
+    file += journal::pointRemoved() + journal::count(2);
     file += journal::labels(false);
 
+    const journal::State expected{
+        u"0: X21.425см y=15.000см phi=6.300 В\nруками\u00a0набрано\u2028\n2: x=30.000см y=15.000см phi=10.328 В\n",
+        Session::restored(start.session.points(), 2, false)};
     const journal::ReadResult r = journal::read(file);
     ASSERT_EQ(r.status, journal::ReadResult::Status::Ok) << r.detail;
     EXPECT_FALSE(r.tornTail);
