@@ -4,6 +4,7 @@
 #include "export/protocol_file.h"
 #include "ui/chart.h"
 #include "ui/mainwindow.h"
+#include "work/workbench.h"
 #include "work/recovery.h"
 
 #include <QApplication>
@@ -44,16 +45,16 @@ void BM_MeasureAndUndo(benchmark::State& state)
     for (int i = 0; i < state.range(0); ++i)
         form->Chart1Click();
     if (journal)
-        form->journal()->flushAndWait();
+        form->work().journal()->flushAndWait();
     for (auto _ : state) {
         form->Chart1Click();
         form->Button3Click();
         if (journal)
-            form->journal()->flush();
+            form->work().journal()->flush();
     }
-    state.counters["lines"] = static_cast<double>(form->count());
+    state.counters["lines"] = static_cast<double>(form->work().session().count());
     if (journal)
-        form->journal()->flushAndWait();
+        form->work().journal()->flushAndWait();
     state.SetLabel(journal ? "journal" : "no journal");
 }
 BENCHMARK(BM_MeasureAndUndo)
@@ -85,7 +86,7 @@ void BM_ReopenProtocol(benchmark::State& state)
         QApplication::processEvents(); // the repaint that shows it
     }
     state.counters["points"] = form->Chart1->Series1()->Count();
-    form->journal()->flushAndWait();
+    form->work().journal()->flushAndWait();
 }
 BENCHMARK(BM_ReopenProtocol)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(3);
 

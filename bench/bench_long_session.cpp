@@ -3,6 +3,7 @@
 // total grows linearly) and the resident memory before, at the peak and after.
 #include "ui/chart.h"
 #include "ui/mainwindow.h"
+#include "work/workbench.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -83,7 +84,7 @@ int main(int argc, char** argv)
     const long after = residentKiB();
     const std::size_t heapAfter = heapInUse();
 
-    std::printf("end state: count %d, points %d, protocol %s\n", form.count(), form.Chart1->Series1()->Count(),
+    std::printf("end state: count %d, points %d, protocol %s\n", form.work().session().count(), form.Chart1->Series1()->Count(),
                 form.Memo1->toPlainText().isEmpty() ? "empty" : "NOT EMPTY");
     std::printf("resident memory: before %ld KiB, after measurements %ld KiB, after undos %ld KiB (%+.1f %% of before)\n",
                 before, peak, after, 100.0 * (after - before) / before);
@@ -92,5 +93,5 @@ int main(int argc, char** argv)
     std::printf("heap in use: before %zu KiB, after measurements %zu KiB, after undos %zu KiB (%+.1f %% of before)\n",
                 heapBefore / 1024, heapPeak / 1024, heapAfter / 1024,
                 100.0 * (static_cast<double>(heapAfter) - heapBefore) / heapBefore);
-    return form.count() == 0 && form.Memo1->toPlainText().isEmpty() ? 0 : 1;
+    return form.work().session().count() == 0 && form.Memo1->toPlainText().isEmpty() ? 0 : 1;
 }

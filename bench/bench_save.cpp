@@ -4,7 +4,7 @@
 // conversion, the file. iconv's own Windows-1251 conversion, which the saves
 // used before, is measured alongside.
 #include "export/protocol_file.h"
-#include "ui/protocol_memo.h"
+#include "work/protocol_document.h"
 
 #include <QApplication>
 #include <QPlainTextEdit>
@@ -74,11 +74,11 @@ BENCHMARK(BM_Save)
 // The stages of a 1,000,000-line ANSI save, one at a time.
 void BM_StageBoxText(benchmark::State& state)
 {
-    QPlainTextEdit memo;
-    potencor::ui::replaceProtocolText(&memo, QString(protocol(1'000'000)).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    potencor::work::ProtocolDocument box;
+    box.replaceText(QString(protocol(1'000'000)).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     QString text;
     for (auto _ : state)
-        benchmark::DoNotOptimize(text = potencor::ui::protocolText(&memo));
+        benchmark::DoNotOptimize(text = box.text());
     setBytes(state, text);
 }
 BENCHMARK(BM_StageBoxText)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -137,12 +137,12 @@ BENCHMARK(BM_IconvWindows1251)->Unit(benchmark::kMillisecond)->UseRealTime();
 // text out of the box, the check, the conversion and the file.
 void BM_BoxToFileAnsi(benchmark::State& state)
 {
-    QPlainTextEdit memo;
-    potencor::ui::replaceProtocolText(&memo, QString(protocol(1'000'000)).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    potencor::work::ProtocolDocument box;
+    box.replaceText(QString(protocol(1'000'000)).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     const QString path = folder().filePath(QStringLiteral("protocol.txt"));
     QString text;
     for (auto _ : state) {
-        text = potencor::ui::protocolText(&memo);
+        text = box.text();
         if (potencor::exporting::lostCharacters(text, Encoding::Ansi).count != 0)
             state.SkipWithError("the protocol does not fit ANSI");
         potencor::exporting::saveProtocol(path, text, Encoding::Ansi);

@@ -3,7 +3,8 @@
 // of that, and the floor Qt's text document sets under it.
 #include "ui/chart.h"
 #include "ui/mainwindow.h"
-#include "ui/protocol_memo.h"
+#include "work/protocol_document.h"
+#include "work/workbench.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -42,7 +43,7 @@ BENCHMARK(BM_MouseMoveReadout);
 void BM_MeasureAndUndo(benchmark::State& state)
 {
     TForm1* f = form();
-    while (f->count() > 0)
+    while (f->work().session().count() > 0)
         f->Button3Click();
     for (int i = 0; i < state.range(0); ++i)
         f->Chart1Click();
@@ -50,7 +51,7 @@ void BM_MeasureAndUndo(benchmark::State& state)
         f->Chart1Click();
         f->Button3Click();
     }
-    state.counters["lines"] = static_cast<double>(f->count());
+    state.counters["lines"] = static_cast<double>(f->work().session().count());
 }
 BENCHMARK(BM_MeasureAndUndo)->Arg(10)->Arg(100)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 
@@ -58,16 +59,19 @@ BENCHMARK(BM_MeasureAndUndo)->Arg(10)->Arg(100)->Arg(1000)->Arg(10000)->Arg(1000
 // the rest of the handlers.
 void BM_ProtocolBoxOnly(benchmark::State& state)
 {
+    // A document of its own in the same box, so the box's layout work counts.
     QPlainTextEdit* memo = form()->Memo1;
-    memo->clear();
+    potencor::work::ProtocolDocument protocol;
+    protocol.document()->setDocumentLayout(new QPlainTextDocumentLayout(protocol.document()));
+    memo->setDocument(protocol.document());
     const QString line = QStringLiteral("12345: x=21.425см y=14.978см phi=6.321 В");
     for (int i = 0; i < state.range(0); ++i)
-        potencor::ui::appendProtocolLine(memo, line);
+        protocol.appendLine(line);
     for (auto _ : state) {
-        potencor::ui::appendProtocolLine(memo, line);
-        potencor::ui::removeLastProtocolLine(memo);
+        protocol.appendLine(line);
+        protocol.removeLastLine();
     }
-    memo->clear();
+    memo->setDocument(form()->work().protocol());
 }
 BENCHMARK(BM_ProtocolBoxOnly)->Arg(10)->Arg(100)->Arg(100000)->Unit(benchmark::kMicrosecond);
 

@@ -13,8 +13,7 @@
 #include "ui/open_dialog.h"
 #include "ui/placement.h"
 #include "ui/pointer.h"
-#include "ui/protocol_memo.h"
-#include "work/recovery.h"
+#include "work/workbench.h"
 #include "ui/save_dialog.h"
 
 #include "icon_pixels.h"
@@ -43,7 +42,10 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QPlainTextDocumentLayout>
 #include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTextDocument>
 #include <QPushButton>
 #include <QScreen>
 #include <QSessionManager>
@@ -97,14 +99,6 @@ int ask(QWidget* parent, QMessageBox::Icon icon, const QString& text,
     return static_cast<int>(made.indexOf(box.clickedButton()));
 }
 
-// The text a file's lines make in the protocol box: every line end a line break.
-QString boxText(QString text)
-{
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return text;
-}
-
 } // namespace
 
 char32_t decimalSeparatorOf(const QLocale& locale)
@@ -131,10 +125,11 @@ void showDisplayScaleWarning(QWidget* parent)
 TForm1::TForm1() : TForm1(Options{}) {}
 
 TForm1::TForm1(Options options, QWidget* parent)
-    : QWidget(parent), options_(options), pointer_(new PointerTracker(this))
+    : QWidget(parent)
+    , options_(options)
+    , pointer_(new PointerTracker(this))
+    , work_(std::make_unique<work::Workbench>(work::Workbench::Options{options.recovery, options.stateDirectory}))
 {
-    if (options_.stateDirectory.isEmpty())
-        options_.stateDirectory = work::stateDirectory();
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Потенкор"));
     setWindowIcon(programIcon());
@@ -151,7 +146,12 @@ TForm1::TForm1(Options options, QWidget* parent)
 }
 
 // Reached only when the program ends normally: a crash leaves the journal.
-TForm1::~TForm1() { finishJournal(); }
+TForm1::~TForm1()
+{
+    work_->finish();
+    // The box shows the work's document: it goes before the document does.
+    delete Memo1;
+}
 
 void TForm1::createControls()
 {
@@ -161,12 +161,16 @@ void TForm1::createControls()
     Label6 = place(new QLabel(QStringLiteral("Данные для протокола"), this), 1014, 11, 127, 15, "Label6");
     Label6->adjustSize();
 
-    Chart1 = new TChart(calibration::chartMapping(calibration::defaults()), this);
+    Chart1 = new TChart(calibration::chartMapping(work_->calibration()), this);
     Chart1->setObjectName(QStringLiteral("Chart1"));
     Chart1->move(0, 0);
 
     Button1 = place(new QPushButton(QStringLiteral("Электроды"), this), 1095, 618, 75, 25, "Button1");
     Memo1 = place(new QPlainTextEdit(this), 1014, 32, 227, 738, "Memo1");
+    QTextDocument* protocol = work_->protocol();
+    protocol->setDocumentLayout(new QPlainTextDocumentLayout(protocol));
+    protocol->setDefaultFont(Memo1->document()->defaultFont());
+    Memo1->setDocument(protocol);
     Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -221,9 +225,8 @@ void TForm1::createControls()
     // A logout that asks first: the same question as the close box.
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
         connect(app, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& manager) {
-            if (journal_)
-                journal_->flushAndWait();
-            if (!hasUnsavedWork() || !manager.allowsInteraction())
+            work_->flushJournal();
+            if (!work_->hasUnsavedWork() || !manager.allowsInteraction())
                 return;
             const bool mayEnd = confirmDiscard(true);
             manager.release();
@@ -243,6 +246,43 @@ void TForm1::createControls()
     connect(Button4, &QPushButton::clicked, this, handle(&TForm1::Button4Click));
     connect(Button5, &QPushButton::clicked, this, handle(&TForm1::Button5Click));
     connect(Button6, &QPushButton::clicked, this, handle(&TForm1::Button6Click));
+    connectWork();
+}
+
+void TForm1::connectWork()
+{
+    connect(work_.get(), &work::Workbench::pointAdded, this, [this](const MeasuredPoint& p) {
+        Chart1->Series1()->AddXY(static_cast<double>(p.X1_cm), static_cast<double>(p.Y1_cm), p.number);
+        Memo1->verticalScrollBar()->setValue(Memo1->verticalScrollBar()->maximum());
+    });
+    connect(work_.get(), &work::Workbench::pointRemoved, this, [this] {
+        Series* points = Chart1->Series1();
+        points->Delete(points->LastValueIndex());
+    });
+    connect(work_.get(), &work::Workbench::labelsVisibleChanged, this, [this](bool visible) {
+        CheckBox2->setChecked(visible);
+        Chart1->setMarksVisible(visible);
+    });
+    connect(work_.get(), &work::Workbench::sessionReplaced, this, &TForm1::showSession);
+    // Rebuilding the document moves every cursor to its start: the box's
+    // caret, selection and scroll position are put back.
+    struct Caret {
+        int anchor = 0;
+        int position = 0;
+        int scroll = 0;
+    };
+    auto caret = std::make_shared<Caret>();
+    connect(work_.get(), &work::Workbench::protocolAboutToCompact, this, [this, caret] {
+        const QTextCursor c = Memo1->textCursor();
+        *caret = {c.anchor(), c.position(), Memo1->verticalScrollBar()->value()};
+    });
+    connect(work_.get(), &work::Workbench::protocolCompacted, this, [this, caret] {
+        QTextCursor restored(Memo1->document());
+        restored.setPosition(caret->anchor);
+        restored.setPosition(caret->position, QTextCursor::KeepAnchor);
+        Memo1->setTextCursor(restored);
+        Memo1->verticalScrollBar()->setValue(caret->scroll);
+    });
 }
 
 void TForm1::readDecimalSeparator()
@@ -296,11 +336,7 @@ void TForm1::FormCreate()
         showDisplayScaleWarning(this);
     Button2Click();
     Button1Click();
-    session_ = Session{};
-    if (options_.recovery) {
-        offerRecovery();
-        startJournal();
-    }
+    offerRecovery();
 }
 
 void TForm1::Button1Click()
@@ -314,43 +350,28 @@ void TForm1::Button1Click()
 
 void TForm1::Button2Click()
 {
-    calib = calibration::load(Edit1->text().toStdString(), Edit3->text().toStdString(),
-                              Edit5->text().toStdString(), Edit6->text().toStdString(),
-                              decimalSeparator_);
+    work_->setCalibration(calibration::load(Edit1->text().toStdString(), Edit3->text().toStdString(),
+                                            Edit5->text().toStdString(), Edit6->text().toStdString(),
+                                            decimalSeparator_));
 }
 
-calibration::PlaneCm TForm1::cursorInPlane() const
+QPointF TForm1::cursorOffset() const
 {
-    // The cursor is read at the moment of each conversion step, as the
-    // calibration expects, not taken from the event.
-    const QPointF origin = calibrationWindowOrigin();
-    const long double X1 = calibration::toX1(calib, static_cast<long double>(cursorPos().x() - origin.x()));
-    const long double Y1 = calibration::toY1(calib, static_cast<long double>(cursorPos().y() - origin.y()));
-    return {X1, Y1};
+    return cursorPos() - calibrationWindowOrigin();
 }
 
 void TForm1::Chart1Click()
 {
     if (!CheckBox3->isChecked())
         return;
-    calibration::PlaneCm at = cursorInPlane();
-    if (CheckBox1->isChecked()) {
-        at.X1 = calibration::snap(at.X1);
-        at.Y1 = calibration::snap(at.Y1);
-    }
-    const Session::Change change = session_.measure(at.X1, at.Y1, decimalSeparator_);
-    phi = change.phi_V;
-    appendProtocolLine(Memo1, QString::fromStdString(change.line));
-    Chart1->Series1()->AddXY(static_cast<double>(change.point.X1_cm), static_cast<double>(change.point.Y1_cm),
-                             change.point.number);
-    record(journal::pointAppended(change.point));
-    change.raiseDeferred();
-    record(journal::count(session_.count()));
+    const QPointF at = cursorOffset();
+    work_->measure(at.x(), at.y(), CheckBox1->isChecked(), decimalSeparator_);
 }
 
 void TForm1::Chart1MouseMove()
 {
-    const calibration::PlaneCm at = cursorInPlane();
+    const QPointF offset = cursorOffset();
+    const calibration::PlaneCm at = work_->planeAt(offset.x(), offset.y());
     const long double volts = field::potential(at.X1, at.Y1);
     Label3->setText(QStringLiteral("phi =") + qs(fixed3(volts, decimalSeparator_)) + QStringLiteral(" В"));
     Label4->setText(QStringLiteral("x =") + qs(fixed3(at.X1, decimalSeparator_)) + QStringLiteral(" см"));
@@ -362,20 +383,12 @@ void TForm1::Chart1MouseMove()
 
 void TForm1::Button3Click()
 {
-    if (session_.undo().kind == Session::Change::Kind::None)
-        return;
-    Series* points = Chart1->Series1();
-    points->Delete(points->LastValueIndex());
-    record(journal::pointRemoved());
-    removeLastProtocolLine(Memo1);
-    record(journal::count(session_.count()));
+    work_->undo();
 }
 
 void TForm1::CheckBox2Click()
 {
-    session_.setLabelsVisible(CheckBox2->isChecked());
-    Chart1->setMarksVisible(session_.labelsVisible());
-    record(journal::labels(session_.labelsVisible()));
+    work_->setLabelsVisible(CheckBox2->isChecked());
 }
 
 void TForm1::FormMouseMove()
@@ -400,17 +413,15 @@ void TForm1::Button5Click()
 
 void TForm1::SaveTextFileDialog1CanClose(bool& canClose)
 {
-    const QString text = protocolText(Memo1);
+    const QString text = work_->protocolText();
     if (!encodingHoldsOrLossAccepted(text)) {
         canClose = false; // back in the dialog, to pick another encoding
         return;
     }
     // An error is reported while the dialog is still up; the dialog then closes.
     lastSaveSucceeded_ = guarded(SaveTextFileDialog1->window(), [&] {
-        exporting::saveProtocol(SaveTextFileDialog1->FileName, text, SaveTextFileDialog1->encoding());
+        work_->save(SaveTextFileDialog1->FileName, text, SaveTextFileDialog1->encoding());
     });
-    if (lastSaveSucceeded_)
-        savedText_ = text;
 }
 
 namespace {
@@ -475,12 +486,6 @@ void TForm1::Button6Click()
 
 // ---- Keeping the student's work ----
 
-bool TForm1::hasUnsavedWork() const
-{
-    const QString text = protocolText(Memo1);
-    return savedText_ ? text != *savedText_ : !text.isEmpty();
-}
-
 bool TForm1::saveThroughDialog()
 {
     lastSaveSucceeded_ = false;
@@ -489,7 +494,7 @@ bool TForm1::saveThroughDialog()
 
 bool TForm1::confirmDiscard(bool closing)
 {
-    if (!hasUnsavedWork())
+    if (!work_->hasUnsavedWork())
         return true;
     // A second request while the question is up (another signal) waits for its answer.
     if (asking_)
@@ -518,122 +523,60 @@ void TForm1::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
-    finishJournal();
+    work_->finish();
     QWidget::closeEvent(event);
 }
 
 void TForm1::terminationRequested()
 {
-    if (journal_)
-        journal_->flushAndWait();
+    work_->flushJournal();
     close();
 }
 
-journal::State TForm1::journalState() const
+void TForm1::showSession()
 {
-    return {RecoveryJournal::journalText(Memo1->document()), session_};
-}
-
-void TForm1::record(std::string journalRecord)
-{
-    if (journal_)
-        journal_->record(std::move(journalRecord));
-}
-
-void TForm1::showSession(const Session& session, const QString& protocol)
-{
-    replaceProtocolText(Memo1, protocol);
     Series* points = Chart1->Series1();
     while (points->LastValueIndex() >= 0)
         points->Delete(points->LastValueIndex());
-    for (const MeasuredPoint& p : session.points())
+    for (const MeasuredPoint& p : work_->session().points())
         points->AddXY(static_cast<double>(p.X1_cm), static_cast<double>(p.Y1_cm), p.number);
-    session_ = session;
-    CheckBox2->setChecked(session_.labelsVisible());
-    Chart1->setMarksVisible(session_.labelsVisible());
+    CheckBox2->setChecked(work_->session().labelsVisible());
+    Chart1->setMarksVisible(work_->session().labelsVisible());
+    Memo1->moveCursor(QTextCursor::End);
+    Memo1->verticalScrollBar()->setValue(Memo1->verticalScrollBar()->maximum());
 }
 
 void TForm1::offerRecovery()
 {
-    for (RecoveryJournal::LeftBehind& found : RecoveryJournal::leftBehind(options_.stateDirectory)) {
-        QFile file(found.path);
-        const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-        const journal::ReadResult read =
-            journal::read(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
-        if (read.status != journal::ReadResult::Status::Ok) {
-            const QString aside = RecoveryJournal::keepAside(found);
+    work_->recover(
+        [this](const work::Workbench::RecoveryOffer& offer) {
+            const QString when = offer.modified.toString(QStringLiteral("dd.MM.yyyy HH:mm"));
+            return ask(this, QMessageBox::Question,
+                       QStringLiteral("Программа была закрыта аварийно, и работа не была сохранена (%1, измерений: %2).\n\n"
+                                      "Восстановить протокол и измеренные точки?")
+                           .arg(when)
+                           .arg(offer.points),
+                       {{QStringLiteral("Восстановить"), QMessageBox::AcceptRole},
+                        {QStringLiteral("Не восстанавливать"), QMessageBox::DestructiveRole}},
+                       -1) // a choice must be made: closing the box would lose the work
+                == 0;
+        },
+        [this](const QString& path, const QString& aside) {
             report(this, QStringLiteral("Файл восстановления \"%1\" повреждён или записан не этой программой, "
                                         "восстановить из него работу нельзя. Он сохранён как \"%2\"")
-                             .arg(QDir::toNativeSeparators(found.path),
-                                  QDir::toNativeSeparators(aside.isEmpty() ? found.path : aside)));
-            continue;
-        }
-        if (read.state.empty()) {
-            RecoveryJournal::discard(found);
-            continue;
-        }
-        const QString when = found.modified.toString(QStringLiteral("dd.MM.yyyy HH:mm"));
-        const int answer = ask(
-            this, QMessageBox::Question,
-            QStringLiteral("Программа была закрыта аварийно, и работа не была сохранена (%1, измерений: %2).\n\n"
-                           "Восстановить протокол и измеренные точки?")
-                .arg(when)
-                .arg(read.state.session.points().size()),
-            {{QStringLiteral("Восстановить"), QMessageBox::AcceptRole},
-             {QStringLiteral("Не восстанавливать"), QMessageBox::DestructiveRole}},
-            -1); // a choice must be made: closing the box would lose the work
-        if (answer != 0) {
-            RecoveryJournal::discard(found);
-            continue;
-        }
-        showSession(read.state.session, QString::fromStdU16String(read.state.protocol));
-        // The old journal goes only once the new one holds the session on disk.
-        startJournal();
-        if (journal_)
-            journal_->flushAndWait();
-        RecoveryJournal::discard(found);
-        return;
-    }
-}
-
-void TForm1::startJournal()
-{
-    if (journal_)
-        return;
-    auto j = std::make_unique<RecoveryJournal>(options_.stateDirectory);
-    j->stateSource = [this] { return journalState(); };
-    if (!j->start()) {
-        // The program works on without one; the student's saves are unaffected.
-        qWarning("potencor: no recovery journal in %s", qPrintable(QDir::toNativeSeparators(options_.stateDirectory)));
-        return;
-    }
-    j->recordEdits(Memo1->document());
-    journal_ = std::move(j);
-}
-
-void TForm1::finishJournal()
-{
-    if (journal_) {
-        journal_->remove();
-        journal_.reset();
-    }
+                             .arg(QDir::toNativeSeparators(path),
+                                  QDir::toNativeSeparators(aside.isEmpty() ? path : aside)));
+        });
 }
 
 bool TForm1::openProtocolFile(const QString& path, std::optional<exporting::Encoding> forced)
 {
-    exporting::OpenedProtocol opened;
-    if (!guarded(this, [&] { opened = exporting::readProtocol(path, forced); }))
+    exporting::Encoding encoding{};
+    if (!guarded(this, [&] { encoding = work_->open(path, forced); }))
         return false;
-    const QByteArray utf8 = opened.text.toUtf8();
-    Session session = Session::fromProtocol(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
-    session.setLabelsVisible(session_.labelsVisible());
-    showSession(session, boxText(opened.text));
-    // The file holds what the box now shows; saving again goes to it, as it was written.
-    savedText_ = protocolText(Memo1);
+    // Saving again goes to the file, as it was written.
     SaveTextFileDialog1->FileName = QFileInfo(path).absoluteFilePath();
-    SaveTextFileDialog1->EncodingIndex = static_cast<int>(opened.encoding);
-    if (journal_)
-        journal_->rewriteNow();
+    SaveTextFileDialog1->EncodingIndex = static_cast<int>(encoding);
     return true;
 }
 

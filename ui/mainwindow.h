@@ -1,10 +1,9 @@
 #pragma once
 // TForm1, the main window: the chart, the protocol box, the readout labels and
-// the command buttons. Handlers are named after their control and event; each
-// is small and calls the core for the work.
-#include "core/calibration.h"
-#include "core/journal.h"
-#include "core/session.h"
+// the command buttons. The student's work belongs to a Workbench: handlers
+// turn input into its steps, and its signals bring the changes to the chart
+// and the controls. The window keeps the layout, the questions and dialogs,
+// drag and drop and the readout.
 #include "export/protocol_file.h"
 
 #include <QString>
@@ -28,10 +27,9 @@ class PointerTracker;
 class TChart;
 }
 namespace potencor::work {
-class RecoveryJournal;
+class Workbench;
 }
 namespace potencor::ui {
-using work::RecoveryJournal;
 class TForm2;
 class TOpenTextFileDialog;
 class TSaveTextFileDialog;
@@ -81,15 +79,9 @@ public:
     QAction* OpenAction; // "Открыть протокол…", Ctrl+O
     TForm2* Form2 = nullptr; // the About window, owned by this window
 
-    // Measurement state.
-    calibration::Calibration calib{};
-    long double phi = 0;
-    std::int32_t count() const { return session_.count(); }
-    const Session& session() const { return session_; }
+    // The student's work.
+    work::Workbench& work() const { return *work_; }
 
-    // The protocol box differs from what was last saved (or was never saved
-    // and is not empty).
-    bool hasUnsavedWork() const;
     // Asks what to do with unsaved work before it would be lost; true when
     // it may go (saved, or the student said so). `closing`: the window is
     // about to close, else another protocol is about to be opened.
@@ -106,10 +98,6 @@ public:
     // The system asks the program to end (SIGTERM): the journal is made
     // current first, then the window closes as its close box would.
     void terminationRequested();
-
-    RecoveryJournal* journal() const { return journal_.get(); }
-    // The session as the journal keeps it.
-    journal::State journalState() const;
 
     char32_t decimalSeparator() const { return decimalSeparator_; }
 
@@ -150,24 +138,20 @@ private:
     void createControls();
     void readDecimalSeparator();
     void centreOnWorkArea();
-    // The cursor's position on the plane, unsnapped.
-    calibration::PlaneCm cursorInPlane() const;
-    void record(std::string journalRecord);
-    // Shows a session with its protocol text, replacing what was shown.
-    void showSession(const Session& session, const QString& protocol);
+    // The cursor's distance from the window's outer top-left corner, logical px.
+    QPointF cursorOffset() const;
+    void connectWork();
+    // Shows the whole session anew (a protocol opened or restored).
+    void showSession();
     void offerRecovery();
-    void startJournal();
-    void finishJournal();
     void showProtocolMenu(const QPoint& pos);
     static QString droppedFile(const QMimeData* data);
 
     Options options_;
     char32_t decimalSeparator_ = U'.';
     PointerTracker* pointer_;
-    Session session_;
-    std::unique_ptr<RecoveryJournal> journal_;
-    std::optional<QString> savedText_; // the protocol as last written to a file
-    bool lastSaveSucceeded_ = false;
+    std::unique_ptr<work::Workbench> work_;
+    bool lastSaveSucceeded_ = false; // of the save dialog's last run
     bool asking_ = false;
     bool centredWithFrame_ = false;
 };

@@ -24,7 +24,7 @@ struct Session {
     void clickPx(std::int32_t dx, std::int32_t dy, bool snap = false)
     {
         const calibration::PlaneCm p = calibration::convert(cal, dx, dy, 0, 0, snap);
-        protocol::append(text, protocol::line(count, p.X1, p.Y1, field::potential(p.X1, p.Y1), separator));
+        type(protocol::line(count, p.X1, p.Y1, field::potential(p.X1, p.Y1), separator));
         ++count;
         ++points;
     }
@@ -38,13 +38,21 @@ struct Session {
                 snap);
     }
 
-    void type(std::string_view line) { protocol::append(text, line); }
+    void type(std::string_view line)
+    {
+        if (!text.empty() && !text.ends_with("\r\n"))
+            text += "\r\n";
+        text += line;
+        text += "\r\n";
+    }
 
     void undo()
     {
         if (points > 0) {
             --points;
-            protocol::removeLastLine(text);
+            const std::size_t end = text.size() - (text.ends_with("\r\n") ? 2 : 0);
+            const std::size_t brk = text.rfind("\r\n", end == 0 ? 0 : end - 1);
+            text.resize(brk == std::string::npos || brk >= end ? 0 : brk + 2);
             --count;
         }
         if (count < 0)

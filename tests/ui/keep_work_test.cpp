@@ -6,7 +6,7 @@
 #include "ui/chart.h"
 #include "ui/error_report.h"
 #include "ui/mainwindow.h"
-#include "ui/protocol_memo.h"
+#include "work/workbench.h"
 #include "work/recovery.h"
 #include "ui/save_dialog.h"
 
@@ -151,8 +151,8 @@ protected:
 TEST_F(KeepWork, JournalReplaysToTheWindowsStateAfterAnyEdits)
 {
     auto form = makeForm(state.path());
-    ASSERT_NE(form->journal(), nullptr);
-    const QString path = form->journal()->path();
+    ASSERT_NE(form->work().journal(), nullptr);
+    const QString path = form->work().journal()->path();
     QPlainTextEdit* memo = form->Memo1;
     // Characters the box must keep as they are: a no-break space, a line
     // separator, a character beyond the BMP, Cyrillic.
@@ -192,10 +192,10 @@ TEST_F(KeepWork, JournalReplaysToTheWindowsStateAfterAnyEdits)
             break;
         }
         if (step % 50 == 49) {
-            form->journal()->flushAndWait();
+            form->work().journal()->flushAndWait();
             const journal::ReadResult r = readJournal(path);
             ASSERT_EQ(r.status, journal::ReadResult::Status::Ok) << r.detail << " at step " << step;
-            ASSERT_EQ(r.state, form->journalState()) << "at step " << step;
+            ASSERT_EQ(r.state, form->work().journalState()) << "at step " << step;
         }
     }
     EXPECT_TRUE(reports.empty());
@@ -204,7 +204,7 @@ TEST_F(KeepWork, JournalReplaysToTheWindowsStateAfterAnyEdits)
 TEST_F(KeepWork, JournalOfManyEditsIsFoldedIntoOneSnapshot)
 {
     auto form = makeForm(state.path());
-    const QString path = form->journal()->path();
+    const QString path = form->work().journal()->path();
     const QString block(4000, QLatin1Char('q'));
     // 3.2 MB of records for a text that stays one line long.
     for (int i = 0; i < 400; ++i) {
@@ -212,18 +212,18 @@ TEST_F(KeepWork, JournalOfManyEditsIsFoldedIntoOneSnapshot)
         form->Memo1->insertPlainText(block);
         form->Memo1->selectAll();
         form->Memo1->insertPlainText(QStringLiteral("line"));
-        form->journal()->flush();
+        form->work().journal()->flush();
     }
-    form->journal()->flushAndWait();
+    form->work().journal()->flushAndWait();
     EXPECT_LT(QFileInfo(path).size(), 1100 * 1024) << "records were never folded into a snapshot";
-    EXPECT_EQ(readJournal(path).state, form->journalState());
+    EXPECT_EQ(readJournal(path).state, form->work().journalState());
 }
 
 TEST_F(KeepWork, NormalEndRemovesTheJournal)
 {
     auto form = makeForm(state.path());
     clickChart(*form, kMiddle);
-    form->journal()->flushAndWait(); // the file is made by the writer's thread
+    form->work().journal()->flushAndWait(); // the file is made by the writer's thread
     ASSERT_EQ(journalsIn(state.path()).size(), 1);
     answerNextBox(QStringLiteral("Не сохранять"));
     EXPECT_TRUE(form->close());
@@ -241,12 +241,12 @@ protected:
         QTemporaryDir running;
         auto form = makeForm(running.path());
         work(*form);
-        form->journal()->flushAndWait();
-        left = {form->Memo1->toPlainText(), form->count(), form->CheckBox2->isChecked(),
+        form->work().journal()->flushAndWait();
+        left = {form->Memo1->toPlainText(), form->work().session().count(), form->CheckBox2->isChecked(),
                 form->Chart1->renderImage(), form->Chart1->Series1()->points()};
         const QString copy = state.filePath(QStringLiteral("session-1-1.journal"));
-        writeFile(copy, readAll(form->journal()->path()));
-        if (form->hasUnsavedWork())
+        writeFile(copy, readAll(form->work().journal()->path()));
+        if (form->work().hasUnsavedWork())
             answerNextBox(QStringLiteral("Не сохранять"));
         form->close();
         asked.clear();
@@ -279,11 +279,11 @@ TEST_F(Restore, RestoredWindowIsTheOneLeftAndWorkGoesOn)
     EXPECT_TRUE(asked[0].contains(QStringLiteral("измерений: 3"))) << asked[0].toStdString();
     EXPECT_EQ(form->Memo1->toPlainText(), left.text);
     EXPECT_EQ(form->Memo1->document()->toRawText().count(QChar(0xa0)), 1) << "the no-break space was lost";
-    EXPECT_EQ(form->count(), left.count);
+    EXPECT_EQ(form->work().session().count(), left.count);
     EXPECT_EQ(form->CheckBox2->isChecked(), left.labels);
     EXPECT_EQ(form->Chart1->Series1()->points(), left.points);
     EXPECT_EQ(form->Chart1->renderImage(), left.chart);
-    EXPECT_TRUE(form->hasUnsavedWork());
+    EXPECT_TRUE(form->work().hasUnsavedWork());
     // The old journal went once the new one held the session.
     EXPECT_FALSE(QFile::exists(old));
     EXPECT_EQ(journalsIn(state.path()).size(), 1);
@@ -292,7 +292,7 @@ TEST_F(Restore, RestoredWindowIsTheOneLeftAndWorkGoesOn)
     EXPECT_TRUE(form->Memo1->toPlainText().endsWith(QStringLiteral("И.\n3: x=21.425см y=14.978см phi=6.300 В\n")));
     form->Button3->click();
     form->Button3->click();
-    EXPECT_EQ(form->count(), 2);
+    EXPECT_EQ(form->work().session().count(), 2);
     EXPECT_EQ(form->Chart1->Series1()->Count(), 2);
     EXPECT_TRUE(reports.empty());
 }
@@ -325,8 +325,8 @@ TEST_F(Restore, UnreadableJournalIsKeptAsideWithAMessage)
     ASSERT_EQ(reports.size(), 2u);
     for (const QString& r : reports)
         EXPECT_TRUE(r.contains(QStringLiteral("повреждён"))) << r.toStdString();
-    form->journal()->flushAndWait(); // its own journal is written by another thread
-    EXPECT_TRUE(journalsIn(state.path()) == QStringList{QFileInfo(form->journal()->path()).fileName()});
+    form->work().journal()->flushAndWait(); // its own journal is written by another thread
+    EXPECT_TRUE(journalsIn(state.path()) == QStringList{QFileInfo(form->work().journal()->path()).fileName()});
     const QStringList aside = QDir(state.path()).entryList({QStringLiteral("*.unreadable-*")});
     EXPECT_EQ(aside.size(), 2);
     form.reset();
@@ -339,15 +339,15 @@ TEST_F(Restore, TwoCopiesNeverTakeEachOthersJournal)
 {
     auto first = makeForm(state.path());
     clickChart(*first, kMiddle);
-    first->journal()->flushAndWait();
-    const QString firstJournal = first->journal()->path();
+    first->work().journal()->flushAndWait();
+    const QString firstJournal = first->work().journal()->path();
     // The second copy starts with the first one's journal in the folder: it is
     // neither offered (no box) nor touched.
     auto second = makeForm(state.path());
     EXPECT_TRUE(asked.empty());
-    EXPECT_NE(second->journal()->path(), firstJournal);
+    EXPECT_NE(second->work().journal()->path(), firstJournal);
     second.reset();
-    EXPECT_EQ(readJournal(firstJournal).state, first->journalState());
+    EXPECT_EQ(readJournal(firstJournal).state, first->work().journalState());
 }
 
 // ---- Unsaved work ----
@@ -355,9 +355,9 @@ TEST_F(Restore, TwoCopiesNeverTakeEachOthersJournal)
 TEST_F(KeepWork, ClosingAsksOnlyWhenWorkWouldBeLost)
 {
     auto form = makeForm(state.path());
-    EXPECT_FALSE(form->hasUnsavedWork());
+    EXPECT_FALSE(form->work().hasUnsavedWork());
     clickChart(*form, kMiddle);
-    EXPECT_TRUE(form->hasUnsavedWork());
+    EXPECT_TRUE(form->work().hasUnsavedWork());
 
     answerNextBox(QStringLiteral("Отмена"));
     EXPECT_FALSE(form->close());
@@ -389,12 +389,12 @@ TEST_F(KeepWork, ClosingAsksOnlyWhenWorkWouldBeLost)
     const QString path = files.filePath(QStringLiteral("p.txt"));
     saveAs(path);
     form->Button5->click();
-    EXPECT_FALSE(form->hasUnsavedWork());
+    EXPECT_FALSE(form->work().hasUnsavedWork());
     form->Memo1->moveCursor(QTextCursor::End);
     QTest::keyClicks(form->Memo1, QStringLiteral("x"));
-    EXPECT_TRUE(form->hasUnsavedWork());
+    EXPECT_TRUE(form->work().hasUnsavedWork());
     QTest::keyClick(form->Memo1, Qt::Key_Backspace);
-    EXPECT_FALSE(form->hasUnsavedWork()) << "the text is the saved one again";
+    EXPECT_FALSE(form->work().hasUnsavedWork()) << "the text is the saved one again";
     asked.clear();
     EXPECT_TRUE(form->close());
     EXPECT_TRUE(asked.empty());
@@ -440,15 +440,15 @@ TEST_P(Reopen, FileWrittenByTheProgramComesBackWithItsPoints)
         QString shown = text;
         if (GetParam().encoding == exporting::Encoding::Ascii)
             shown = QString::fromLatin1(exporting::encodeProtocol(text, exporting::Encoding::Ascii));
-        EXPECT_EQ(ui::protocolText(form->Memo1), shown);
+        EXPECT_EQ(form->work().protocolText(), shown);
         const ui::Series* points = form->Chart1->Series1();
         ASSERT_EQ(points->Count(), 3);
         EXPECT_EQ(points->label(0), 0);
         EXPECT_EQ(points->label(1), 3);
         EXPECT_EQ(points->label(2), 4);
         EXPECT_EQ(points->points()[1], QPointF(-1.559, 0.0));
-        EXPECT_EQ(form->count(), 5);
-        EXPECT_FALSE(form->hasUnsavedWork());
+        EXPECT_EQ(form->work().session().count(), 5);
+        EXPECT_FALSE(form->work().hasUnsavedWork());
         EXPECT_EQ(form->SaveTextFileDialog1->FileName, path);
         // Pure 7-bit text is saved back as ANSI, which writes the same bytes.
         const auto savedAs = GetParam().encoding == exporting::Encoding::Ascii ? exporting::Encoding::Ansi
@@ -460,8 +460,8 @@ TEST_P(Reopen, FileWrittenByTheProgramComesBackWithItsPoints)
             next.replace(QLatin1Char('.'), QLatin1Char(','));
         EXPECT_TRUE(form->Memo1->toPlainText().endsWith(next)) << form->Memo1->toPlainText().toStdString();
         // The journal holds the opened session.
-        form->journal()->flushAndWait();
-        EXPECT_EQ(readJournal(form->journal()->path()).state, form->journalState());
+        form->work().journal()->flushAndWait();
+        EXPECT_EQ(readJournal(form->work().journal()->path()).state, form->work().journalState());
         answerNextBox(QStringLiteral("Не сохранять"));
         form->close();
     }
@@ -512,7 +512,7 @@ TEST_F(KeepWork, FilesThatAreNoProtocolChangeNothing)
         ASSERT_EQ(reports.size(), 1u) << c.path.toStdString();
         EXPECT_TRUE(reports[0].contains(c.says)) << reports[0].toStdString();
         EXPECT_EQ(form->Memo1->toPlainText(), before);
-        EXPECT_EQ(form->count(), 1);
+        EXPECT_EQ(form->work().session().count(), 1);
         EXPECT_EQ(form->Chart1->Series1()->Count(), 1);
     }
     // Forcing the right encoding reads what auto-detection would.
@@ -540,13 +540,13 @@ TEST_F(KeepWork, DroppedFileOpensAfterTheQuestion)
     answerNextBox(QStringLiteral("Отмена"));
     drop(form.get());
     waitFor([&] { return unanswered.empty(); });
-    EXPECT_EQ(form->count(), 1);
+    EXPECT_EQ(form->work().session().count(), 1);
 
     // On the protocol box too: the file opens, its name is not pasted.
     answerNextBox(QStringLiteral("Не сохранять"));
     drop(form->Memo1->viewport());
-    waitFor([&] { return form->count() == 8; });
-    EXPECT_EQ(form->count(), 8);
+    waitFor([&] { return form->work().session().count() == 8; });
+    EXPECT_EQ(form->work().session().count(), 8);
     EXPECT_EQ(form->Memo1->toPlainText(), QStringLiteral("7: x=1.000см y=1.000см phi=4.573 В\n"));
 }
 

@@ -3,7 +3,7 @@
 // session grew must be given back without touching what the user sees.
 #include "ui/chart.h"
 #include "ui/mainwindow.h"
-#include "ui/protocol_memo.h"
+#include "work/workbench.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -55,19 +55,19 @@ TEST_F(LongSession, TwentyThousandMeasurementsAndUndosEndEmpty)
     form->CheckBox2->setChecked(true); // point labels on: their placement grows too
     form->CheckBox2Click();
     measure(kSession);
-    ASSERT_EQ(form->count(), kSession);
+    ASSERT_EQ(form->work().session().count(), kSession);
     ASSERT_EQ(form->Chart1->Series1()->Count(), kSession);
     const QString protocol = form->Memo1->toPlainText();
     EXPECT_TRUE(protocol.startsWith(QStringLiteral("0: x=21.425см y=14.978см phi=6.300 В\n")));
     EXPECT_TRUE(protocol.endsWith(QStringLiteral("\n19999: x=21.425см y=14.978см phi=6.300 В\n")));
 
     undo(kSession / 2);
-    EXPECT_EQ(form->count(), kSession / 2);
+    EXPECT_EQ(form->work().session().count(), kSession / 2);
     EXPECT_TRUE(form->Memo1->toPlainText().endsWith(QStringLiteral("\n9999: x=21.425см y=14.978см phi=6.300 В\n")));
     undo(kSession / 2);
     QApplication::processEvents();
 
-    EXPECT_EQ(form->count(), 0);
+    EXPECT_EQ(form->work().session().count(), 0);
     EXPECT_EQ(form->Chart1->Series1()->Count(), 0);
     EXPECT_TRUE(form->Memo1->toPlainText().isEmpty());
     // The points' storage went back with them.
@@ -75,7 +75,7 @@ TEST_F(LongSession, TwentyThousandMeasurementsAndUndosEndEmpty)
 
     // One undo too many changes nothing, and the session can go on.
     form->Button3Click();
-    EXPECT_EQ(form->count(), 0);
+    EXPECT_EQ(form->work().session().count(), 0);
     measure(1);
     EXPECT_EQ(form->Memo1->toPlainText(), QStringLiteral("0: x=21.425см y=14.978см phi=6.300 В\n"));
 }
@@ -96,13 +96,13 @@ TEST_F(LongSession, ShrinkingProtocolKeepsTheUsersTextAndSelection)
     memo->verticalScrollBar()->setValue(40);
 
     undo(3100); // below a quarter of the largest size
-    EXPECT_EQ(form->count(), 900);
+    EXPECT_EQ(form->work().session().count(), 900);
     EXPECT_EQ(memo->toPlainText(), kept + QLatin1Char('\n'));
     EXPECT_EQ(memo->document()->toRawText().section(QChar::ParagraphSeparator, 0, 0), own);
     EXPECT_EQ(memo->textCursor().anchor(), 2);
     EXPECT_EQ(memo->textCursor().position(), 9);
     EXPECT_EQ(memo->verticalScrollBar()->value(), 40);
-    EXPECT_EQ(potencor::ui::protocolText(memo).count(QStringLiteral("\r\n")), 901);
+    EXPECT_EQ(form->work().protocolText().count(QStringLiteral("\r\n")), 901);
 }
 
 } // namespace

@@ -2,7 +2,7 @@
 #include "ui/chart.h"
 #include "ui/error_report.h"
 #include "ui/mainwindow.h"
-#include "ui/protocol_memo.h"
+#include "work/workbench.h"
 #include "ui/save_dialog.h"
 
 #include <QAbstractButton>
@@ -89,7 +89,7 @@ TEST_F(MainWindow, StartsWithOutlinesEmptyProtocolAndDesignTexts)
     EXPECT_EQ(form->Chart1->Series2()->Count(), 200);
     EXPECT_EQ(form->Chart1->Series3()->Count(), 200);
     EXPECT_TRUE(form->Memo1->toPlainText().isEmpty());
-    EXPECT_EQ(form->count(), 0);
+    EXPECT_EQ(form->work().session().count(), 0);
     EXPECT_TRUE(form->CheckBox3->isChecked());
     EXPECT_FALSE(form->CheckBox1->isChecked());
     EXPECT_FALSE(form->CheckBox2->isChecked());
@@ -101,8 +101,8 @@ TEST_F(MainWindow, StartsWithOutlinesEmptyProtocolAndDesignTexts)
                             static_cast<QWidget*>(form->Edit5), static_cast<QWidget*>(form->Edit6),
                             static_cast<QWidget*>(form->Memo2)})
         EXPECT_FALSE(hidden->isVisible()) << hidden->objectName().toStdString();
-    EXPECT_EQ(form->calib.Nx, 962);
-    EXPECT_EQ(form->calib.Ny, 677);
+    EXPECT_EQ(form->work().calibration().Nx, 962);
+    EXPECT_EQ(form->work().calibration().Ny, 677);
     EXPECT_TRUE(reports.empty());
 }
 
@@ -123,11 +123,11 @@ TEST_F(MainWindow, ClickMeasuresIntoProtocolAndChart)
 {
     clickChart(kMiddle);
     EXPECT_EQ(memo(), QStringLiteral("0: x=21.425см y=14.978см phi=6.300 В\n"));
-    EXPECT_EQ(ui::protocolText(form->Memo1), QStringLiteral("0: x=21.425см y=14.978см phi=6.300 В\r\n"));
+    EXPECT_EQ(form->work().protocolText(), QStringLiteral("0: x=21.425см y=14.978см phi=6.300 В\r\n"));
     ASSERT_EQ(form->Chart1->Series1()->Count(), 1);
     EXPECT_DOUBLE_EQ(form->Chart1->Series1()->points()[0].x(), 21.425);
     EXPECT_NEAR(form->Chart1->Series1()->points()[0].y(), 338.0 * 30 / 677, 1e-12);
-    EXPECT_EQ(form->count(), 1);
+    EXPECT_EQ(form->work().session().count(), 1);
 
     // The plot's lower-left corner, and inside the right electrode.
     clickChart(QPoint(27, 678));
@@ -149,7 +149,7 @@ TEST_F(MainWindow, UndoRemovesLastLineAndPointAndNumberingContinues)
         clickChart(kMiddle + QPoint(40 * i, 0));
     form->Button3->click();
     EXPECT_EQ(form->Chart1->Series1()->Count(), 2);
-    EXPECT_EQ(form->count(), 2);
+    EXPECT_EQ(form->work().session().count(), 2);
     QStringList lines = memo().split(QLatin1Char('\n'));
     ASSERT_EQ(lines.size(), 3);
     EXPECT_TRUE(lines[0].startsWith(QStringLiteral("0: ")));
@@ -161,7 +161,7 @@ TEST_F(MainWindow, UndoRemovesLastLineAndPointAndNumberingContinues)
 TEST_F(MainWindow, UndoOnEmptyProtocolChangesNothing)
 {
     form->Button3->click();
-    EXPECT_EQ(form->count(), 0);
+    EXPECT_EQ(form->work().session().count(), 0);
     EXPECT_TRUE(memo().isEmpty());
     EXPECT_TRUE(reports.empty());
 }
@@ -176,7 +176,7 @@ TEST_F(MainWindow, UndoAfterTypedLineDeletesTypedLineAndLastPoint)
     EXPECT_EQ(memo().split(QLatin1Char('\n')).size(), 3); // "0: ...", "1: ...", ""
     EXPECT_FALSE(memo().contains(QStringLiteral("note")));
     EXPECT_EQ(form->Chart1->Series1()->Count(), 1);
-    EXPECT_EQ(form->count(), 1);
+    EXPECT_EQ(form->work().session().count(), 1);
     clickChart(kMiddle);
     EXPECT_TRUE(memo().split(QLatin1Char('\n')).value(2).startsWith(QStringLiteral("1: ")));
 }
@@ -206,7 +206,7 @@ TEST_F(MainWindow, MeasurementModeOffTakesNothingButReadoutFollows)
     clickChart(kMiddle);
     EXPECT_TRUE(memo().isEmpty());
     EXPECT_EQ(form->Chart1->Series1()->Count(), 0);
-    EXPECT_EQ(form->count(), 0);
+    EXPECT_EQ(form->work().session().count(), 0);
     moveOverChart(kMiddle);
     EXPECT_EQ(form->Label3->text(), QStringLiteral("phi =6.300 В"));
     EXPECT_EQ(form->Label4->text(), QStringLiteral("x =21.425 см"));
@@ -249,7 +249,7 @@ TEST_F(MainWindow, ErrorInHandlerIsReportedAndLeavesStateAlone)
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0].text, QStringLiteral("Floating point division by zero."));
     EXPECT_EQ(reports[0].caption, kOwnTitle);
-    EXPECT_EQ(form->count(), 1);
+    EXPECT_EQ(form->work().session().count(), 1);
     EXPECT_EQ(form->Chart1->Series1()->Count(), 1);
     EXPECT_EQ(memo().count(QLatin1Char('\n')), 1);
 }
@@ -281,7 +281,7 @@ TEST_F(MainWindow, CopyChartPutsChartImageOnClipboard)
     EXPECT_EQ(image.size(), QSize(1000, 700) * form->Chart1->devicePixelRatioF());
     EXPECT_TRUE(QApplication::clipboard()->text().isEmpty());
     EXPECT_EQ(QColor(image.pixel(kMiddle)).red(), 255); // the measured point
-    EXPECT_EQ(form->count(), 1);
+    EXPECT_EQ(form->work().session().count(), 1);
 }
 
 TEST(ErrorReport, TextGetsFullStopUnlessEndingInOneOrLower)
@@ -353,37 +353,8 @@ TEST(StartupWarning, IsModalWithExactTextAndAnyAnswerStartsTheSame)
         EXPECT_EQ(text, QStringLiteral("Перед выполнением работы установите в \"Параметрах экрана\" значение \"Масштаба\" 100%!!!"));
         EXPECT_FALSE(formVisibleDuringWarning);
         EXPECT_EQ(form.Chart1->Series2()->Count(), 200);
-        EXPECT_EQ(form.calib.Nx, 962);
+        EXPECT_EQ(form.work().calibration().Nx, 962);
     }
-}
-
-// The protocol box must apply the same line rules as the core's text model.
-TEST(ProtocolMemo, MatchesCoreLineRules)
-{
-    const char* texts[] = {"", "a\r\n", "a\r\nb\r\n", "a\r\nb", "a", "\r\n", "a\r\n\r\n", "a\r\n\r\nb"};
-    for (const char* t : texts) {
-        QPlainTextEdit memo;
-        memo.setPlainText(QString::fromUtf8(t).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
-        std::string removed = t;
-        protocol::removeLastLine(removed);
-        ui::removeLastProtocolLine(&memo);
-        EXPECT_EQ(ui::protocolText(&memo).toStdString(), removed) << "remove from [" << t << "]";
-
-        memo.setPlainText(QString::fromUtf8(t).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
-        std::string appended = t;
-        protocol::append(appended, "new");
-        ui::appendProtocolLine(&memo, QStringLiteral("new"));
-        EXPECT_EQ(ui::protocolText(&memo).toStdString(), appended) << "append to [" << t << "]";
-    }
-}
-
-// What the student pasted is what is saved: a no-break space stays one, and a
-// line separator (U+2028) is a character of its line, not a line end.
-TEST(ProtocolMemo, TextKeepsNoBreakSpaceAndLineSeparator)
-{
-    QPlainTextEdit memo;
-    memo.insertPlainText(QStringLiteral("1:\u00A0x\u2028y\n2:\u00A0z\u2029w\n"));
-    EXPECT_EQ(ui::protocolText(&memo), QStringLiteral("1:\u00A0x\u2028y\r\n2:\u00A0z\r\nw\r\n"));
 }
 
 class SaveThroughDialog : public MainWindow {
@@ -501,7 +472,7 @@ class SaveLosingCharacters : public SaveThroughDialog, public ::testing::WithPar
 TEST_P(SaveLosingCharacters, AsksFirst)
 {
     const LossCase& c = GetParam();
-    ui::replaceProtocolText(form->Memo1, c.text);
+    form->Memo1->document()->setPlainText(c.text);
     if (c.answer)
         answers = {QString::fromUtf8(c.answer)};
     const QString path = dir.filePath(QStringLiteral("protocol.txt"));

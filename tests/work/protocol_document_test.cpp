@@ -1,0 +1,140 @@
+#include "work/protocol_document.h"
+
+#include "tests/core/table.h"
+
+#include <QSignalSpy>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <gtest/gtest.h>
+
+namespace potencor::work {
+namespace {
+
+// A protocol as a file holds it (CR LF line ends) put into a document the way
+// an opened file is: every line end a line break.
+void load(ProtocolDocument& doc, const char* fileText)
+{
+    doc.replaceText(QString::fromUtf8(fileText).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+}
+
+struct EditRow {
+    const char* name;
+    const char* before;
+    const char* after;
+};
+
+const EditRow kAppendRows[] = {
+    {"ToEmpty", "", "L\r\n"},
+    {"AfterMeasuredLines", "a\r\nb\r\n", "a\r\nb\r\nL\r\n"},
+    {"AfterHandEditedLastLineWithoutBreak", "a\r\nb", "a\r\nb\r\nL\r\n"},
+    {"AfterTypedEmptyLine", "a\r\n\r\n", "a\r\n\r\nL\r\n"},
+    {"AfterOnlyAnEmptyLine", "\r\n", "\r\nL\r\n"},
+    {"AfterEmptyLineThenText", "a\r\n\r\nb", "a\r\n\r\nb\r\nL\r\n"},
+};
+
+class AppendTable : public testing::TestWithParam<EditRow> {};
+
+TEST_P(AppendTable, AddsLineWithItsBreak)
+{
+    ProtocolDocument doc;
+    load(doc, GetParam().before);
+    doc.appendLine(QStringLiteral("L"));
+    EXPECT_EQ(doc.text().toStdString(), GetParam().after);
+}
+
+INSTANTIATE_TEST_SUITE_P(Protocol, AppendTable, testing::ValuesIn(kAppendRows), test::RowName());
+
+const EditRow kRemoveRows[] = {
+    {"EmptyStaysEmpty", "", ""},
+    {"OnlyLine", "a\r\n", ""},
+    {"LastOfTwo", "a\r\nb\r\n", "a\r\n"},
+    {"HandEditedLastLineWithoutBreak", "a\r\nb", "a\r\n"},
+    {"SingleLineWithoutBreak", "a", ""},
+    {"TypedEmptyLine", "a\r\n\r\n", "a\r\n"},
+    {"OnlyAnEmptyLine", "\r\n", ""},
+    {"EmptyLineThenText", "a\r\n\r\nb", "a\r\n\r\n"},
+    {"CyrillicText", "0: x=1,000см\r\n1: x=2,000см\r\n", "0: x=1,000см\r\n"},
+};
+
+class RemoveLastLineTable : public testing::TestWithParam<EditRow> {};
+
+TEST_P(RemoveLastLineTable, RemovesLineWithItsBreak)
+{
+    ProtocolDocument doc;
+    load(doc, GetParam().before);
+    doc.removeLastLine();
+    EXPECT_EQ(doc.text().toStdString(), GetParam().after);
+}
+
+INSTANTIATE_TEST_SUITE_P(Protocol, RemoveLastLineTable, testing::ValuesIn(kRemoveRows), test::RowName());
+
+TEST(ProtocolDocument, UndoAfterMeasurementsRestoresTheEarlierText)
+{
+    ProtocolDocument doc;
+    QString snapshots[4];
+    const char* lines[] = {"0: x=0,000см y=1,000см phi=2,000 В", "1: x=0,500см y=1,000см phi=2,000 В",
+                           "2: x=1,000см y=1,000см phi=2,000 В"};
+    for (int n = 0; n < 3; ++n) {
+        snapshots[n] = doc.text();
+        doc.appendLine(QString::fromUtf8(lines[n]));
+    }
+    snapshots[3] = doc.text();
+    EXPECT_EQ(doc.text(), QStringLiteral("0: x=0,000см y=1,000см phi=2,000 В\r\n"
+                                         "1: x=0,500см y=1,000см phi=2,000 В\r\n"
+                                         "2: x=1,000см y=1,000см phi=2,000 В\r\n"));
+    for (int n = 3; n > 0; --n) {
+        EXPECT_EQ(doc.text(), snapshots[n]);
+        doc.removeLastLine();
+    }
+    EXPECT_EQ(doc.text(), QString());
+    doc.removeLastLine();
+    EXPECT_EQ(doc.text(), QString());
+}
+
+// What the student pasted is what is saved: a no-break space stays one, and a
+// line separator (U+2028) is a character of its line, not a line end.
+TEST(ProtocolDocument, TextKeepsNoBreakSpaceAndLineSeparator)
+{
+    ProtocolDocument doc;
+    QTextCursor(doc.document()).insertText(QStringLiteral("1:\u00A0x\u2028y\n2:\u00A0z\u2029w\n"));
+    EXPECT_EQ(doc.text(), QStringLiteral("1:\u00A0x\u2028y\r\n2:\u00A0z\r\nw\r\n"));
+    EXPECT_EQ(doc.journalText(), u"1:\u00A0x\u2028y\n2:\u00A0z\nw\n");
+}
+
+// The program's own edits never enter the document's undo history: Ctrl+Z in
+// the box must not take back a measurement's line while its point stays.
+TEST(ProtocolDocument, ProgramEditsStayOutOfTheUndoHistory)
+{
+    ProtocolDocument doc;
+    QTextCursor(doc.document()).insertText(QStringLiteral("typed"));
+    doc.appendLine(QStringLiteral("0: x"));
+    doc.removeLastLine();
+    doc.appendLine(QStringLiteral("1: y"));
+    EXPECT_FALSE(doc.document()->isUndoAvailable());
+    doc.document()->undo();
+    EXPECT_EQ(doc.text(), QStringLiteral("typed\r\n1: y\r\n"));
+}
+
+// Shrunk to under a quarter of its largest size, the document is rebuilt:
+// the text stays, and an editor is told before and after.
+TEST(ProtocolDocument, ShrinkingALongProtocolRebuildsItKeepingTheText)
+{
+    ProtocolDocument doc;
+    QSignalSpy before(&doc, &ProtocolDocument::aboutToCompact);
+    QSignalSpy after(&doc, &ProtocolDocument::compacted);
+    const QString line = QStringLiteral("1234: x=21.425см y=14.978см phi=6.300 В"); // 39 characters
+    // 40 characters a line with its break, and one for the document's end.
+    for (int i = 0; i < 2000; ++i) // 80,001 characters
+        doc.appendLine(line);
+    for (int i = 0; i < 1500; ++i)
+        doc.removeLastLine();
+    EXPECT_EQ(before.count(), 0); // 500 lines: 20,001 characters, not under a quarter
+    doc.removeLastLine();         // 499 lines: 19,961
+    EXPECT_EQ(before.count(), 1);
+    EXPECT_EQ(after.count(), 1);
+    EXPECT_EQ(doc.text().count(QStringLiteral("\r\n")), 499);
+    EXPECT_TRUE(doc.text().endsWith(line + QStringLiteral("\r\n")));
+}
+
+} // namespace
+} // namespace potencor::work
