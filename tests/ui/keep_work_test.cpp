@@ -6,6 +6,7 @@
 #include "ui/chart.h"
 #include "ui/error_report.h"
 #include "ui/mainwindow.h"
+#include "tests/ui/form_fixture.h"
 #include "work/workbench.h"
 #include "work/recovery.h"
 #include "ui/save_dialog.h"
@@ -39,7 +40,7 @@ using potencor::ui::TForm1;
 
 namespace {
 
-const QPoint kMiddle(508, 340);
+using potencor::test::kMiddle;
 
 QByteArray readAll(const QString& path)
 {
@@ -79,11 +80,7 @@ protected:
 
     std::unique_ptr<TForm1> makeForm(const QString& stateDir)
     {
-        auto form = std::make_unique<TForm1>(TForm1::Options{
-            .showStartupWarning = false, .recovery = true, .stateDirectory = stateDir});
-        form->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(form.get()));
-        return form;
+        return test::shownForm({.showStartupWarning = false, .recovery = true, .stateDirectory = stateDir});
     }
 
     // The next question box gets this button pressed; its text is kept.
@@ -133,11 +130,7 @@ protected:
         return d && d->isVisible() ? d : nullptr;
     }
 
-    static void clickChart(TForm1& form, QPoint chartPx)
-    {
-        QCursor::setPos(form.Chart1->mapToGlobal(chartPx));
-        QTest::mouseClick(form.Chart1, Qt::LeftButton, {}, chartPx);
-    }
+    static void clickChart(TForm1& form, QPoint chartPx) { test::clickChart(form, chartPx); }
 
     QTemporaryDir state;
     QTemporaryDir files;

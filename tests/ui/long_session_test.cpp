@@ -3,6 +3,7 @@
 // session grew must be given back without touching what the user sees.
 #include "ui/chart.h"
 #include "ui/mainwindow.h"
+#include "tests/ui/form_fixture.h"
 #include "work/workbench.h"
 
 #include <QApplication>
@@ -22,10 +23,8 @@ class LongSession : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        form = std::make_unique<TForm1>(TForm1::Options{.showStartupWarning = false});
-        form->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
-        QCursor::setPos(form->Chart1->mapToGlobal(QPoint(508, 340)));
+        form = potencor::test::shownForm();
+        QCursor::setPos(form->Chart1->mapToGlobal(potencor::test::kMiddle));
     }
 
     // `n` measurements or undos, with the repaints a user would see between.

@@ -2,6 +2,7 @@
 #include "ui/chart.h"
 #include "ui/error_report.h"
 #include "ui/mainwindow.h"
+#include "tests/ui/form_fixture.h"
 #include "work/workbench.h"
 #include "ui/save_dialog.h"
 
@@ -47,34 +48,19 @@ protected:
         ui::setPresenter([this](QWidget*, const QString& caption, const QString& text) {
             reports.push_back({caption, text});
         });
-        form = std::make_unique<TForm1>(TForm1::Options{.showStartupWarning = false});
-        form->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        form = test::shownForm();
     }
     void TearDown() override { ui::setPresenter({}); }
 
-    // Puts the cursor on a chart pixel and clicks there, as a user would.
-    void clickChart(QPoint chartPx)
-    {
-        QCursor::setPos(form->Chart1->mapToGlobal(chartPx));
-        QTest::mouseClick(form->Chart1, Qt::LeftButton, {}, chartPx);
-    }
-    void moveOverChart(QPoint chartPx)
-    {
-        const QPoint global = form->Chart1->mapToGlobal(chartPx);
-        QCursor::setPos(global);
-        QMouseEvent move(QEvent::MouseMove, chartPx, global, Qt::NoButton, Qt::NoButton, Qt::NoModifier);
-        QApplication::sendEvent(form->Chart1, &move);
-    }
+    void clickChart(QPoint chartPx) { test::clickChart(*form, chartPx); }
+    void moveOverChart(QPoint chartPx) { test::moveOverChart(*form, chartPx); }
     QString memo() const { return form->Memo1->toPlainText(); }
 
     std::unique_ptr<TForm1> form;
     std::vector<Report> reports;
 };
 
-// Chart pixel (508, 340) is 516, 372 px from the window's outer corner: the
-// middle of the plane.
-const QPoint kMiddle(508, 340);
+using test::kMiddle;
 
 // Boxes are captioned with the program title: here that of the test executable, ui_tests.
 const QString kOwnTitle = QStringLiteral("Ui_tests");
@@ -532,7 +518,17 @@ TEST_F(SaveThroughDialog, ListingAFolderOpensNoFile)
             model->data(model->index(row, 0, folder), Qt::DecorationRole);
             model->data(model->index(row, 2, folder), Qt::DisplayRole); // the type column
         }
-        QTest::qWait(300); // the dialog's file-information thread
+        // The dialog's file-information thread takes requests in turn: a file
+        // moved in now is listed only once it has dealt with those above.
+        // Moved, not written, so that its making opens nothing in the folder.
+        QTemporaryDir outside;
+        const QString made = outside.filePath(QStringLiteral("sentinel.txt"));
+        QFile sentinel(made);
+        ASSERT_TRUE(sentinel.open(QIODevice::WriteOnly));
+        sentinel.close();
+        ASSERT_TRUE(QFile::rename(made, dir.filePath(QStringLiteral("sentinel.txt"))));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return model->rowCount(folder) == 2; }, 10000))
+            << "the dialog never listed the file moved into its folder";
         dialog->reject();
     });
     form->Button5->click();

@@ -3,6 +3,7 @@
 // measurement must keep it, and must not trust an event the cursor has left.
 #include "ui/chart.h"
 #include "ui/mainwindow.h"
+#include "tests/ui/form_fixture.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -20,9 +21,7 @@ class PointerTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        form = std::make_unique<TForm1>(TForm1::Options{.showStartupWarning = false});
-        form->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        form = potencor::test::shownForm();
         origin = QPointF(form->mapToGlobal(QPoint(0, 0)));
     }
 
