@@ -56,14 +56,7 @@ QRect differingArea(const QImage& a, const QImage& b, const QRect& ignored = {})
     return area;
 }
 
-void addOutlines(TChart& chart)
-{
-    const field::Outlines outlines = field::electrodeOutlines();
-    for (const auto& p : outlines.left)
-        chart.Series2()->AddXY(static_cast<double>(p.x), static_cast<double>(p.y));
-    for (const auto& p : outlines.right)
-        chart.Series3()->AddXY(static_cast<double>(p.x), static_cast<double>(p.y));
-}
+void addOutlines(TChart& chart) { addElectrodeOutlines(chart.scene()); }
 
 class ChartTest : public ::testing::Test {
 protected:
