@@ -60,11 +60,7 @@ std::unique_ptr<TChart> makeChart(int n, bool labels)
 {
     auto chart = std::make_unique<TChart>(
         potencor::calibration::chartMapping(potencor::calibration::defaults()));
-    const auto outlines = potencor::field::electrodeOutlines();
-    for (const auto& p : outlines.left)
-        chart->Series2()->AddXY(static_cast<double>(p.x), static_cast<double>(p.y));
-    for (const auto& p : outlines.right)
-        chart->Series3()->AddXY(static_cast<double>(p.x), static_cast<double>(p.y));
+    potencor::ui::addElectrodeOutlines(chart->scene());
     for (const QPointF& p : randomPoints(n))
         chart->Series1()->AddXY(p.x(), p.y());
     chart->setMarksVisible(labels);

@@ -1,11 +1,10 @@
 #include "check/plot.h"
 
+#include "chart/fonts.h"
+#include "chart/scene.h"
 #include "core/calibration.h"
-#include "core/field.h"
-#include "ui/chart.h"
-#include "ui/fonts.h"
 
-#include <QApplication>
+#include <QGuiApplication>
 #include <QImage>
 #include <QImageWriter>
 
@@ -32,22 +31,18 @@ std::optional<std::string> ChartPlotter::operator()(const FileReport& report, co
                 if (type == QtCriticalMsg || type == QtFatalMsg)
                     std::fprintf(stderr, "%s\n", qPrintable(msg));
             });
-        app_ = std::make_unique<QApplication>(argc, argv);
+        app_ = std::make_unique<QGuiApplication>(argc, argv);
         qInstallMessageHandler(previous);
         ui::installFontSubstitutions();
     }
-    ui::TChart chart(calibration::chartMapping(calibration::defaults()));
-    const field::Outlines outlines = field::electrodeOutlines();
-    for (int i = 0; i < field::kOutlinePoints; ++i) {
-        chart.Series2()->AddXY(static_cast<double>(outlines.left[i].x), static_cast<double>(outlines.left[i].y));
-        chart.Series3()->AddXY(static_cast<double>(outlines.right[i].x), static_cast<double>(outlines.right[i].y));
-    }
+    ui::ChartScene scene(calibration::chartMapping(calibration::defaults()));
+    ui::addElectrodeOutlines(scene);
     for (const PointCm& p : report.points)
-        chart.Series1()->AddXY(static_cast<double>(p.x), static_cast<double>(p.y), p.number);
-    chart.setMarksVisible(true);
+        scene.Series1()->AddXY(static_cast<double>(p.x), static_cast<double>(p.y), p.number);
+    scene.setMarksVisible(true);
 
     QImageWriter writer(QString::fromStdString(pngPath), "png");
-    if (!writer.write(chart.renderImage()))
+    if (!writer.write(scene.renderImage()))
         return writer.errorString().toStdString();
     return std::nullopt;
 }

@@ -1,12 +1,13 @@
 #pragma once
-// Drawing a protocol's points on the program's chart, offscreen (Qt).
+// Drawing a protocol's points on the program's chart, offscreen (Qt Gui,
+// no widgets).
 #include "check/check.h"
 
 #include <memory>
 #include <optional>
 #include <string>
 
-class QApplication;
+class QGuiApplication;
 
 namespace potencor::check {
 
@@ -24,7 +25,7 @@ public:
     std::optional<std::string> operator()(const FileReport& report, const std::string& pngPath);
 
 private:
-    std::unique_ptr<QApplication> app_;
+    std::unique_ptr<QGuiApplication> app_;
 };
 
 } // namespace potencor::check

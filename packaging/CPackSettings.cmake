@@ -24,7 +24,7 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${POTENCOR_HOMEPAGE_URL})
 # (libqxcb.so; qt6-qpa-plugins holds only the vnc and tuio ones). Added by
 # hand is what Qt loads at run time and shlibdeps cannot see: Qt's Russian
 # catalogue (ui/translations.h) and the faces that stand in for Arial and
-# Segoe UI (ui/fonts.h).
+# Segoe UI (chart/fonts.h).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-translations-l10n, fonts-liberation, fonts-dejavu-core")
 

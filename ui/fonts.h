@@ -1,27 +1,13 @@
 #pragma once
-// The windows name "Segoe UI" and the chart "Arial"; where those are missing
-// (any Linux desktop) Qt would take whatever fontconfig offers, often a much
-// wider face that breaks the fixed layout's line breaks and label sizes.
+// The windows' face; the faces' substitutes and the chart's face are in
+// chart/fonts.h, which the checker's plots use without any window.
+#include "chart/fonts.h"
 
 #include <QFont>
-#include <QString>
 
 namespace potencor::ui {
 
-// Registers, application-wide, the faces tried in order for each of those
-// families when it is not installed: Liberation Sans (Arial's metrics, close
-// to Segoe UI's widths), then DejaVu Sans; both have Cyrillic. Call once
-// before creating windows.
-void installFontSubstitutions();
-
-// `family` when it is installed, else its first installed substitute, else
-// `family` itself. Every font made from a missing family costs Qt a search
-// of fontconfig's fallbacks (about half a millisecond at start-up), so the
-// program asks for the face that will be drawn.
-QString installedFamily(const QString& family);
-
-// The windows' face at a size in px, and the chart's face at a size in pt.
+// The windows' face at a size in px.
 QFont windowFont(int pixelSize);
-QFont chartFont(int pointSize);
 
 } // namespace potencor::ui

@@ -341,11 +341,7 @@ void TForm1::FormCreate()
 
 void TForm1::Button1Click()
 {
-    const field::Outlines outlines = field::electrodeOutlines();
-    for (int i = 0; i < field::kOutlinePoints; ++i) {
-        Chart1->Series2()->AddXY(static_cast<double>(outlines.left[i].x), static_cast<double>(outlines.left[i].y));
-        Chart1->Series3()->AddXY(static_cast<double>(outlines.right[i].x), static_cast<double>(outlines.right[i].y));
-    }
+    addElectrodeOutlines(Chart1->scene());
 }
 
 void TForm1::Button2Click()

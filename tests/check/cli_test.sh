@@ -117,6 +117,43 @@ fi
 # Plots: the exact name for one input, one per input beside it for several.
 run "plot one" 0 --plot "$T/one.png" "$T/class/ivanov.txt"
 file "$T/one.png" | grep -q "PNG image data, 1000 x 700" || fail "plot one: $(file "$T/one.png")"
+
+# The plots need Qt Gui only: no widgets anywhere among the libraries, and no
+# X11 library of the checker's own (Debian's Qt Gui brings libX11 and libxcb
+# with it, so they may show up below it, never as the checker's own needs).
+ldd "$CHECK" >"$T/ldd" || fail "ldd: $(cat "$T/ldd")"
+grep -q "libQt6Gui" "$T/ldd" || fail "ldd: no Qt Gui at all, is this the plotting build? $(cat "$T/ldd")"
+grep -i "libQt6Widgets" "$T/ldd" && fail "the checker loads Qt Widgets"
+readelf -d "$CHECK" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' >"$T/needed"
+[ -s "$T/needed" ] || fail "readelf: no NEEDED entries in $CHECK"
+grep -i "xcb\|X11\|Widgets" "$T/needed" && fail "the checker itself needs X11 or widgets: $(tr '\n' ' ' <"$T/needed")"
+
+# No display of any kind and no platform chosen: it draws offscreen all the
+# same, a whole PNG (every chunk's CRC right, the pixels all there).
+got=0
+env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$CHECK" --plot "$T/nodisplay.png" "$T/class/ivanov.txt" \
+  >"$T/out" 2>"$T/err" || got=$?
+[ "$got" = 0 ] || fail "plot without a display: exit $got: $(cat "$T/err")"
+[ -s "$T/err" ] && fail "plot without a display: messages: $(cat "$T/err")"
+python3 - "$T/nodisplay.png" <<'PY' || fail "plot without a display: not a whole PNG"
+import struct, sys, zlib
+data = open(sys.argv[1], "rb").read()
+assert data[:8] == b"\x89PNG\r\n\x1a\n", "signature"
+pos, chunks, idat = 8, [], b""
+while pos < len(data):
+    length, kind = struct.unpack(">I4s", data[pos:pos + 8])
+    body = data[pos + 8:pos + 8 + length]
+    (crc,) = struct.unpack(">I", data[pos + 8 + length:pos + 12 + length])
+    assert zlib.crc32(kind + body) == crc, kind
+    chunks.append(kind)
+    idat += body if kind == b"IDAT" else b""
+    pos += 12 + length
+assert chunks[0] == b"IHDR" and chunks[-1] == b"IEND", chunks
+width, height, depth, colour = struct.unpack(">IIBB", data[16:26])
+assert (width, height) == (1000, 700), (width, height)
+channels = {0: 1, 2: 3, 3: 1, 4: 2, 6: 4}[colour]
+assert len(zlib.decompress(idat)) == height * (1 + width * channels * depth // 8)
+PY
 run "plot into a missing directory" 2 -r --plot "$T/maps/map.png" "$T/class"
 expect_err "plot into a missing directory" "map-ivanov.png: "
 mkdir -p "$T/maps"

@@ -3,7 +3,6 @@
 
 #include "core/calibration.h"
 #include "core/error.h"
-#include "core/field.h"
 
 #include <QApplication>
 #include <QMouseEvent>
@@ -13,7 +12,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <memory>
 #include <vector>
 
@@ -22,9 +20,13 @@ namespace {
 
 const calibration::ChartMapping kMapping = calibration::chartMapping(calibration::defaults());
 
-// The pixel a value is drawn on, straight from the calibration.
-int col(double xCm) { return static_cast<int>(std::lround(kMapping.toPxX(xCm))); }
-int row(double yCm) { return static_cast<int>(std::lround(kMapping.toPxY(yCm))); }
+// Pixels below are worked out by hand from the calibration (core/calibration.h),
+// never through the chart's mapping. The chart's origin is the client area's,
+// 8 px right of and 32 px below the window's outer corner. A click at chart
+// column c measures x = (c + 8 + mstartX) * 42.85 / Nx with mstartX = -35 and
+// Nx = 962, so x cm is drawn at column 27 + x * 962 / 42.85; it measures
+// y = (700 - (r + 32 + mstartY)) * 30 / Ny at row r with mstartY = -10 and
+// Ny = 677, so y cm is drawn at row 678 - y * 677 / 30; both rounded.
 
 const QColor kWhite(255, 255, 255);
 const QColor kSilver(192, 192, 192);
@@ -56,14 +58,7 @@ QRect differingArea(const QImage& a, const QImage& b, const QRect& ignored = {})
     return area;
 }
 
-void addOutlines(TChart& chart)
-{
-    const field::Outlines outlines = field::electrodeOutlines();
-    for (const auto& p : outlines.left)
-        chart.Series2()->AddXY(static_cast<double>(p.x), static_cast<double>(p.y));
-    for (const auto& p : outlines.right)
-        chart.Series3()->AddXY(static_cast<double>(p.x), static_cast<double>(p.y));
-}
+void addOutlines(TChart& chart) { addElectrodeOutlines(chart.scene()); }
 
 class ChartTest : public ::testing::Test {
 protected:
@@ -209,7 +204,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(ChartEventsTest, MoveIsReportedBeforeTheHoverHighlight)
 {
     chart.Series1()->AddXY(10.5, 10.5);
-    const QPoint point(col(10.5), row(10.5));
+    const QPoint point(263, 441); // (10.5, 10.5) cm: column 262.73, row 441.05
     const QPoint ring = point + QPoint(5, 0); // just outside the circle
     QVector<QColor> seenBySlot;
     QObject::connect(&chart, &TChart::mouseMoved, &chart,
@@ -227,8 +222,9 @@ TEST_F(ChartEventsTest, MoveIsReportedBeforeTheHoverHighlight)
 TEST_F(ChartEventsTest, HoveredOutlineSegmentTurnsRed)
 {
     addOutlines(chart);
-    const auto p = field::electrodeOutlines().left[50];
-    const QPoint onLine(col(static_cast<double>(p.x)), row(static_cast<double>(p.y)));
+    // The left outline's point 50: angle 2 pi * 51 / 200 on the circle of
+    // 1.45 cm about (9.35, 15) cm, (9.305, 16.449) cm: column 235.89, row 306.79.
+    const QPoint onLine(236, 307);
     EXPECT_EQ(at(chart.renderImage(), onLine.x(), onLine.y()), kBlack);
     move(onLine);
     EXPECT_EQ(at(chart.renderImage(), onLine.x(), onLine.y()), kRed);
@@ -311,16 +307,27 @@ TEST_F(ChartImageTest, OutlinesAndPointsOnTheirCalibratedPixels)
 {
     chart.Series1()->AddXY(20.5, 10.5);
     const QImage image = chart.renderImage();
-    const field::Outlines outlines = field::electrodeOutlines();
-    for (int i : {1, 50, 100, 150, 198}) { // the ends have flat caps
-        for (const auto& p : {outlines.left[i], outlines.right[i]}) {
-            const int x = col(static_cast<double>(p.x));
-            const int y = row(static_cast<double>(p.y));
-            EXPECT_EQ(at(image, x, y), kBlack) << i;
-        }
+    // Outline point i lies at angle 2 pi * (i + 1) / 200 on the circles of
+    // 1.45 cm about (9.35, 15) and (33.5, 15) cm; the ends have flat caps.
+    struct OnOutline {
+        int i;
+        QPoint left;
+        QPoint right;
+    };
+    const OnOutline onOutlines[] = {
+        {1, {269, 337}, {812, 337}},   // x 10.797, 34.947; y 15.091: columns 269.40, 811.58; row 337.45
+        {50, {236, 307}, {778, 307}},  // 9.305, 33.455; 16.449: 235.89, 778.07; 306.79
+        {100, {204, 341}, {747, 341}}, // 7.901, 32.051; 14.955: 204.37, 746.55; 340.53
+        {150, {238, 372}, {780, 372}}, // 9.396, 33.546; 13.551: 237.93, 780.11; 372.21
+        {198, {269, 341}, {812, 341}}, // 10.799, 34.949; 14.955: 269.45, 811.63; 340.53
+    };
+    for (const OnOutline& o : onOutlines) {
+        for (const QPoint& p : {o.left, o.right})
+            EXPECT_EQ(at(image, p.x(), p.y()), kBlack) << o.i;
     }
     // Inside the electrode nothing is drawn: the outline is not filled.
-    EXPECT_EQ(at(image, col(9.35), row(14.5)), kWhite);
+    // (9.35, 14.5) cm: column 236.91, row 350.78.
+    EXPECT_EQ(at(image, 237, 351), kWhite);
 
     // (20.5, 10.5) cm: column 27 + 460.23, row 678 - 236.95.
     EXPECT_EQ(at(image, 487, 441), kRed);
@@ -338,8 +345,9 @@ TEST_F(ChartImageTest, PointOutsideTheAxesIsClippedButItsLabelShows)
     chart.setMarksVisible(true);
     const QImage labelled = chart.renderImage();
     // Only the two labels appeared, above their points.
-    const QRect nearFirst(col(-0.5) - 15, row(12.5) - 30, 30, 31);
-    const QRect nearSecond(col(20) - 15, row(-0.4) - 30, 30, 31);
+    // (-0.5, 12.5) cm: column 15.77, row 395.92; (20, -0.4) cm: 476.01, 687.03.
+    const QRect nearFirst(16 - 15, 396 - 30, 30, 31);
+    const QRect nearSecond(476 - 15, 687 - 30, 30, 31);
     EXPECT_FALSE(differingArea(empty, labelled, nearSecond).isEmpty());
     EXPECT_TRUE(nearFirst.contains(differingArea(empty, labelled, nearSecond)));
     EXPECT_FALSE(differingArea(empty, labelled, nearFirst).isEmpty());
@@ -350,7 +358,7 @@ TEST_F(ChartImageTest, MarksToggleShowsAndHidesTheLabelAboveThePoint)
 {
     chart.Series1()->AddXY(20.5, 20.5);
     const QImage plain = chart.renderImage();
-    const QPoint p(col(20.5), row(20.5));
+    const QPoint p(487, 215); // (20.5, 20.5) cm: column 487.23, row 215.38
     const QRect label(p.x() - 8, p.y() - 24, 17, 17); // box bottom 8 px above the centre
 
     chart.setMarksVisible(true);
@@ -406,10 +414,11 @@ TEST_F(ChartImageTest, OverlappingLabelsAreMovedApart)
     const QImage two = chart.renderImage();
     // The second label went straight above the first, leaving it in place
     // (the circle drawn twice differs only in its anti-aliased rim).
-    const QRect circle(col(20.5) - 4, row(20.5) - 4, 9, 9);
+    // (20.5, 20.5) cm: column 487.23, row 215.38.
+    const QRect circle(487 - 4, 215 - 4, 9, 9);
     const QRect changed = differingArea(one, two, circle);
     ASSERT_FALSE(changed.isEmpty());
-    EXPECT_LT(changed.bottom(), row(20.5) - 8 - 10);
+    EXPECT_LT(changed.bottom(), 215 - 8 - 10);
     EXPECT_GT(darkPixelsIn(two, changed), 0);
 }
 

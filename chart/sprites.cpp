@@ -1,4 +1,4 @@
-#include "ui/chart_sprites.h"
+#include "chart/sprites.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -2,7 +2,7 @@
 // Pre-rendered pieces of the chart for one device-pixel ratio, blitted
 // instead of drawn shape by shape: thousands of points and labels stay cheap.
 // Images are in device pixels (their own ratio left at 1).
-#include "ui/chart_layout.h"
+#include "chart/layout.h"
 
 #include <QHash>
 #include <QImage>

@@ -1,5 +1,7 @@
-// Entry point of the work layer's tests: a QGuiApplication on the offscreen
-// platform, no widgets anywhere, then GoogleTest.
+// Entry point of the tests of the layers below the windows (the chart's scene,
+// the owner of the work): a QGuiApplication on the offscreen platform (unless
+// the caller chose one), then GoogleTest. No widgets: those layers must work
+// without them, as the checker's plots do.
 #include <QGuiApplication>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "ui/chart_layout.h"
+#include "chart/layout.h"
 
 #include <QFontMetricsF>
 #include <QImage>

@@ -1,6 +1,6 @@
-#include "ui/chart_marks.h"
+#include "chart/marks.h"
 
-#include "ui/spare_capacity.h"
+#include "chart/spare_capacity.h"
 
 #include <algorithm>
 

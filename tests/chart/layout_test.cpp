@@ -1,5 +1,5 @@
-#include "ui/chart_layout.h"
-#include "ui/chart_marks.h"
+#include "chart/layout.h"
+#include "chart/marks.h"
 
 #include "core/calibration.h"
 

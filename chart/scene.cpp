@@ -1,0 +1,627 @@
+#include "chart/scene.h"
+
+#include "chart/fonts.h"
+#include "chart/marks.h"
+#include "chart/sprites.h"
+#include "chart/spare_capacity.h"
+#include "core/error.h"
+#include "core/field.h"
+
+#include <QLocale>
+#include <QPainter>
+#include <QPolygonF>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+namespace potencor::ui {
+namespace {
+
+const QColor kSilver(192, 192, 192);
+const QColor kTickGray(128, 128, 128);
+const QColor kBevelShadow(160, 160, 160);
+
+double distanceToSegment(QPointF p, QPointF a, QPointF b)
+{
+    const QPointF ab = b - a;
+    const double len2 = QPointF::dotProduct(ab, ab);
+    const double t = len2 > 0 ? std::clamp(QPointF::dotProduct(p - a, ab) / len2, 0.0, 1.0) : 0.0;
+    const QPointF d = p - (a + t * ab);
+    return std::hypot(d.x(), d.y());
+}
+
+// Everything behind the series: background, bevel, grid, frame, axes, ticks
+// and axis labels. Lines are whole device pixels, so they stay crisp.
+void paintBase(QPainter& p, const ChartLayout& l, const ChartSprites& s)
+{
+    const auto fill = [&](const QRect& px, const QColor& color) { p.fillRect(s.toDevice(px), color); };
+    const int w = l.size.width();
+    const int h = l.size.height();
+    const QRect& plot = l.plot;
+
+    fill(QRect(0, 0, w, h), Qt::white);
+    // Raised bevel: its light top-left edge is white on white.
+    fill(QRect(0, h - 1, w, 1), kBevelShadow);
+    fill(QRect(w - 1, 0, 1, h), kBevelShadow);
+
+    // Grid lines and major ticks keep their exact place on a scaled display
+    // rather than whole logical px: a click on a drawn intersection measures it.
+    const auto column = [&](const AxisLabel& label, const QRect& px, const QColor& color) {
+        const auto [first, width] = s.lineAt(label.at);
+        const QRect span = s.toDevice(px);
+        p.fillRect(QRect(first, span.top(), width, span.height()), color);
+    };
+    const auto row = [&](const AxisLabel& label, const QRect& px, const QColor& color) {
+        const auto [first, height] = s.lineAt(label.at);
+        const QRect span = s.toDevice(px);
+        p.fillRect(QRect(span.left(), first, span.width(), height), color);
+    };
+    for (const AxisLabel& label : l.xLabels)
+        column(label, QRect(label.px, plot.top(), 1, plot.height()), kSilver);
+    for (const AxisLabel& label : l.yLabels)
+        row(label, QRect(plot.left(), label.px, plot.width(), 1), kSilver);
+
+    fill(QRect(plot.left(), plot.top(), plot.width(), 1), Qt::black);
+    fill(QRect(plot.right(), plot.top(), 1, plot.height()), Qt::black);
+    // Axis lines: the frame's left and bottom edges plus one pixel outside.
+    fill(QRect(plot.left() - 1, plot.top(), kAxisLinePx, plot.height() + 1), Qt::black);
+    fill(QRect(plot.left() - 1, plot.bottom(), plot.width() + 1, kAxisLinePx), Qt::black);
+
+    const int tickTop = plot.bottom() + kAxisLinePx;
+    const int tickRight = plot.left() - kAxisLinePx + 1; // exclusive
+    for (const AxisLabel& label : l.xLabels)
+        column(label, QRect(label.px, tickTop, 1, kMajorTickPx), kTickGray);
+    for (int column : l.xMinorTicks)
+        fill(QRect(column, tickTop, 1, kMinorTickPx), kTickGray);
+    for (const AxisLabel& label : l.yLabels)
+        row(label, QRect(tickRight - kMajorTickPx, label.px, kMajorTickPx, 1), kTickGray);
+    for (int row : l.yMinorTicks)
+        fill(QRect(tickRight - kMinorTickPx, row, kMinorTickPx, 1), kTickGray);
+
+    p.save();
+    p.scale(s.dpr(), s.dpr());
+    p.setRenderHint(QPainter::TextAntialiasing);
+    p.setFont(l.font);
+    p.setPen(Qt::black);
+    for (const auto* labels : {&l.xLabels, &l.yLabels}) {
+        for (const AxisLabel& label : *labels)
+            p.drawText(label.textRect, Qt::AlignCenter, label.text);
+    }
+    p.restore();
+}
+
+QPolygonF polyline(const ChartLayout& l, const QVector<QPointF>& points)
+{
+    QPolygonF line;
+    line.reserve(points.size());
+    for (const QPointF& cm : points)
+        line << l.paintPosOf(cm);
+    return line;
+}
+
+// What a pen `width` wide with flat caps and mitred joins covers along an
+// open polyline, as one polygon. Filling it is much cheaper than stroking a
+// line of hundreds of pixel-long segments, and as exact on a smooth curve.
+QPolygonF strokeArea(const QPolygonF& line, double width)
+{
+    QPolygonF points;
+    for (const QPointF& p : line) {
+        if (points.isEmpty() || p != points.back())
+            points << p;
+    }
+    const qsizetype n = points.size();
+    if (n < 2)
+        return {};
+    const auto unitNormal = [](QPointF a, QPointF b) {
+        const QPointF d = b - a;
+        const double len = std::hypot(d.x(), d.y());
+        return QPointF(-d.y() / len, d.x() / len);
+    };
+    const double half = width / 2;
+    QPolygonF area(2 * n);
+    for (qsizetype i = 0; i < n; ++i) {
+        QPointF offset;
+        if (i == 0) {
+            offset = unitNormal(points[0], points[1]) * half;
+        } else if (i == n - 1) {
+            offset = unitNormal(points[n - 2], points[n - 1]) * half;
+        } else {
+            const QPointF before = unitNormal(points[i - 1], points[i]);
+            const QPointF after = unitNormal(points[i], points[i + 1]);
+            const QPointF sum = before + after;
+            const double len = std::hypot(sum.x(), sum.y());
+            if (len < 1e-9) {
+                offset = before * half; // the line doubles back
+            } else {
+                const QPointF mitre = sum / len;
+                // Mitre length half / cos(turn / 2), limited to twice the half width.
+                offset = mitre * (half / std::max(QPointF::dotProduct(mitre, before), 0.5));
+            }
+        }
+        area[i] = points[i] + offset;
+        area[2 * n - 1 - i] = points[i] - offset;
+    }
+    return area;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Rendering state. The picture is three layers per device-pixel ratio:
+//   base     - background, grid, axes, labels: built once;
+//   scene    - base plus the measured points and their labels, brought up to
+//              date incrementally while points are only appended;
+//   outlines - the electrode outlines, a small transparent image over both.
+// A frame is scene + outlines + the hover highlight.
+
+struct ChartScene::Impl {
+    struct Layers {
+        Layers(const ChartLayout& layout, qreal dpr) : sprites(layout, dpr) {}
+        ChartSprites sprites;
+        QImage base;
+        QImage scene;
+        bool sceneValid = false;
+        quint64 sceneVersion = 0;
+        int scenePoints = 0;
+        bool sceneMarks = false;
+        QImage outlines;
+        QPoint outlinesOrigin; // device px
+        bool outlinesValid = false;
+        quint64 outlinesVersion = 0;
+    };
+
+    explicit Impl(const ChartScene& scene)
+        : owner(scene), layout(scene.layout_), placer(QRect(QPoint(0, 0), layout.size))
+    {
+    }
+
+    void paint(QPainter& p, qreal dpr);
+    void pointRemoved(int index);
+
+    const ChartScene& owner;
+    const ChartLayout& layout;
+    MarkPlacer placer;          // Series1's labels, placed up to placer.count()
+    quint64 pointsVersion = 0;  // bumped whenever Series1 loses a point
+    quint64 outlinesVersion = 0;
+
+private:
+    Layers& layersFor(qreal dpr);
+    void placeMarks();
+    void syncScene(Layers& l);
+    QImage newLayer(qreal dpr) const;
+    void ensureBase(Layers& l);
+    void rebuildScene(Layers& l);
+    void syncOutlines(Layers& l);
+    // Points and labels touching `area` (logical px), clipped to `device` (its device px).
+    void paintContent(QPainter& p, ChartSprites& s, const QRect& area, const QRect& device) const;
+    void paintPoints(QPainter& p, const ChartSprites& s, const QRect& device) const;
+    void paintMarks(QPainter& p, ChartSprites& s, const QRect& area, const QRect& device) const;
+    void paintHover(QPainter& p) const;
+    // The hovered axis label in red, under the point labels like the black one.
+    void paintHoveredLabel(QPainter& p, Layers& l) const;
+
+    std::vector<std::unique_ptr<Layers>> layers_;
+};
+
+ChartScene::Impl::Layers& ChartScene::Impl::layersFor(qreal dpr)
+{
+    for (auto& l : layers_) {
+        if (qFuzzyCompare(l->sprites.dpr(), dpr))
+            return *l;
+    }
+    // The screen's ratio and perhaps an export at another one.
+    if (layers_.size() >= 2)
+        layers_.erase(layers_.begin());
+    layers_.push_back(std::make_unique<Layers>(layout, dpr));
+    return *layers_.back();
+}
+
+void ChartScene::Impl::placeMarks()
+{
+    const QVector<QPointF>& points = owner.series1_.points();
+    for (int i = placer.count(); i < points.size(); ++i) {
+        const QPoint anchor = layout.pixelOf(points[i]);
+        placer.place(ChartLayout::markExtent(layout.defaultMarkBox(anchor, owner.series1_.label(i))), anchor);
+    }
+}
+
+void ChartScene::Impl::pointRemoved(int index)
+{
+    ++pointsVersion;
+    if (index >= placer.count())
+        return;
+    // Labels depend only on earlier ones: dropping the last keeps the rest.
+    if (index == placer.count() - 1)
+        placer.removeLast();
+    else
+        placer.clear();
+}
+
+void ChartScene::Impl::syncScene(Layers& l)
+{
+    const int n = owner.series1_.Count();
+    const bool marks = owner.marksVisible_;
+    if (marks)
+        placeMarks();
+    const int added = n - l.scenePoints;
+    // Many points at once (the first frame, say) are cheaper redrawn whole.
+    constexpr int kMaxAddedInPlace = 32;
+    if (!l.sceneValid || l.sceneVersion != pointsVersion || l.sceneMarks != marks || added < 0
+        || added > kMaxAddedInPlace) {
+        rebuildScene(l);
+        return;
+    }
+    if (added == 0)
+        return;
+    // Appended points and labels go on top of everything in the scene except
+    // older labels, so redraw just the area they touch, from the base up.
+    const QVector<QPointF>& points = owner.series1_.points();
+    QRect dirty;
+    for (int i = l.scenePoints; i < n; ++i) {
+        dirty |= ChartLayout::pointExtent(layout.pixelOf(points[i]));
+        if (marks)
+            dirty |= placer.footprint(i);
+    }
+    // Sprites are placed in whole device pixels and may reach one beyond.
+    dirty.adjust(-1, -1, 1, 1);
+    l.scenePoints = n;
+    const QRect device = l.sprites.toDevice(dirty) & l.scene.rect();
+    if (device.isEmpty())
+        return;
+    ensureBase(l);
+    QPainter p(&l.scene);
+    p.drawImage(device.topLeft(), l.base, device);
+    paintContent(p, l.sprites, dirty, device);
+}
+
+QImage ChartScene::Impl::newLayer(qreal dpr) const
+{
+    return QImage(static_cast<int>(std::ceil(layout.size.width() * dpr)),
+                  static_cast<int>(std::ceil(layout.size.height() * dpr)), QImage::Format_RGB32);
+}
+
+void ChartScene::Impl::ensureBase(Layers& l)
+{
+    if (!l.base.isNull())
+        return;
+    l.base = newLayer(l.sprites.dpr());
+    QPainter p(&l.base);
+    paintBase(p, layout, l.sprites);
+}
+
+void ChartScene::Impl::rebuildScene(Layers& l)
+{
+    if (l.scene.isNull())
+        l.scene = newLayer(l.sprites.dpr());
+    // Until a partial redraw has needed the base as an image of its own, it
+    // is painted straight into the scene.
+    if (l.base.isNull()) {
+        QPainter p(&l.scene);
+        paintBase(p, layout, l.sprites);
+    } else {
+        std::memcpy(l.scene.bits(), l.base.constBits(), static_cast<std::size_t>(l.base.sizeInBytes()));
+    }
+    QPainter p(&l.scene);
+    paintContent(p, l.sprites, QRect(QPoint(0, 0), layout.size), l.scene.rect());
+    l.sceneValid = true;
+    l.sceneVersion = pointsVersion;
+    l.scenePoints = owner.series1_.Count();
+    l.sceneMarks = owner.marksVisible_;
+}
+
+void ChartScene::Impl::paintContent(QPainter& p, ChartSprites& s, const QRect& area, const QRect& device) const
+{
+    paintPoints(p, s, device);
+    if (owner.marksVisible_)
+        paintMarks(p, s, area, device);
+}
+
+void ChartScene::Impl::paintPoints(QPainter& p, const ChartSprites& s, const QRect& device) const
+{
+    const QVector<QPointF>& points = owner.series1_.points();
+    const QImage& sprite = s.point();
+    const QRect clip = s.toDevice(layout.plot) & device;
+    if (clip.isEmpty())
+        return;
+    p.setClipRect(clip);
+    for (const QPointF& point : points) {
+        const QPoint origin = s.pointOrigin(layout.pixelOf(point));
+        if (clip.intersects(QRect(origin, sprite.size())))
+            p.drawImage(origin, sprite);
+    }
+    p.setClipping(false);
+}
+
+void ChartScene::Impl::paintMarks(QPainter& p, ChartSprites& s, const QRect& area, const QRect& device) const
+{
+    const QVector<QPointF>& points = owner.series1_.points();
+    const int n = static_cast<int>(points.size());
+    const auto boxOf = [&](int i) {
+        const int width = layout.mark.boxWidth(static_cast<int>(QString::number(owner.series1_.label(i)).size()));
+        return QRect(placer.extent(i).topLeft(), QSize(width, layout.mark.boxHeightPx));
+    };
+    // Whole device pixels of a sprite may reach a pixel past its logical area.
+    const QRect reach = area.adjusted(-1, -1, 1, 1);
+    p.setClipRect(device);
+    // All callouts first: a label moved aside must not have another's callout across its text.
+    for (int i = 0; i < n; ++i) {
+        if (!placer.footprint(i).intersects(reach))
+            continue;
+        const QPoint centre = layout.pixelOf(points[i]);
+        const QRect box = boxOf(i);
+        QRect callout;
+        if (box.bottom() < centre.y())
+            callout = QRect(QPoint(centre.x(), box.bottom() + 1), centre);
+        else if (box.top() > centre.y())
+            callout = QRect(centre, QPoint(centre.x(), box.top() - 1));
+        if (callout.intersects(reach))
+            p.fillRect(s.toDevice(callout & reach), Qt::white);
+    }
+    const double advance = layout.mark.digitAdvancePx;
+    for (int i = 0; i < n; ++i) {
+        if (!placer.extent(i).intersects(reach))
+            continue;
+        const QString text = QString::number(owner.series1_.label(i));
+        const QRect box = boxOf(i);
+        p.drawImage(s.toDevice(QPointF(box.topLeft())), s.markBox(box.width()));
+        const double textLeft = box.left() + (box.width() - text.size() * advance) / 2.0;
+        for (qsizetype k = 0; k < text.size(); ++k) {
+            const QPointF at(textLeft + k * advance - ChartSprites::kDigitInsetPx, box.top());
+            p.drawImage(s.toDevice(at), s.digit(text[k].digitValue()));
+        }
+    }
+    p.setClipping(false);
+}
+
+void ChartScene::Impl::syncOutlines(Layers& l)
+{
+    if (l.outlinesValid && l.outlinesVersion == outlinesVersion)
+        return;
+    l.outlinesValid = true;
+    l.outlinesVersion = outlinesVersion;
+    l.outlines = QImage();
+
+    std::vector<QPolygonF> lines;
+    QRectF bounds;
+    for (const Series* series : {&owner.series2_, &owner.series3_}) {
+        if (series->Count() < 2)
+            continue;
+        lines.push_back(polyline(layout, series->points()));
+        bounds |= lines.back().boundingRect();
+    }
+    const double reach = kOutlineWidthPx / 2 + 1;
+    bounds = bounds.adjusted(-reach, -reach, reach, reach) & QRectF(layout.plot);
+    if (lines.empty() || bounds.isEmpty())
+        return;
+
+    const qreal dpr = l.sprites.dpr();
+    const QPoint topLeft(static_cast<int>(std::floor(bounds.left() * dpr)),
+                         static_cast<int>(std::floor(bounds.top() * dpr)));
+    const QPoint end(static_cast<int>(std::ceil(bounds.right() * dpr)),
+                     static_cast<int>(std::ceil(bounds.bottom() * dpr)));
+    l.outlinesOrigin = topLeft;
+    l.outlines = QImage(QSize(end.x() - topLeft.x(), end.y() - topLeft.y()),
+                        QImage::Format_ARGB32_Premultiplied);
+    l.outlines.fill(Qt::transparent);
+    QPainter p(&l.outlines);
+    p.translate(-topLeft);
+    p.scale(dpr, dpr);
+    p.setClipRect(QRectF(layout.plot));
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(Qt::black);
+    for (const QPolygonF& line : lines)
+        p.drawPolygon(strokeArea(line, kOutlineWidthPx), Qt::WindingFill);
+}
+
+void ChartScene::Impl::paintHover(QPainter& p) const
+{
+    const HoverTarget& hover = owner.hover_;
+    if (hover.series == nullptr)
+        return;
+    const QVector<QPointF>& points = hover.series->points();
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setClipRect(QRectF(layout.plot));
+    p.setBrush(Qt::NoBrush);
+    if (hover.kind == HoverTarget::Kind::Point && hover.index < points.size()) {
+        // A red ring just around the circle.
+        p.setPen(QPen(Qt::red, 2.0));
+        p.drawEllipse(QPointF(layout.pixelOf(points[hover.index])) + QPointF(0.5, 0.5),
+                      kPointRadiusPx + 1.5, kPointRadiusPx + 1.5);
+    } else if (hover.kind == HoverTarget::Kind::Segment && hover.index + 1 < points.size()) {
+        // Round caps: a segment this short would otherwise be a sliver.
+        p.setPen(QPen(Qt::red, kOutlineWidthPx, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(layout.paintPosOf(points[hover.index]), layout.paintPosOf(points[hover.index + 1]));
+    }
+    p.restore();
+}
+
+void ChartScene::Impl::paintHoveredLabel(QPainter& p, Layers& l) const
+{
+    const HoverTarget& hover = owner.hover_;
+    const bool bottom = hover.kind == HoverTarget::Kind::BottomLabel;
+    if (!bottom && hover.kind != HoverTarget::Kind::LeftLabel)
+        return;
+    const AxisLabel& label = (bottom ? layout.xLabels : layout.yLabels)[hover.index];
+    const QRect area = label.textRect.toAlignedRect();
+    const QRect device = l.sprites.toDevice(area) & l.scene.rect();
+    p.fillRect(device, Qt::white);
+    p.save();
+    p.scale(l.sprites.dpr(), l.sprites.dpr());
+    p.setRenderHint(QPainter::TextAntialiasing);
+    p.setFont(layout.font);
+    p.setPen(Qt::red);
+    p.drawText(label.textRect, Qt::AlignCenter, label.text);
+    p.restore();
+    if (owner.marksVisible_)
+        paintMarks(p, l.sprites, area, device);
+}
+
+ChartScene::HoverTarget ChartScene::hitTest(QPointF pos) const
+{
+    const ChartLayout& layout = layout_;
+    const QPoint pixel(static_cast<int>(std::floor(pos.x())), static_cast<int>(std::floor(pos.y())));
+    if (!layout.plot.contains(pixel)) {
+        // Outside the plot only the axis labels react.
+        for (int i = 0; i < layout.xLabels.size(); ++i) {
+            if (layout.xLabels[i].textRect.contains(pos))
+                return {HoverTarget::Kind::BottomLabel, nullptr, i};
+        }
+        for (int i = 0; i < layout.yLabels.size(); ++i) {
+            if (layout.yLabels[i].textRect.contains(pos))
+                return {HoverTarget::Kind::LeftLabel, nullptr, i};
+        }
+        return {};
+    }
+    // The outlines lie over the points. Their segments are about a pixel
+    // long, so the nearest one under the pointer is the one meant.
+    const QPointF at = QPointF(pixel) + QPointF(0.5, 0.5);
+    HoverTarget nearest;
+    double best = kOutlineWidthPx / 2;
+    for (const Series* series : {&series3_, &series2_}) {
+        const QVector<QPointF>& points = series->points();
+        for (int i = 0; i + 1 < points.size(); ++i) {
+            const double d = distanceToSegment(at, layout.paintPosOf(points[i]), layout.paintPosOf(points[i + 1]));
+            if (d < best || (d == best && nearest.kind == HoverTarget::Kind::None)) {
+                best = d;
+                nearest = {HoverTarget::Kind::Segment, series, i};
+            }
+        }
+    }
+    if (nearest.kind != HoverTarget::Kind::None)
+        return nearest;
+    // Later points cover earlier ones.
+    const QVector<QPointF>& points = series1_.points();
+    for (int i = static_cast<int>(points.size()) - 1; i >= 0; --i) {
+        const QPoint d = pixel - layout.pixelOf(points[i]);
+        if (d.x() * d.x() + d.y() * d.y() <= kPointRadiusPx * kPointRadiusPx)
+            return {HoverTarget::Kind::Point, &series1_, i};
+    }
+    return {};
+}
+
+void ChartScene::Impl::paint(QPainter& p, qreal dpr)
+{
+    Layers& l = layersFor(dpr);
+    syncScene(l);
+    syncOutlines(l);
+    // The layers are in device pixels: undo the painter's own scaling for the blits.
+    p.save();
+    p.scale(1 / dpr, 1 / dpr);
+    p.drawImage(QPoint(0, 0), l.scene);
+    paintHoveredLabel(p, l);
+    if (!l.outlines.isNull())
+        p.drawImage(l.outlinesOrigin, l.outlines);
+    p.restore();
+    paintHover(p);
+}
+
+// ---------------------------------------------------------------------------
+
+int Series::AddXY(double x_cm, double y_cm)
+{
+    return AddXY(x_cm, y_cm, -1);
+}
+
+int Series::AddXY(double x_cm, double y_cm, int label)
+{
+    const int index = Count();
+    points_.push_back(QPointF(x_cm, y_cm));
+    labels_.push_back(label);
+    scene_->seriesAppended(this);
+    return index;
+}
+
+void Series::Delete(int index)
+{
+    if (index < 0 || index >= Count())
+        throw Error(msg::seriesDeleteOutOfBounds(index, Count() - 1));
+    points_.remove(index);
+    labels_.remove(index);
+    releaseSpareCapacity(points_);
+    releaseSpareCapacity(labels_);
+    scene_->seriesRemoved(this, index);
+}
+
+ChartScene::ChartScene(const calibration::ChartMapping& mapping, QObject* parent)
+    : QObject(parent)
+    , layout_(computeChartLayout(mapping, QSize(kWidthPx, kHeightPx), chartFont(8), QLocale()))
+    , impl_(std::make_unique<Impl>(*this))
+{
+}
+
+ChartScene::~ChartScene() = default;
+
+void ChartScene::setMarksVisible(bool visible)
+{
+    if (marksVisible_ == visible)
+        return;
+    marksVisible_ = visible;
+    emit changed();
+}
+
+void ChartScene::seriesAppended(Series* series)
+{
+    if (series != &series1_)
+        ++impl_->outlinesVersion;
+    emit changed();
+}
+
+void ChartScene::seriesRemoved(Series* series, int index)
+{
+    if (series == &series1_)
+        impl_->pointRemoved(index);
+    else
+        ++impl_->outlinesVersion;
+    if (hover_.series == series)
+        hover_ = {};
+    emit changed();
+}
+
+void ChartScene::hoverAt(QPointF pos)
+{
+    setHover(hitTest(pos));
+}
+
+void ChartScene::clearHover()
+{
+    setHover({});
+}
+
+void ChartScene::setHover(const HoverTarget& target)
+{
+    if (target == hover_)
+        return;
+    hover_ = target;
+    emit changed();
+}
+
+void ChartScene::paint(QPainter& painter, qreal devicePixelRatio) const
+{
+    impl_->paint(painter, devicePixelRatio);
+}
+
+QImage ChartScene::renderImage(qreal devicePixelRatio) const
+{
+    const qreal dpr = devicePixelRatio > 0 ? devicePixelRatio : 1.0;
+    QImage image(static_cast<int>(std::ceil(kWidthPx * dpr)), static_cast<int>(std::ceil(kHeightPx * dpr)),
+                 QImage::Format_RGB32);
+    image.setDevicePixelRatio(dpr);
+    QPainter p(&image);
+    paint(p, dpr);
+    return image;
+}
+
+void addElectrodeOutlines(ChartScene& scene)
+{
+    const field::Outlines outlines = field::electrodeOutlines();
+    for (const field::PointCm& p : outlines.left)
+        scene.Series2()->AddXY(static_cast<double>(p.x), static_cast<double>(p.y));
+    for (const field::PointCm& p : outlines.right)
+        scene.Series3()->AddXY(static_cast<double>(p.x), static_cast<double>(p.y));
+}
+
+} // namespace potencor::ui

@@ -1,0 +1,152 @@
+// The chart's scene on its own: no widget, a QGuiApplication only (as the
+// checker's plots run), painting through whatever painter it is given.
+#include "chart/scene.h"
+
+#include "core/calibration.h"
+
+#include <QCoreApplication>
+#include <QImage>
+#include <QPainter>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+
+namespace potencor::ui {
+namespace {
+
+// Columns and rows by hand from the calibration (core/calibration.h): x cm
+// at column 27 + x * 962 / 42.85 and y cm at row 678 - y * 677 / 30, rounded
+// (the chart's origin 8 px right of and 32 px below the window's outer corner,
+// mstartX = -35, mstartY = -10, Nx = 962 px per 42.85 cm, Ny = 677 px per 30 cm).
+const calibration::ChartMapping kMapping = calibration::chartMapping(calibration::defaults());
+
+const QColor kRed(255, 0, 0);
+const QColor kSilver(192, 192, 192);
+
+QColor at(const QImage& image, int x, int y) { return image.pixelColor(x, y).toRgb(); }
+
+TEST(ChartSceneTest, PaintsOnAPlainImageThroughAnyPainter)
+{
+    ASSERT_FALSE(QCoreApplication::instance()->inherits("QApplication")) << "this test must run without widgets";
+    ChartScene scene(kMapping);
+    addElectrodeOutlines(scene);
+    scene.Series1()->AddXY(20.5, 10.5);
+    scene.setMarksVisible(true);
+
+    for (qreal dpr : {1.0, 2.0}) {
+        SCOPED_TRACE(dpr);
+        const QImage alone = scene.renderImage(dpr);
+        // Embedded in a larger picture, as a report would have it.
+        const QPoint offset(40, 30); // logical px
+        QImage page(static_cast<int>(1100 * dpr), static_cast<int>(800 * dpr), QImage::Format_RGB32);
+        page.setDevicePixelRatio(dpr);
+        page.fill(Qt::blue);
+        {
+            QPainter p(&page);
+            p.translate(offset);
+            scene.paint(p, dpr);
+        }
+        const QRect where(offset * dpr, alone.size());
+        EXPECT_EQ(page.copy(where).convertToFormat(alone.format()), alone);
+        EXPECT_EQ(at(page, where.left() - 1, where.top()), QColor(Qt::blue)) << "painted outside its place";
+        EXPECT_EQ(at(page, where.right() + 1, where.bottom()), QColor(Qt::blue)) << "painted outside its place";
+    }
+    // (20.5, 10.5) cm: column 487.23, row 441.05 (its label's callout runs
+    // down the centre column, so 2 px right of it); the grid line x = 1 cm at
+    // column 49.45, crossed at y = 2.5 cm (row 621.58).
+    const QImage image = scene.renderImage();
+    EXPECT_EQ(at(image, 489, 441), kRed);
+    EXPECT_EQ(at(image, 49, 622), kSilver);
+}
+
+struct HitRow {
+    const char* name;
+    QPointF pos; // logical px
+    ChartScene::HoverTarget::Kind kind;
+    int series; // 1 to 3, 0 for none
+    int index;  // -1: any segment of the series
+};
+
+void PrintTo(const HitRow& r, std::ostream* os) { *os << r.name; }
+
+class ChartSceneHits : public ::testing::TestWithParam<HitRow> {};
+
+// Points at (20.5, 10.5) cm twice (column 487.23, row 441.05) and at the left
+// electrode's top, (9.35, 16.45) cm (column 236.91, row 306.78), where its
+// outline passes over it. The bottom label 10 sits under column 251.50 (its
+// text below row 685: the frame's row 678, 2 px of axis, 4 of tick and 1 of
+// gap); the left label 15 left of column 21, on row 339.5.
+TEST_P(ChartSceneHits, WhatLiesOnTopIsHit)
+{
+    ChartScene scene(kMapping);
+    addElectrodeOutlines(scene);
+    scene.Series1()->AddXY(20.5, 10.5);
+    scene.Series1()->AddXY(20.5, 10.5);
+    scene.Series1()->AddXY(9.35, 16.45);
+    const Series* series[] = {nullptr, scene.Series1(), scene.Series2(), scene.Series3()};
+
+    const HitRow& r = GetParam();
+    const ChartScene::HoverTarget hit = scene.hitTest(r.pos);
+    EXPECT_EQ(hit.kind, r.kind);
+    EXPECT_EQ(hit.series, series[r.series]);
+    if (r.index >= 0) {
+        EXPECT_EQ(hit.index, r.index);
+    }
+}
+
+using Kind = ChartScene::HoverTarget::Kind;
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ChartSceneHits,
+    ::testing::Values(HitRow{"LaterPointOverEarlier", {487.5, 441.5}, Kind::Point, 1, 1},
+                      HitRow{"PointsRimIsThePoint", {490.5, 441.5}, Kind::Point, 1, 1},
+                      HitRow{"BesideThePointIsNothing", {491.5, 441.5}, Kind::None, 0, -1},
+                      HitRow{"OutlineOverPoint", {237.5, 307.5}, Kind::Segment, 2, -1},
+                      HitRow{"BottomLabel", {252.0, 690.0}, Kind::BottomLabel, 0, 10},
+                      HitRow{"LeftLabel", {17.0, 340.0}, Kind::LeftLabel, 0, 15},
+                      HitRow{"EmptyPlot", {500.0, 300.0}, Kind::None, 0, -1},
+                      HitRow{"RightOfThePlot", {995.0, 340.0}, Kind::None, 0, -1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The owner repaints on changed(): it comes with every change of the picture
+// and with nothing else, and a hover dies with its point, so that a point
+// appended in its place is not drawn highlighted.
+TEST(ChartSceneTest, SaysWhenThePictureChangesAndHoverDiesWithItsPoint)
+{
+    ChartScene scene(kMapping);
+    int changes = 0;
+    QObject::connect(&scene, &ChartScene::changed, [&] { ++changes; });
+    const auto changed = [&] { return std::exchange(changes, 0); };
+
+    scene.Series1()->AddXY(5, 5);
+    scene.Series1()->AddXY(20.5, 10.5); // column 487.23, row 441.05
+    EXPECT_EQ(changed(), 2);
+    scene.setMarksVisible(true);
+    EXPECT_EQ(changed(), 1);
+    scene.setMarksVisible(true);
+    EXPECT_EQ(changed(), 0);
+
+    scene.hoverAt({487.5, 441.5});
+    EXPECT_EQ(changed(), 1);
+    scene.hoverAt({488.5, 442.5}); // the same point
+    EXPECT_EQ(changed(), 0);
+
+    scene.Series1()->Delete(1);
+    EXPECT_EQ(changed(), 1);
+    EXPECT_EQ(scene.hover(), ChartScene::HoverTarget{});
+    scene.Series1()->AddXY(30, 20);
+    ChartScene fresh(kMapping);
+    fresh.Series1()->AddXY(5, 5);
+    fresh.Series1()->AddXY(30, 20);
+    fresh.setMarksVisible(true);
+    EXPECT_EQ(scene.renderImage(), fresh.renderImage());
+
+    changed();
+    scene.clearHover();
+    EXPECT_EQ(changed(), 0);
+}
+
+} // namespace
+} // namespace potencor::ui
