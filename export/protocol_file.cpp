@@ -1,6 +1,7 @@
 #include "export/protocol_file.h"
 
 #include "core/error.h"
+#include "core/protocol.h"
 #include "core/text_decode.h"
 
 #include <QDir>
@@ -30,6 +31,9 @@
 #include <vector>
 
 namespace potencor::exporting {
+
+using text::Encoding;
+
 namespace {
 
 // An 8-bit encoding as a table of the byte for each UTF-16 unit, '?' for one
@@ -516,22 +520,21 @@ OpenedProtocol readProtocol(const QString& path, std::optional<Encoding> forced)
     if (!file.open(QIODevice::ReadOnly))
         throw fail(QString::fromStdString(errnoText(errno != 0 ? errno : EACCES)));
     // Read one byte past the limit: a device or a growing file has no size to trust.
-    const QByteArray bytes = file.read(kMaxProtocolBytes + 1);
-    if (bytes.size() > kMaxProtocolBytes)
-        throw fail(QStringLiteral("Файл больше 50 МБ: это не протокол измерений"));
+    const QByteArray bytes = file.read(protocol::kMaxFileBytes + 1);
+    if (bytes.size() > protocol::kMaxFileBytes)
+        throw fail(QStringLiteral("Файл больше %1 МБ: это не протокол измерений").arg(protocol::kMaxFileBytes >> 20));
     if (file.error() != QFileDevice::NoError)
         throw fail(file.errorString());
 
     const std::string_view view(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-    const text::Decoded decoded =
-        forced ? text::decode(view, static_cast<text::Encoding>(*forced)) : text::decode(view);
+    const text::Decoded decoded = forced ? text::decode(view, *forced) : text::decode(view);
     if (decoded.error == text::DecodeError::Binary)
         throw fail(QStringLiteral("Файл не текстовый"));
     if (decoded.error != text::DecodeError::None)
         throw fail(QStringLiteral("Файл не читается в кодировке %1")
                        .arg(QString::fromUtf8(text::encodingName(decoded.encoding).data(),
                                               static_cast<qsizetype>(text::encodingName(decoded.encoding).size()))));
-    Encoding encoding = static_cast<Encoding>(decoded.encoding);
+    Encoding encoding = decoded.encoding;
     // Plain 7-bit text: ANSI writes it back byte for byte, UTF-8 would add a mark.
     if (!forced && encoding == Encoding::Utf8 && !bytes.startsWith("\xEF\xBB\xBF")
         && std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))

@@ -451,7 +451,7 @@ QString shownCharacter(char32_t c)
 
 bool TForm1::encodingHoldsOrLossAccepted(const QString& text)
 {
-    const exporting::Encoding encoding = SaveTextFileDialog1->encoding();
+    const text::Encoding encoding = SaveTextFileDialog1->encoding();
     const exporting::LostCharacters lost = exporting::lostCharacters(text, encoding);
     if (lost.count == 0)
         return true;
@@ -476,7 +476,7 @@ bool TForm1::encodingHoldsOrLossAccepted(const QString& text)
     if (answer == 1)
         return true;
     if (QComboBox* list = SaveTextFileDialog1->encodingList()) {
-        list->setCurrentIndex(static_cast<int>(exporting::Encoding::Utf8));
+        list->setCurrentIndex(static_cast<int>(text::Encoding::Utf8));
         list->setFocus();
     }
     return false;
@@ -634,7 +634,7 @@ void TForm1::finishJournal()
     }
 }
 
-bool TForm1::openProtocolFile(const QString& path, std::optional<exporting::Encoding> forced)
+bool TForm1::openProtocolFile(const QString& path, std::optional<text::Encoding> forced)
 {
     exporting::OpenedProtocol opened;
     if (!guarded(this, [&] { opened = exporting::readProtocol(path, forced); }))

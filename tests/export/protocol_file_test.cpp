@@ -21,7 +21,7 @@
 #include <unistd.h>
 
 using potencor::Error;
-using potencor::exporting::Encoding;
+using potencor::text::Encoding;
 using potencor::exporting::encodeProtocol;
 using potencor::exporting::saveProtocol;
 
