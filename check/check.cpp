@@ -1,6 +1,7 @@
 #include "check/check.h"
 
 #include "check/reach.h"
+#include "core/extended.h"
 #include "core/field.h"
 #include "core/fixed3.h"
 #include "core/protocol_parse.h"
@@ -12,7 +13,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
-#include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
@@ -127,7 +127,7 @@ std::string format(const char* fmt, long double a, long double b)
 }
 
 // Parsed values are never NaN, and a printed zero is never negative, so the
-// bits are the value (std::hash<long double> spends its time on such cases).
+// parts are the value (std::hash<long double> spends its time on such cases).
 struct PointHash {
     std::size_t operator()(const std::pair<long double, long double>& p) const
     {
@@ -135,12 +135,9 @@ struct PointHash {
     }
     static std::size_t bits(long double v)
     {
-        static_assert(std::numeric_limits<long double>::digits == 64, "x87 extended precision");
-        std::uint64_t mantissa;
-        std::uint16_t exponent;
-        std::memcpy(&mantissa, &v, sizeof mantissa); // x87 extended: 64-bit mantissa, then sign and exponent
-        std::memcpy(&exponent, reinterpret_cast<const char*>(&v) + sizeof mantissa, sizeof exponent);
-        return static_cast<std::size_t>(mantissa ^ (std::uint64_t{exponent} << 48));
+        const extended::Parts x = extended::parts(v);
+        const std::uint64_t top = x.biasedExponent | (x.negative ? 0x8000u : 0u);
+        return static_cast<std::size_t>(x.significand ^ (top << 48));
     }
 };
 
