@@ -3,18 +3,15 @@
 #include "check/reach.h"
 #include "core/extended.h"
 #include "core/field.h"
+#include "core/file_io.h"
 #include "core/fixed3.h"
 #include "core/protocol_parse.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <functional>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <unordered_map>
 
 namespace potencor::check {
@@ -332,53 +329,26 @@ FileReport checkBytes(std::string path, std::string_view bytes, const Options& o
 
 FileReport checkFile(const std::string& path, const Options& options)
 {
+    const files::ReadResult file = files::readBounded(path, options.maxBytes);
     const auto fail = [&](std::string why) {
         FileReport r;
         r.path = path;
         r.readError = std::move(why);
         return r;
     };
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
-        return fail(std::strerror(errno));
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-    struct stat st {};
-    if (::fstat(fd, &st) != 0)
-        return fail(std::strerror(errno));
-    if (S_ISDIR(st.st_mode))
-        return fail("is a directory");
     const std::string tooLarge = "too large for a protocol (the limit is " + sizeText(options.maxBytes) + ")";
-    if (S_ISREG(st.st_mode) && static_cast<std::uint64_t>(st.st_size) > options.maxBytes)
-        return fail(sizeText(static_cast<std::uint64_t>(st.st_size)) + ": " + tooLarge);
-
-    // Read at most one byte past the limit, whatever the size said: the file
-    // may grow, or not be a regular file at all.
-    const std::uint64_t cap = options.maxBytes + 1;
-    std::string bytes(static_cast<std::size_t>(
-                          std::min<std::uint64_t>(S_ISREG(st.st_mode) ? st.st_size + 1 : 1 << 16, cap)),
-                      '\0');
-    std::size_t len = 0;
-    for (;;) {
-        if (len == bytes.size()) {
-            if (len >= cap)
-                return fail(tooLarge);
-            bytes.resize(static_cast<std::size_t>(std::min<std::uint64_t>(2 * len, cap)));
-        }
-        const ssize_t n = ::read(fd, bytes.data() + len, bytes.size() - len);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return fail(std::strerror(errno));
-        }
-        if (n == 0)
-            break;
-        len += static_cast<std::size_t>(n);
+    switch (file.status) {
+    case files::ReadResult::Status::Ok:
+        break;
+    case files::ReadResult::Status::CannotOpen:
+    case files::ReadResult::Status::ReadFailed:
+        return fail(std::strerror(file.error));
+    case files::ReadResult::Status::Directory:
+        return fail("is a directory");
+    case files::ReadResult::Status::TooLarge:
+        return fail(file.size ? sizeText(*file.size) + ": " + tooLarge : tooLarge);
     }
-    bytes.resize(len);
-    return checkBytes(path, bytes, options);
+    return checkBytes(path, file.bytes, options);
 }
 
 } // namespace potencor::check

@@ -26,21 +26,11 @@ struct LostCharacters {
 };
 LostCharacters lostCharacters(const QString& text, text::Encoding encoding);
 
-// Writes the file so that a failure loses nothing. A new name, or a regular
-// file that only this name points at and that may be replaced keeping its
-// mode and owner, is replaced atomically once the new content is completely
-// on disk. Anything else that can be written (a file with other hard links, a
-// writable file in a folder the user cannot write, a device, a FIFO with a
-// reader) is written in place, keeping what it is. Throws potencor::Error
-// with "Cannot create file "%s". %s" when the name cannot be written (the
-// old file untouched) or "Stream write error".
+// Writes the file as files::save does, so that a failure loses nothing.
+// Throws potencor::Error with "Cannot create file "%s". %s" (the absolute
+// path) when the name cannot be written, the old file untouched, or "Stream
+// write error".
 void saveProtocol(const QString& path, const QString& text, text::Encoding encoding);
-
-// Where the file system has no unnamed temporary files (O_TMPFILE), the new
-// content goes to a named one in the same folder, named so that one left by
-// a killed save is recognised and removed at the next save there. Tests use
-// false to take that way anywhere.
-void setUnnamedTemporaries(bool enabled);
 
 // A protocol file read back: its text (line ends as in the file) and the
 // encoding it was read in.
