@@ -77,7 +77,7 @@ void BM_ReopenProtocol(benchmark::State& state)
     {
         QFile f(path);
         f.open(QIODevice::WriteOnly);
-        f.write(potencor::exporting::encodeProtocol(text, potencor::exporting::Encoding::Ansi));
+        f.write(potencor::exporting::encodeProtocol(text, potencor::text::Encoding::Ansi));
     }
     auto form = makeForm(true);
     for (auto _ : state) {

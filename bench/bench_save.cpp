@@ -15,7 +15,7 @@
 #include <map>
 #include <memory>
 
-using potencor::exporting::Encoding;
+using potencor::text::Encoding;
 
 namespace {
 

@@ -1,20 +1,17 @@
 #include "check/check.h"
 
 #include "check/reach.h"
+#include "core/extended.h"
 #include "core/field.h"
+#include "core/file_io.h"
 #include "core/fixed3.h"
 #include "core/protocol_parse.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <functional>
-#include <limits>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <unordered_map>
 
 namespace potencor::check {
@@ -127,7 +124,7 @@ std::string format(const char* fmt, long double a, long double b)
 }
 
 // Parsed values are never NaN, and a printed zero is never negative, so the
-// bits are the value (std::hash<long double> spends its time on such cases).
+// parts are the value (std::hash<long double> spends its time on such cases).
 struct PointHash {
     std::size_t operator()(const std::pair<long double, long double>& p) const
     {
@@ -135,12 +132,9 @@ struct PointHash {
     }
     static std::size_t bits(long double v)
     {
-        static_assert(std::numeric_limits<long double>::digits == 64, "x87 extended precision");
-        std::uint64_t mantissa;
-        std::uint16_t exponent;
-        std::memcpy(&mantissa, &v, sizeof mantissa); // x87 extended: 64-bit mantissa, then sign and exponent
-        std::memcpy(&exponent, reinterpret_cast<const char*>(&v) + sizeof mantissa, sizeof exponent);
-        return static_cast<std::size_t>(mantissa ^ (std::uint64_t{exponent} << 48));
+        const extended::Parts x = extended::parts(v);
+        const std::uint64_t top = x.biasedExponent | (x.negative ? 0x8000u : 0u);
+        return static_cast<std::size_t>(x.significand ^ (top << 48));
     }
 };
 
@@ -335,53 +329,26 @@ FileReport checkBytes(std::string path, std::string_view bytes, const Options& o
 
 FileReport checkFile(const std::string& path, const Options& options)
 {
+    const files::ReadResult file = files::readBounded(path, options.maxBytes);
     const auto fail = [&](std::string why) {
         FileReport r;
         r.path = path;
         r.readError = std::move(why);
         return r;
     };
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
-        return fail(std::strerror(errno));
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-    struct stat st {};
-    if (::fstat(fd, &st) != 0)
-        return fail(std::strerror(errno));
-    if (S_ISDIR(st.st_mode))
-        return fail("is a directory");
     const std::string tooLarge = "too large for a protocol (the limit is " + sizeText(options.maxBytes) + ")";
-    if (S_ISREG(st.st_mode) && static_cast<std::uint64_t>(st.st_size) > options.maxBytes)
-        return fail(sizeText(static_cast<std::uint64_t>(st.st_size)) + ": " + tooLarge);
-
-    // Read at most one byte past the limit, whatever the size said: the file
-    // may grow, or not be a regular file at all.
-    const std::uint64_t cap = options.maxBytes + 1;
-    std::string bytes(static_cast<std::size_t>(
-                          std::min<std::uint64_t>(S_ISREG(st.st_mode) ? st.st_size + 1 : 1 << 16, cap)),
-                      '\0');
-    std::size_t len = 0;
-    for (;;) {
-        if (len == bytes.size()) {
-            if (len >= cap)
-                return fail(tooLarge);
-            bytes.resize(static_cast<std::size_t>(std::min<std::uint64_t>(2 * len, cap)));
-        }
-        const ssize_t n = ::read(fd, bytes.data() + len, bytes.size() - len);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return fail(std::strerror(errno));
-        }
-        if (n == 0)
-            break;
-        len += static_cast<std::size_t>(n);
+    switch (file.status) {
+    case files::ReadResult::Status::Ok:
+        break;
+    case files::ReadResult::Status::CannotOpen:
+    case files::ReadResult::Status::ReadFailed:
+        return fail(std::strerror(file.error));
+    case files::ReadResult::Status::Directory:
+        return fail("is a directory");
+    case files::ReadResult::Status::TooLarge:
+        return fail(file.size ? sizeText(*file.size) + ": " + tooLarge : tooLarge);
     }
-    bytes.resize(len);
-    return checkBytes(path, bytes, options);
+    return checkBytes(path, file.bytes, options);
 }
 
 } // namespace potencor::check

@@ -2,6 +2,7 @@
 // Checking one protocol file against the program: its format, the model's
 // potential, the numbering the program writes. No Qt.
 #include "check/bound.h"
+#include "core/protocol.h"
 #include "core/text_decode.h"
 
 #include <cstddef>
@@ -67,7 +68,7 @@ inline constexpr std::size_t kMaxFindings = 1000;
 
 struct Options {
     std::optional<text::Encoding> encoding; // forced; detected when empty
-    std::uint64_t maxBytes = 50ull << 20;   // larger files are refused unread
+    std::uint64_t maxBytes = protocol::kMaxFileBytes; // larger files are refused unread
 };
 
 // Checks decoded bytes. Never throws.

@@ -13,21 +13,24 @@ namespace potencor::check {
 namespace fs = std::filesystem;
 namespace {
 
-constexpr const char* kUsage =
-    "Usage: potencor-check [OPTION]... FILE|DIR...\n"
-    "Checks measurement protocols saved by Potencor against the field model.\n"
-    "\n"
-    "  -r, --recursive        look for *.txt in subdirectories of DIR too\n"
-    "      --encoding NAME    read every file in NAME: ANSI, ASCII, Unicode,\n"
-    "                         \"Big Endian Unicode\", UTF-8 or UTF-7 (default: detect)\n"
-    "      --format FORMAT    text (default), csv or json\n"
-    "      --plot FILE.png    draw each protocol's points on the program's chart\n"
-    "      --max-size MB      refuse files larger than this (default 50)\n"
-    "  -h, --help             show this help and exit\n"
-    "      --version          show the version and exit\n"
-    "\n"
-    "Exit status: 0 all protocols correct, 1 errors found, 2 a file could not be\n"
-    "read or written (the others are still checked).\n";
+std::string usage()
+{
+    return "Usage: potencor-check [OPTION]... FILE|DIR...\n"
+           "Checks measurement protocols saved by Potencor against the field model.\n"
+           "\n"
+           "  -r, --recursive        look for *.txt in subdirectories of DIR too\n"
+           "      --encoding NAME    read every file in NAME: ANSI, ASCII, Unicode,\n"
+           "                         \"Big Endian Unicode\", UTF-8 or UTF-7 (default: detect)\n"
+           "      --format FORMAT    text (default), csv or json\n"
+           "      --plot FILE.png    draw each protocol's points on the program's chart\n"
+           "      --max-size MB      refuse files larger than this (default "
+        + std::to_string(protocol::kMaxFileBytes >> 20) + ")\n"
+           "  -h, --help             show this help and exit\n"
+           "      --version          show the version and exit\n"
+           "\n"
+           "Exit status: 0 all protocols correct, 1 errors found, 2 a file could not be\n"
+           "read or written (the others are still checked).\n";
+}
 
 struct Input {
     std::string path; // as it will be reported
@@ -124,7 +127,7 @@ int run(int argc, char** argv, std::ostream& out, std::ostream& err, const Plott
         const std::string arg = optarg ? optarg : "";
         switch (c) {
         case 'r': recursive = true; break;
-        case 'h': out << kUsage; return kExitOk;
+        case 'h': out << usage(); return kExitOk;
         case kVersion: out << "potencor-check " POTENCOR_VERSION "\n"; return kExitOk;
         case kEncoding:
             options.encoding = text::encodingFromName(arg);

@@ -1,9 +1,9 @@
 #include "core/journal.h"
 
+#include "core/extended.h"
+
 #include <zlib.h>
 
-#include <cfloat>
-#include <cstring>
 #include <optional>
 
 namespace potencor::journal {
@@ -15,9 +15,8 @@ constexpr std::string_view kMagic{"POTENCOR-JOURNAL\n\x01\0", 19};
 
 enum Type : std::uint8_t { kSnapshot = 1, kEdit = 2, kPointAppended = 3, kPointRemoved = 4, kCount = 5, kLabels = 6 };
 
-// Points are kept to the last bit: 80-bit extended values, stored as their ten bytes.
-static_assert(LDBL_MANT_DIG == 64, "the journal stores x87 extended values");
-constexpr std::size_t kExtendedBytes = 10;
+// Points are kept to the last bit: 80-bit extended values in ten bytes.
+constexpr std::size_t kExtendedBytes = std::tuple_size_v<extended::Bytes>;
 
 // Framing: body length (u32), CRC-32 of type and body (u32), type (u8), body.
 constexpr std::size_t kFrameBytes = 9;
@@ -36,9 +35,8 @@ public:
     void i32(std::int32_t v) { u32(static_cast<std::uint32_t>(v)); }
     void extended(long double v)
     {
-        char bytes[sizeof(long double)] = {};
-        std::memcpy(bytes, &v, sizeof v);
-        body_.append(bytes, kExtendedBytes);
+        for (const unsigned char b : extended::toBytes(v))
+            body_.push_back(static_cast<char>(b));
     }
     void text(std::u16string_view t)
     {
@@ -102,10 +100,11 @@ public:
     {
         if (rest_.size() < kExtendedBytes)
             return false;
-        long double r = 0;
-        std::memcpy(&r, rest_.data(), kExtendedBytes);
+        extended::Bytes b;
+        for (std::size_t i = 0; i < kExtendedBytes; ++i)
+            b[i] = static_cast<unsigned char>(rest_[i]);
         rest_.remove_prefix(kExtendedBytes);
-        v = r;
+        v = extended::fromBytes(b);
         return true;
     }
     bool text(std::u16string& t)

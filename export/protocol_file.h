@@ -1,6 +1,8 @@
 #pragma once
 // The protocol file: the protocol's exact text in the chosen encoding, no
 // header or trailer, no line end added or converted.
+#include "core/text_decode.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -9,14 +11,11 @@
 
 namespace potencor::exporting {
 
-// In the order of the save dialog's "Encoding:" list.
-enum class Encoding { Ansi, Ascii, Unicode, BigEndianUnicode, Utf8, Utf7 };
-
 // The bytes of the file. "ANSI" is Windows-1251 here (the platform has no ANSI
 // code page); characters an 8-bit encoding cannot hold become '?'. Marks:
 // FF FE for Unicode, FE FF for Big Endian Unicode, EF BB BF for UTF-8; an empty
 // text gives no bytes at all.
-QByteArray encodeProtocol(const QString& text, Encoding encoding);
+QByteArray encodeProtocol(const QString& text, text::Encoding encoding);
 
 // The characters of a text that an encoding cannot hold (lone surrogates in
 // every encoding): how many there are, and each different one once, in the
@@ -25,37 +24,25 @@ struct LostCharacters {
     qsizetype count = 0;
     QList<char32_t> distinct;
 };
-LostCharacters lostCharacters(const QString& text, Encoding encoding);
+LostCharacters lostCharacters(const QString& text, text::Encoding encoding);
 
-// Writes the file so that a failure loses nothing. A new name, or a regular
-// file that only this name points at and that may be replaced keeping its
-// mode and owner, is replaced atomically once the new content is completely
-// on disk. Anything else that can be written (a file with other hard links, a
-// writable file in a folder the user cannot write, a device, a FIFO with a
-// reader) is written in place, keeping what it is. Throws potencor::Error
-// with "Cannot create file "%s". %s" when the name cannot be written (the
-// old file untouched) or "Stream write error".
-void saveProtocol(const QString& path, const QString& text, Encoding encoding);
-
-// Where the file system has no unnamed temporary files (O_TMPFILE), the new
-// content goes to a named one in the same folder, named so that one left by
-// a killed save is recognised and removed at the next save there. Tests use
-// false to take that way anywhere.
-void setUnnamedTemporaries(bool enabled);
+// Writes the file as files::save does, so that a failure loses nothing.
+// Throws potencor::Error with "Cannot create file "%s". %s" (the absolute
+// path) when the name cannot be written, the old file untouched, or "Stream
+// write error".
+void saveProtocol(const QString& path, const QString& text, text::Encoding encoding);
 
 // A protocol file read back: its text (line ends as in the file) and the
 // encoding it was read in.
 struct OpenedProtocol {
     QString text;
-    Encoding encoding;
+    text::Encoding encoding;
 };
-
-// Larger files are no protocol a student made.
-inline constexpr qint64 kMaxProtocolBytes = 50 * 1024 * 1024;
 
 // Reads a protocol file: the encoding from its byte-order mark or its bytes,
 // unless one is forced. Throws potencor::Error with a message for the student
-// when the file cannot be read, is too large or is not text.
-OpenedProtocol readProtocol(const QString& path, std::optional<Encoding> forced = std::nullopt);
+// when the file cannot be read, is too large (protocol::kMaxFileBytes) or is
+// not text.
+OpenedProtocol readProtocol(const QString& path, std::optional<text::Encoding> forced = std::nullopt);
 
 } // namespace potencor::exporting

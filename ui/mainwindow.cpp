@@ -443,7 +443,7 @@ QString shownCharacter(char32_t c)
 
 bool TForm1::encodingHoldsOrLossAccepted(const QString& text)
 {
-    const exporting::Encoding encoding = SaveTextFileDialog1->encoding();
+    const text::Encoding encoding = SaveTextFileDialog1->encoding();
     const exporting::LostCharacters lost = exporting::lostCharacters(text, encoding);
     if (lost.count == 0)
         return true;
@@ -468,7 +468,7 @@ bool TForm1::encodingHoldsOrLossAccepted(const QString& text)
     if (answer == 1)
         return true;
     if (QComboBox* list = SaveTextFileDialog1->encodingList()) {
-        list->setCurrentIndex(static_cast<int>(exporting::Encoding::Utf8));
+        list->setCurrentIndex(static_cast<int>(text::Encoding::Utf8));
         list->setFocus();
     }
     return false;
@@ -565,9 +565,9 @@ void TForm1::offerRecovery()
         });
 }
 
-bool TForm1::openProtocolFile(const QString& path, std::optional<exporting::Encoding> forced)
+bool TForm1::openProtocolFile(const QString& path, std::optional<text::Encoding> forced)
 {
-    exporting::Encoding encoding{};
+    text::Encoding encoding{};
     if (!guarded(this, [&] { encoding = work_->open(path, forced); }))
         return false;
     // Saving again goes to the file, as it was written.

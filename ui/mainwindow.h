@@ -91,7 +91,7 @@ public:
 
     // Reads a protocol file into the window, replacing the session; a file
     // that cannot be read is reported and changes nothing. True when opened.
-    bool openProtocolFile(const QString& path, std::optional<exporting::Encoding> forced = std::nullopt);
+    bool openProtocolFile(const QString& path, std::optional<text::Encoding> forced = std::nullopt);
     // Ctrl+O, the protocol box's menu: asks about unsaved work, then the dialog.
     void openProtocol();
 

@@ -12,11 +12,11 @@ TOpenTextFileDialog::TOpenTextFileDialog(QWidget* owner) : QObject(owner), owner
     setObjectName(QStringLiteral("OpenTextFileDialog1"));
 }
 
-std::optional<exporting::Encoding> TOpenTextFileDialog::encoding() const
+std::optional<text::Encoding> TOpenTextFileDialog::encoding() const
 {
     if (EncodingIndex <= 0)
         return std::nullopt;
-    return static_cast<exporting::Encoding>(EncodingIndex - 1);
+    return static_cast<text::Encoding>(EncodingIndex - 1);
 }
 
 bool TOpenTextFileDialog::Execute()

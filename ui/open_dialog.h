@@ -24,7 +24,7 @@ public:
     QString FileName;
     // 0: found from the file; 1 to 6: the save dialog's encodings in their order.
     int EncodingIndex = 0;
-    std::optional<exporting::Encoding> encoding() const;
+    std::optional<text::Encoding> encoding() const;
 
     // Shows the dialog modally; true when a file was chosen.
     bool Execute();

@@ -28,7 +28,7 @@ public:
     QString FileName = QStringLiteral("data.txt");
     // The encoding list's selection, kept across openings and cancels.
     int EncodingIndex = 0;
-    exporting::Encoding encoding() const { return static_cast<exporting::Encoding>(EncodingIndex); }
+    text::Encoding encoding() const { return static_cast<text::Encoding>(EncodingIndex); }
 
     // OnCanClose: called with the confirmed path in FileName; canClose starts true.
     std::function<void(bool& canClose)> onCanClose;

@@ -1,5 +1,7 @@
 #include "work/recovery.h"
 
+#include "core/file_io.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -114,44 +116,21 @@ private:
         }
     }
 
-    static bool writeAll(int fd, const std::string& bytes)
+    bool appendFile(const std::string& bytes)
     {
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return false;
-            done += static_cast<std::size_t>(n);
-        }
-        return ::fdatasync(fd) == 0;
+        return fd_ >= 0 && files::writeSynced(fd_, bytes, files::Sync::Data);
     }
-
-    bool appendFile(const std::string& bytes) { return fd_ >= 0 && writeAll(fd_, bytes); }
 
     // A new file beside the old one, synced, then renamed over it: the
     // journal is always either the old or the new one, whole.
     bool replaceFile(const std::string& bytes)
     {
-        const std::string temp = path_ + ".new";
-        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        if (fd < 0)
+        files::Fd file = files::replaceVia(path_, ".new", bytes, files::Sync::Data);
+        if (file.get() < 0)
             return false;
-        if (!writeAll(fd, bytes) || ::rename(temp.c_str(), path_.c_str()) != 0) {
-            ::close(fd);
-            ::unlink(temp.c_str());
-            return false;
-        }
-        const std::string folder = path_.substr(0, path_.rfind('/') + 1);
-        const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dir >= 0) {
-            ::fsync(dir);
-            ::close(dir);
-        }
         if (fd_ >= 0)
             ::close(fd_);
-        fd_ = fd; // opened for writing at its end, which is where appends go
+        fd_ = file.release(); // opened for writing at its end, which is where appends go
         return true;
     }
 

@@ -82,13 +82,13 @@ bool Workbench::hasUnsavedWork() const
     return savedText_ ? text != *savedText_ : !text.isEmpty();
 }
 
-void Workbench::save(const QString& path, const QString& text, exporting::Encoding encoding)
+void Workbench::save(const QString& path, const QString& text, text::Encoding encoding)
 {
     exporting::saveProtocol(path, text, encoding);
     savedText_ = text;
 }
 
-exporting::Encoding Workbench::open(const QString& path, std::optional<exporting::Encoding> forced)
+text::Encoding Workbench::open(const QString& path, std::optional<text::Encoding> forced)
 {
     const exporting::OpenedProtocol opened = exporting::readProtocol(path, forced);
     const QByteArray utf8 = opened.text.toUtf8();

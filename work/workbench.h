@@ -68,10 +68,10 @@ public:
     // Writes `text` (the protocol as the student confirmed it for the
     // encoding) to the file; throws potencor::Error, and then the protocol
     // still counts as unsaved.
-    void save(const QString& path, const QString& text, exporting::Encoding encoding);
+    void save(const QString& path, const QString& text, text::Encoding encoding);
     // Replaces the work with a protocol file's; throws potencor::Error and
     // changes nothing when it cannot be read. The encoding it was read in.
-    exporting::Encoding open(const QString& path, std::optional<exporting::Encoding> forced = std::nullopt);
+    text::Encoding open(const QString& path, std::optional<text::Encoding> forced = std::nullopt);
 
     // ---- Keeping the work ----
 

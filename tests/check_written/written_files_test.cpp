@@ -15,7 +15,7 @@
 namespace potencor::check {
 namespace {
 
-using exporting::Encoding;
+using text::Encoding;
 using test::Session;
 
 struct Scenario {

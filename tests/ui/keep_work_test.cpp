@@ -2,6 +2,7 @@
 // what a crash left is offered back, protocols open again, and closing or
 // opening over unsaved work asks first.
 #include "core/journal.h"
+#include "core/protocol.h"
 #include "export/protocol_file.h"
 #include "ui/chart.h"
 #include "ui/error_report.h"
@@ -412,7 +413,7 @@ TEST_F(KeepWork, TabLeavesTheProtocolBoxUntouched)
 // ---- Reopening a protocol ----
 
 struct EncodingCase {
-    exporting::Encoding encoding;
+    text::Encoding encoding;
     const char* name;
 };
 
@@ -431,8 +432,8 @@ TEST_P(Reopen, FileWrittenByTheProgramComesBackWithItsPoints)
         auto form = makeForm(state.path());
         ASSERT_TRUE(form->openProtocolFile(path)) << reports.back().toStdString();
         QString shown = text;
-        if (GetParam().encoding == exporting::Encoding::Ascii)
-            shown = QString::fromLatin1(exporting::encodeProtocol(text, exporting::Encoding::Ascii));
+        if (GetParam().encoding == text::Encoding::Ascii)
+            shown = QString::fromLatin1(exporting::encodeProtocol(text, text::Encoding::Ascii));
         EXPECT_EQ(form->work().protocolText(), shown);
         const ui::Series* points = form->Chart1->Series1();
         ASSERT_EQ(points->Count(), 3);
@@ -444,7 +445,7 @@ TEST_P(Reopen, FileWrittenByTheProgramComesBackWithItsPoints)
         EXPECT_FALSE(form->work().hasUnsavedWork());
         EXPECT_EQ(form->SaveTextFileDialog1->FileName, path);
         // Pure 7-bit text is saved back as ANSI, which writes the same bytes.
-        const auto savedAs = GetParam().encoding == exporting::Encoding::Ascii ? exporting::Encoding::Ansi
+        const auto savedAs = GetParam().encoding == text::Encoding::Ascii ? text::Encoding::Ansi
                                                                                 : GetParam().encoding;
         EXPECT_EQ(form->SaveTextFileDialog1->EncodingIndex, static_cast<int>(savedAs));
         clickChart(*form, kMiddle);
@@ -462,12 +463,12 @@ TEST_P(Reopen, FileWrittenByTheProgramComesBackWithItsPoints)
 }
 
 INSTANTIATE_TEST_SUITE_P(Encodings, Reopen,
-                         testing::Values(EncodingCase{exporting::Encoding::Ansi, "Ansi"},
-                                         EncodingCase{exporting::Encoding::Ascii, "Ascii"},
-                                         EncodingCase{exporting::Encoding::Unicode, "Unicode"},
-                                         EncodingCase{exporting::Encoding::BigEndianUnicode, "BigEndianUnicode"},
-                                         EncodingCase{exporting::Encoding::Utf8, "Utf8"},
-                                         EncodingCase{exporting::Encoding::Utf7, "Utf7"}),
+                         testing::Values(EncodingCase{text::Encoding::Ansi, "Ansi"},
+                                         EncodingCase{text::Encoding::Ascii, "Ascii"},
+                                         EncodingCase{text::Encoding::Unicode, "Unicode"},
+                                         EncodingCase{text::Encoding::BigEndianUnicode, "BigEndianUnicode"},
+                                         EncodingCase{text::Encoding::Utf8, "Utf8"},
+                                         EncodingCase{text::Encoding::Utf7, "Utf7"}),
                          [](const testing::TestParamInfo<EncodingCase>& info) { return info.param.name; });
 
 TEST_F(KeepWork, FilesThatAreNoProtocolChangeNothing)
@@ -482,14 +483,14 @@ TEST_F(KeepWork, FilesThatAreNoProtocolChangeNothing)
     {
         QFile f(large);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        ASSERT_TRUE(f.resize(exporting::kMaxProtocolBytes + 1)); // sparse: nothing is written
+        ASSERT_TRUE(f.resize(protocol::kMaxFileBytes + 1)); // sparse: nothing is written
     }
     const QString cp1251 = files.filePath(QStringLiteral("cp1251.txt"));
-    writeFile(cp1251, exporting::encodeProtocol(QStringLiteral("опыт\r\n"), exporting::Encoding::Ansi));
+    writeFile(cp1251, exporting::encodeProtocol(QStringLiteral("опыт\r\n"), text::Encoding::Ansi));
 
     struct Case {
         QString path;
-        std::optional<exporting::Encoding> encoding;
+        std::optional<text::Encoding> encoding;
         QString says;
     };
     const Case cases[] = {
@@ -497,7 +498,7 @@ TEST_F(KeepWork, FilesThatAreNoProtocolChangeNothing)
         {large, std::nullopt, QStringLiteral("больше 50 МБ")},
         {files.path(), std::nullopt, QStringLiteral("папка")},
         {files.filePath(QStringLiteral("missing.txt")), std::nullopt, QStringLiteral("No such file")},
-        {cp1251, exporting::Encoding::Utf8, QStringLiteral("UTF-8")},
+        {cp1251, text::Encoding::Utf8, QStringLiteral("UTF-8")},
     };
     for (const Case& c : cases) {
         reports.clear();
@@ -509,7 +510,7 @@ TEST_F(KeepWork, FilesThatAreNoProtocolChangeNothing)
         EXPECT_EQ(form->Chart1->Series1()->Count(), 1);
     }
     // Forcing the right encoding reads what auto-detection would.
-    EXPECT_TRUE(form->openProtocolFile(cp1251, exporting::Encoding::Ansi));
+    EXPECT_TRUE(form->openProtocolFile(cp1251, text::Encoding::Ansi));
     EXPECT_EQ(form->Memo1->toPlainText(), QStringLiteral("опыт\n"));
 }
 
@@ -519,7 +520,7 @@ TEST_F(KeepWork, DroppedFileOpensAfterTheQuestion)
     clickChart(*form, kMiddle);
     const QString path = files.filePath(QStringLiteral("dropped.txt"));
     writeFile(path, exporting::encodeProtocol(QStringLiteral("7: x=1.000см y=1.000см phi=4.573 В\r\n"),
-                                              exporting::Encoding::Utf8));
+                                              text::Encoding::Utf8));
     const auto drop = [&](QWidget* target) {
         QMimeData data;
         data.setUrls({QUrl::fromLocalFile(path)});

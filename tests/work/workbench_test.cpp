@@ -124,18 +124,18 @@ TEST_F(WorkbenchTest, UnsavedWorkFollowsSavesEditsAndOpens)
     w.measure(kCentreDx, kCentreDy, false, U'.');
     EXPECT_TRUE(w.hasUnsavedWork());
     const QString path = state.filePath(QStringLiteral("p.txt"));
-    w.save(path, w.protocolText(), exporting::Encoding::Utf8);
+    w.save(path, w.protocolText(), text::Encoding::Utf8);
     EXPECT_FALSE(w.hasUnsavedWork());
     EXPECT_EQ(readAll(path), QByteArray("\xEF\xBB\xBF" "0: x=21.425см y=14.978см phi=6.300 В\r\n"));
     w.undo();
     EXPECT_TRUE(w.hasUnsavedWork());
     EXPECT_THROW(w.save(state.filePath(QStringLiteral("no/such/folder.txt")), w.protocolText(),
-                        exporting::Encoding::Utf8),
+                        text::Encoding::Utf8),
                  Error);
     EXPECT_TRUE(w.hasUnsavedWork());
 
     QSignalSpy replaced(&w, &Workbench::sessionReplaced);
-    EXPECT_EQ(w.open(path), exporting::Encoding::Utf8);
+    EXPECT_EQ(w.open(path), text::Encoding::Utf8);
     EXPECT_EQ(replaced.count(), 1);
     EXPECT_FALSE(w.hasUnsavedWork());
     EXPECT_EQ(w.session().count(), 1);
