@@ -81,7 +81,7 @@ private:
 // the end, the undo takes those instead while the points and the count still
 // drop, under measurement lines that stay: the next number then comes again,
 // or lower, down to 0. The counter stops at its top, so that number can repeat
-// too. Nothing else can happen.
+// too. Measuring and undoing make nothing else.
 enum class NumberStep {
     Next,        // one higher, or 0 on the first line
     Reused,      // the same or lower: lines typed at the end were undone
