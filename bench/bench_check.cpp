@@ -4,10 +4,9 @@
 // each and their ratio; the target is under 1 s for the checker.
 #include "check/check.h"
 #include "check/report.h"
-#include "core/calibration.h"
-#include "core/field.h"
 #include "core/protocol.h"
 #include "core/protocol_parse.h"
+#include "tests/check/session.h"
 
 #include <algorithm>
 #include <chrono>
@@ -33,14 +32,14 @@ constexpr int kRuns = 5;
 // comma or full stop; UTF-8 with a mark or Windows-1251 bytes.
 std::string protocolFile(std::mt19937& rng, int student)
 {
-    const calibration::Calibration c = calibration::defaults();
     std::uniform_int_distribution<int> px(35, 997), py(33, 710);
-    const char32_t sep = student % 2 ? U',' : U'.';
-    std::string text;
+    test::Student s;
+    s.separator = student % 2 ? U',' : U'.';
     for (int i = 0; i < kLines; ++i) {
-        const calibration::PlaneCm p = calibration::convert(c, px(rng), py(rng), 0, 0, i % 10 == 0);
-        protocol::append(text, protocol::line(i, p.X1, p.Y1, field::potential(p.X1, p.Y1), sep));
+        const int dx = px(rng);
+        s.clickPx(dx, py(rng), i % 10 == 0);
     }
+    const std::string text = s.text();
     if (student % 3 == 0) {
         std::string ansi;
         for (std::size_t i = 0; i < text.size(); ++i) {

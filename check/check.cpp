@@ -6,6 +6,7 @@
 #include "core/file_io.h"
 #include "core/fixed3.h"
 #include "core/protocol_parse.h"
+#include "core/session.h"
 
 #include <algorithm>
 #include <cmath>
@@ -205,32 +206,36 @@ private:
         push({no, Kind::WrongPotential, std::move(msg), quote(s), range, model});
     }
 
-    // The program numbers a line with the count of points on the chart: 0 at
-    // first, one more for each measurement. An undo removes the last line and
-    // the last point; if the student had typed a line at the end, that line
-    // goes instead and the count drops under a measurement line that stays,
-    // so the next line carries a number again. Any drop is possible that way;
-    // a gap or a negative number is not.
+    // What the program can write after the line before is the session's own
+    // rule; a gap, a negative number or a first line other than 0 is an
+    // error, a number again only a warning.
     void number(std::size_t no, std::int32_t n, std::string_view s)
     {
         const std::string ns = std::to_string(n);
-        if (n < 0) {
+        switch (numberStep(last_, n)) {
+        case NumberStep::Next:
+            break;
+        case NumberStep::Negative:
             add(no, Kind::Numbering, "number " + ns + ": the program never writes a negative number", s);
-        } else if (!last_) {
-            if (n != 0)
-                add(no, Kind::Numbering, "the first line is number " + ns + ", the program starts at 0", s);
-        } else if (n > *last_ + 1LL) {
+            break;
+        case NumberStep::FirstNotZero:
+            add(no, Kind::Numbering, "the first line is number " + ns + ", the program starts at 0", s);
+            break;
+        case NumberStep::Gap: {
             const std::string from = std::to_string(*last_ + 1LL), to = std::to_string(n - 1LL);
             add(no, Kind::Numbering,
                 "number " + ns + " after " + std::to_string(*last_) + ": "
                     + (from == to ? "number " + from + " is" : "numbers " + from + " to " + to + " are") + " missing",
                 s);
-        } else if (n <= *last_) {
+            break;
+        }
+        case NumberStep::Reused:
             add(no, Kind::Renumbered,
                 "number " + ns + " after " + std::to_string(*last_)
                     + ": the program repeats numbers only when an undo removed a line typed at the end"
                       " instead of a measurement",
                 s);
+            break;
         }
         last_ = n;
     }

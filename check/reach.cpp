@@ -51,8 +51,7 @@ bool reachableX(std::string_view text, long double value, char32_t sep)
     if (onSnapGrid(text))
         return true;
     const calibration::Calibration& c = kDefaults;
-    const long double guess = value * c.Nx / calibration::kSpanXcm - c.mstartX;
-    return somePixelPrints(text, value, sep, guess,
+    return somePixelPrints(text, value, sep, calibration::toDxPx(c, value),
                            [&](long double px) { return calibration::toX1(c, px); });
 }
 
@@ -61,8 +60,7 @@ bool reachableY(std::string_view text, long double value, char32_t sep)
     if (onSnapGrid(text))
         return true;
     const calibration::Calibration& c = kDefaults;
-    const long double guess = calibration::kChartHeightPx - c.mstartY - value * c.Ny / calibration::kSpanYcm;
-    return somePixelPrints(text, value, sep, guess,
+    return somePixelPrints(text, value, sep, calibration::toDyPx(c, value),
                            [&](long double px) { return calibration::toY1(c, px); });
 }
 

@@ -161,6 +161,16 @@ long double snap(long double cm)
     return fp::mul(fp::roundEven(fp::div(cm, kSnapStepCm)), kSnapStepCm);
 }
 
+long double toDxPx(const Calibration& c, long double X1_cm)
+{
+    return X1_cm * c.Nx / kSpanXcm - c.mstartX;
+}
+
+long double toDyPx(const Calibration& c, long double Y1_cm)
+{
+    return kChartHeightPx - c.mstartY - Y1_cm * c.Ny / kSpanYcm;
+}
+
 namespace {
 
 PlaneCm snapped(PlaneCm p, bool snapToGrid)
@@ -187,13 +197,13 @@ PlaneCm convert(const Calibration& c, std::int32_t cursorX, std::int32_t cursorY
 
 ChartMapping chartMapping(const Calibration& c)
 {
-    // Inverse of toX1/toY1 for a cursor at chart pixel (cx, cy), the chart's
-    // origin being the client area's and that one frame inside the window.
+    // The inverse conversion, moved from the window's outer corner to the
+    // chart's: the client area's origin, one frame inside the window.
     ChartMapping m{};
-    m.x0Px = static_cast<double>(-c.mstartX - kFrameLeftPx);
-    m.y0Px = static_cast<double>(kChartHeightPx - c.mstartY - kFrameTopPx);
-    m.pxPerCmX = static_cast<double>(c.Nx / kSpanXcm);
-    m.pxPerCmY = static_cast<double>(c.Ny / kSpanYcm);
+    m.x0Px = static_cast<double>(toDxPx(c, 0) - kFrameLeftPx);
+    m.y0Px = static_cast<double>(toDyPx(c, 0) - kFrameTopPx);
+    m.pxPerCmX = static_cast<double>(toDxPx(c, 1) - toDxPx(c, 0));
+    m.pxPerCmY = static_cast<double>(toDyPx(c, 0) - toDyPx(c, 1));
     return m;
 }
 

@@ -55,6 +55,13 @@ long double toY1(const Calibration& c, long double dyPx);
 // Snap to the 0.5 cm grid, an exact half going to the even multiple.
 long double snap(long double cm);
 
+// The inverse: the cursor's distance to the window's outer left or top edge
+// (logical px, fractional) that toX1 or toY1 turns into the given cm. Plain
+// arithmetic, never throws: a value beyond any screen gives a distance beyond
+// any screen, or an infinity.
+long double toDxPx(const Calibration& c, long double X1_cm);
+long double toDyPx(const Calibration& c, long double Y1_cm);
+
 struct PlaneCm {
     long double X1;
     long double Y1;

@@ -45,6 +45,17 @@ Session::Change Session::undo()
     return c;
 }
 
+NumberStep numberStep(std::optional<std::int32_t> previous, std::int32_t number)
+{
+    if (number < 0)
+        return NumberStep::Negative;
+    if (!previous)
+        return number == 0 ? NumberStep::Next : NumberStep::FirstNotZero;
+    if (number > std::int64_t{*previous} + 1)
+        return NumberStep::Gap;
+    return number <= *previous ? NumberStep::Reused : NumberStep::Next;
+}
+
 Session Session::restored(std::vector<MeasuredPoint> points, std::int32_t count, bool labelsVisible)
 {
     Session s;

@@ -5,6 +5,7 @@
 // apply to the protocol, the journal and the views; the recovery journal and
 // a protocol read back from a file rebuild a session.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -71,5 +72,23 @@ private:
     std::int32_t count_ = 0;
     bool labelsVisible_ = false;
 };
+
+// How the number on a protocol line follows the number on the line before it
+// that carries one, given what measure() and undo() write: the first
+// measurement is 0 and each next one a count higher. An undo takes the last
+// point and the protocol's last line, so with only measurement lines in the
+// way the count stays one past the last line. Had the student typed lines at
+// the end, the undo takes those instead while the points and the count still
+// drop, under measurement lines that stay: the next number then comes again,
+// or lower, down to 0. The counter stops at its top, so that number can repeat
+// too. Measuring and undoing make nothing else.
+enum class NumberStep {
+    Next,        // one higher, or 0 on the first line
+    Reused,      // the same or lower: lines typed at the end were undone
+    Gap,         // more than one higher: never written
+    Negative,    // never written
+    FirstNotZero // the first line not 0: never written
+};
+NumberStep numberStep(std::optional<std::int32_t> previous, std::int32_t number);
 
 } // namespace potencor

@@ -18,13 +18,13 @@
 namespace potencor::check {
 namespace {
 
-using test::Session;
+using test::Student;
 
 // A student's session: points across the plane, into both electrodes, left
 // of the plot, on the snap grid.
-Session measured(char32_t sep = U'.')
+Student measured(char32_t sep = U'.')
 {
-    Session s;
+    Student s;
     s.separator = sep;
     s.click(21.425L, 15.0L);
     s.click(5.0L, 3.0L);
@@ -57,8 +57,8 @@ std::string replaceOnce(std::string s, std::string_view from, std::string_view t
 TEST(Check, ProgramsOwnProtocolPasses)
 {
     for (const char32_t sep : {U'.', U','}) {
-        const Session s = measured(sep);
-        const FileReport r = checkBytes("p.txt", s.text, {});
+        const Student s = measured(sep);
+        const FileReport r = checkBytes("p.txt", s.text(), {});
         EXPECT_FALSE(r.readError);
         EXPECT_EQ(r.lines, 8u);
         EXPECT_EQ(r.ok, 8u);
@@ -77,7 +77,7 @@ struct EditRow {
     friend void PrintTo(const EditRow& r, std::ostream* os) { *os << r.name; }
 };
 
-const std::string kProtocol = measured().text;
+const std::string kProtocol = measured().text();
 
 std::string line(std::size_t no) // 1-based, without its line end
 {
@@ -185,14 +185,14 @@ INSTANTIATE_TEST_SUITE_P(Check, DiagnosisTable, testing::ValuesIn(kDiagnosisRows
 
 struct SessionRow {
     const char* name;
-    std::function<void(Session&)> play;
+    std::function<void(Student&)> play;
     std::vector<std::pair<std::size_t, Kind>> findings;
     friend void PrintTo(const SessionRow& r, std::ostream* os) { *os << r.name; }
 };
 
 const SessionRow kSessionRows[] = {
     {"UndoThenMeasure",
-     [](Session& s) {
+     [](Student& s) {
          s.click(5, 5);
          s.click(6, 6);
          s.click(7, 7);
@@ -201,7 +201,7 @@ const SessionRow kSessionRows[] = {
      },
      {}},
     {"UndoEverythingThenMeasure",
-     [](Session& s) {
+     [](Student& s) {
          s.click(5, 5);
          s.undo();
          s.undo();
@@ -209,7 +209,7 @@ const SessionRow kSessionRows[] = {
      },
      {}},
     {"TypedLineUndoneTakesThePointWithIt",
-     [](Session& s) {
+     [](Student& s) {
          s.click(5, 5);
          s.click(6, 6);
          s.click(7, 7);
@@ -220,7 +220,7 @@ const SessionRow kSessionRows[] = {
      },
      {{4, Kind::Renumbered}}},
     {"TwoTypedLinesUndone",
-     [](Session& s) {
+     [](Student& s) {
          s.click(5, 5);
          s.click(6, 6);
          s.type("a");
@@ -231,7 +231,7 @@ const SessionRow kSessionRows[] = {
      },
      {{3, Kind::Renumbered}}},
     {"SamePixelTwice",
-     [](Session& s) {
+     [](Student& s) {
          s.click(5, 5);
          s.click(5, 5);
      },
@@ -242,10 +242,10 @@ class SessionTable : public testing::TestWithParam<SessionRow> {};
 
 TEST_P(SessionTable, NoErrors)
 {
-    Session s;
+    Student s;
     GetParam().play(s);
-    const FileReport r = checkBytes("p.txt", s.text, {});
-    EXPECT_EQ(kindsOf(r), GetParam().findings) << s.text;
+    const FileReport r = checkBytes("p.txt", s.text(), {});
+    EXPECT_EQ(kindsOf(r), GetParam().findings) << s.text();
     EXPECT_EQ(r.count(Severity::Error), 0u);
 }
 

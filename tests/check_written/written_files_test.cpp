@@ -16,31 +16,31 @@ namespace potencor::check {
 namespace {
 
 using text::Encoding;
-using test::Session;
+using test::Student;
 
 struct Scenario {
     const char* name;
-    std::function<void(Session&)> play;
+    std::function<void(Student&)> play;
     std::size_t typedLines;  // free text left in the protocol
     std::size_t orphanLines; // measurement lines whose point an undo took
 };
 
 const Scenario kScenarios[] = {
     {"AcrossThePlane",
-     [](Session& s) {
+     [](Student& s) {
          for (int dx = 20; dx < 1010; dx += 37)
              for (int dy = 20; dy < 730; dy += 53)
                  s.clickPx(dx, dy);
      },
      0, 0},
     {"SnappedGrid",
-     [](Session& s) {
+     [](Student& s) {
          for (int dx = 30; dx < 1010; dx += 41)
              s.clickPx(dx, 40 + dx / 2, true);
      },
      0, 0},
     {"ElectrodeInteriors",
-     [](Session& s) {
+     [](Student& s) {
          for (int k = -30; k <= 30; k += 3) {
              s.click(9.35L + k * 0.045L, 15.0L + k * 0.02L);
              s.click(33.5L + k * 0.045L, 15.0L - k * 0.02L);
@@ -48,7 +48,7 @@ const Scenario kScenarios[] = {
      },
      0, 0},
     {"AcrossTheSurfaces",
-     [](Session& s) {
+     [](Student& s) {
          for (int k = -20; k <= 20; ++k) {
              s.click(10.8L + k * 0.05L, 15.0L + k * 0.05L);
              s.click(32.05L + k * 0.05L, 15.5L);
@@ -56,13 +56,13 @@ const Scenario kScenarios[] = {
      },
      0, 0},
     {"NegativeCoordinates",
-     [](Session& s) {
+     [](Student& s) {
          for (int dx = 0; dx < 60; dx += 7)
              s.clickPx(dx, 700 + dx);
      },
      0, 0},
     {"TypingAndUndo",
-     [](Session& s) {
+     [](Student& s) {
          s.type("Иванов И. И., группа 101");
          s.click(5, 5);
          s.click(20, 10);
@@ -119,20 +119,20 @@ class WrittenFiles : public testing::TestWithParam<Row> {};
 TEST_P(WrittenFiles, PassUnchanged)
 {
     const Row& r = GetParam();
-    Session s;
+    Student s;
     s.separator = r.separator;
     r.scenario.play(s);
 
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString path = dir.filePath("data.txt");
-    exporting::saveProtocol(path, QString::fromStdString(s.text), r.encoding.written);
+    exporting::saveProtocol(path, QString::fromStdString(s.text()), r.encoding.written);
 
     for (const std::optional<text::Encoding> forced : {std::optional<text::Encoding>(), std::optional(r.encoding.detected)}) {
         const FileReport report = checkFile(path.toStdString(), {forced});
         ASSERT_FALSE(report.readError) << *report.readError;
         EXPECT_EQ(report.encoding, r.encoding.detected);
-        EXPECT_EQ(report.ok, static_cast<std::size_t>(s.points) + r.scenario.orphanLines);
+        EXPECT_EQ(report.ok, s.points() + r.scenario.orphanLines);
         EXPECT_EQ(report.wrong, 0u);
         EXPECT_EQ(report.malformed, 0u);
         EXPECT_EQ(report.count(Severity::Error), 0u);

@@ -114,6 +114,26 @@ TEST(Conversion, FractionalDistanceKeepsItsFraction)
     EXPECT_NEAR(static_cast<double>(toY1(c, 619.733333333333333333333L)), 4.0, 1e-12);
 }
 
+// The inverse, which finds the whole pixel nearest to a point (the checker's
+// reachable coordinates, the tests' clicks) and places the chart's plot.
+TEST(Conversion, InverseGivesTheDistanceThatMeasuresAPoint)
+{
+    const Calibration c = defaults();
+    EXPECT_EQ(toDxPx(c, 0.0L), 35.0L);
+    EXPECT_EQ(toDyPx(c, 0.0L), 710.0L);
+    // 35 + 481 and 710 - 15 * 677 / 30.
+    EXPECT_TRUE(extendedNear(toDxPx(c, 21.425L), 516.0L));
+    EXPECT_TRUE(extendedNear(toDyPx(c, 15.0L), 371.5L));
+    // The grid lines of the fractional case above, and left of and below the plot.
+    EXPECT_TRUE(extendedNear(toDxPx(c, 4.0L), 124.801633605600933488915L));
+    EXPECT_TRUE(extendedNear(toDyPx(c, 4.0L), 619.733333333333333333333L));
+    EXPECT_TRUE(extendedNear(toDxPx(c, -1.2L), 8.0595099183197199533L)); // 35 - 1.2 * 962 / 42.85
+    EXPECT_TRUE(extendedNear(toDyPx(c, -2.0L), 755.133333333333333333L)); // 710 + 2 * 677 / 30
+    // A coordinate typed by hand may lie beyond any screen: an infinity, not an error.
+    EXPECT_TRUE(std::isinf(toDxPx(c, LDBL_MAX)));
+    EXPECT_TRUE(std::isinf(toDyPx(c, -LDBL_MAX)));
+}
+
 TEST(Conversion, PlotOriginIsExactlyZero)
 {
     const PlaneCm p = convert(defaults(), 35, 710, 0, 0, false);
@@ -361,6 +381,9 @@ TEST_P(ChartMappingRoundTrip, ChartPixelToCmAndBack)
         const long double Y1 = toY1(c, top + kFrameTopPx + cy, top);
         EXPECT_NEAR(m.toPxX(static_cast<double>(X1)), cx, 1e-9) << "chart px " << cx << "," << cy;
         EXPECT_NEAR(m.toPxY(static_cast<double>(Y1)), cy, 1e-9) << "chart px " << cx << "," << cy;
+        // The inverse conversion finds the cursor's distance again.
+        EXPECT_NEAR(static_cast<double>(toDxPx(c, X1)), kFrameLeftPx + cx, 1e-9) << "chart px " << cx;
+        EXPECT_NEAR(static_cast<double>(toDyPx(c, Y1)), kFrameTopPx + cy, 1e-9) << "chart px " << cy;
     }
 }
 

@@ -1,12 +1,16 @@
 #include "core/error.h"
 #include "core/journal.h"
 #include "core/protocol.h"
+#include "core/protocol_parse.h"
 #include "core/session.h"
 #include "tests/core/table.h"
 
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <optional>
+#include <ostream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -63,6 +67,102 @@ TEST(Session, CounterOverflowKeepsThePointAndIsReportedAfterwards)
     EXPECT_THROW(c.raiseDeferred(), Error);
     EXPECT_NO_THROW(Session{}.measure(1.0L, 1.0L, U'.').raiseDeferred());
 }
+
+// ---- The numbering a protocol can show ----
+
+// A student at random: measures, undoes, types a line at the end. The
+// protocol is its list of lines: a measurement line carries the number the
+// session wrote on it, a typed one none, and an undo that took a point takes
+// the last line, whatever it is. Every protocol on the way must pass the
+// numbering rule, with a number again only after a typed line was undone.
+TEST(NumberStep, AcceptsEveryNumberingTheSessionWrites)
+{
+    std::size_t reused = 0, dropsBelowPrevious = 0;
+    for (unsigned seed = 1; seed <= 300; ++seed) {
+        std::mt19937 rng(seed);
+        std::uniform_int_distribution<int> action(0, 9);
+        Session s;
+        std::vector<std::optional<std::int32_t>> lines;
+        bool typedLineUndone = false;
+        for (int step = 0; step < 200; ++step) {
+            const int a = action(rng);
+            if (a < 5) {
+                const auto parsed = protocol::parseLine(s.measure(1.0L + step % 30, 2.0L, U'.').line);
+                ASSERT_TRUE(parsed);
+                lines.push_back(parsed->number);
+            } else if (a < 8) {
+                if (s.undo().kind != Kind::None && !lines.empty()) {
+                    typedLineUndone = typedLineUndone || !lines.back();
+                    lines.pop_back();
+                }
+            } else {
+                lines.push_back(std::nullopt);
+            }
+
+            std::optional<std::int32_t> previous;
+            for (const std::optional<std::int32_t>& n : lines) {
+                if (!n)
+                    continue;
+                const NumberStep k = numberStep(previous, *n);
+                if (k == NumberStep::Reused) {
+                    ++reused;
+                    dropsBelowPrevious += *n < *previous;
+                }
+                ASSERT_TRUE(k == NumberStep::Next || (k == NumberStep::Reused && typedLineUndone))
+                    << "seed " << seed << ", step " << step << ": " << *n << " after "
+                    << (previous ? std::to_string(*previous) : "nothing") << " is " << static_cast<int>(k);
+                previous = n;
+            }
+        }
+    }
+    // The walk must reach what the rule is about, not only plain series.
+    EXPECT_GT(reused, 0u);
+    EXPECT_GT(dropsBelowPrevious, 0u);
+}
+
+// Numberings no session writes, and the edges of those it does; each step's
+// kind by hand.
+struct NumberingRow {
+    const char* name;
+    std::optional<std::int32_t> before; // the number on an earlier line
+    std::vector<std::int32_t> numbers;
+    std::vector<NumberStep> steps;
+    friend void PrintTo(const NumberingRow& r, std::ostream* os) { *os << r.name; }
+};
+
+constexpr std::int32_t kTop = std::numeric_limits<std::int32_t>::max();
+constexpr std::int32_t kBottom = std::numeric_limits<std::int32_t>::min();
+
+const NumberingRow kNumberingRows[] = {
+    {"Series", std::nullopt, {0, 1, 2}, {NumberStep::Next, NumberStep::Next, NumberStep::Next}},
+    {"LineDeleted", std::nullopt, {0, 1, 3}, {NumberStep::Next, NumberStep::Next, NumberStep::Gap}},
+    {"GapAfterReuse", std::nullopt, {0, 1, 2, 1, 3},
+     {NumberStep::Next, NumberStep::Next, NumberStep::Next, NumberStep::Reused, NumberStep::Gap}},
+    {"DropToZeroThenGap", 7, {0, 5}, {NumberStep::Reused, NumberStep::Gap}},
+    {"FirstLineDeleted", std::nullopt, {1, 2}, {NumberStep::FirstNotZero, NumberStep::Next}},
+    {"FirstNegative", std::nullopt, {-1}, {NumberStep::Negative}},
+    {"NegativeInTheMiddle", std::nullopt, {0, -3, -2, 0},
+     {NumberStep::Next, NumberStep::Negative, NumberStep::Negative, NumberStep::Gap}},
+    {"LowestAfterHighest", kTop, {kBottom}, {NumberStep::Negative}},
+    {"HighestAfterLowest", kBottom, {kTop}, {NumberStep::Gap}},
+    {"CounterAtItsTopRepeats", kTop - 1, {kTop, kTop}, {NumberStep::Next, NumberStep::Reused}},
+};
+
+class Numbering : public testing::TestWithParam<NumberingRow> {};
+
+TEST_P(Numbering, EachStepsKind)
+{
+    const NumberingRow& row = GetParam();
+    std::optional<std::int32_t> previous = row.before;
+    std::vector<NumberStep> steps;
+    for (const std::int32_t n : row.numbers) {
+        steps.push_back(numberStep(previous, n));
+        previous = n;
+    }
+    EXPECT_EQ(steps, row.steps);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, Numbering, testing::ValuesIn(kNumberingRows), test::RowName{});
 
 // ---- A protocol read back ----
 

@@ -13,11 +13,11 @@ import re
 import signal
 import subprocess
 import sys
-import time
 
 from Xlib import Xatom, Xutil
 
 import xdrive
+from xdrive import wait_until
 
 TIMEOUT = 30.0
 OUTPUT = (1920, 1080)
@@ -39,17 +39,6 @@ class Failure(Exception):
 
 class Impossible(Exception):
     pass
-
-
-def wait_for(what, probe, timeout=TIMEOUT):
-    end = time.monotonic() + timeout
-    while True:
-        found = probe()
-        if found:
-            return found
-        if time.monotonic() > end:
-            raise Failure("waited %d s for %s" % (timeout, what))
-        time.sleep(0.05)
 
 
 def tail(path, lines=30):
@@ -81,7 +70,7 @@ class Sway:
         with open(self.log, "w") as log:
             self.proc = subprocess.Popen(["sway", "-c", config], env=env, stdin=subprocess.DEVNULL,
                                          stdout=log, stderr=subprocess.STDOUT)
-        self.env = wait_for("sway to start", lambda: self._session(envfile))
+        self.env = wait_until("sway to start", lambda: self._session(envfile), TIMEOUT)
         self.display = self.env.get("DISPLAY", "")
         if xwayland and not self.display:
             raise Failure("sway started without XWayland:\n" + tail(self.log))
@@ -124,7 +113,8 @@ class Sway:
             program.check_running()
             return next((v for v in self.views()
                          if v["pid"] == program.proc.pid and v["name"] == title), None)
-        return wait_for("the program's window '%s' in sway's tree" % title, probe)
+        # Each look asks sway in a process of its own: not too often.
+        return wait_until("the program's window '%s' in sway's tree" % title, probe, TIMEOUT, step=0.05)
 
     def close_view(self, view):
         self.msg("[con_id=%d]" % view["id"], "kill")
@@ -227,9 +217,10 @@ def x11_windows(sway, app):
                           % (asked, sway.output))
         # sway configures a mapped window's place after the map: wait for it.
         try:
-            origin = wait_for("the main window centred on the output",
-                              lambda: (lambda o: o if centred(o, size, sway.output) else None)(d.client_origin(main)))
-        except Failure:
+            origin = wait_until("the main window centred on the output",
+                                lambda: (lambda o: o if centred(o, size, sway.output) else None)(d.client_origin(main)),
+                                TIMEOUT)
+        except xdrive.Timeout:
             raise Failure("the main window's client area at %s is not centred on the %s output"
                           % (d.client_origin(main), sway.output))
 
@@ -247,9 +238,9 @@ def x11_windows(sway, app):
         # sway centres a floating window on the output whatever it asks for;
         # over a centred main window that is the same place, but for rounding.
         try:
-            wait_for("the About window over the main window", lambda: all(
-                abs(p - w) <= 1 for p, w in zip(d.client_origin(about), want)))
-        except Failure:
+            wait_until("the About window over the main window", lambda: all(
+                abs(p - w) <= 1 for p, w in zip(d.client_origin(about), want)), TIMEOUT)
+        except xdrive.Timeout:
             raise Failure("the About window is at %s, expected %s over the main window at %s"
                           % (d.client_origin(about), want, origin))
 
@@ -320,7 +311,7 @@ def main(argv):
         except Impossible as e:
             print("SKIP: %s" % e)
             return 77
-        except Failure as e:
+        except (Failure, xdrive.Timeout) as e:
             failures.append("%s: %s" % (session, e))
             continue
         try:

@@ -120,10 +120,13 @@ protected:
         }
         QTimer::singleShot(10, [=] { when(ready, action, tries + 1); });
     }
-    static void waitFor(const std::function<bool()>& condition)
+    // Events run until `condition` holds; a slow machine gets ample time,
+    // and a wait that runs out fails the test naming what it waited for.
+    static void waitFor(const char* what, const std::function<bool()>& condition)
     {
-        for (int i = 0; i < 500 && !condition(); ++i)
-            QTest::qWait(10);
+        constexpr int kLimitMs = 30000;
+        if (!QTest::qWaitFor(condition, kLimitMs))
+            ADD_FAILURE() << "timed out after " << kLimitMs / 1000 << " s waiting for " << what;
     }
     static QFileDialog* shownSaveDialog(TForm1& form)
     {
@@ -533,13 +536,13 @@ TEST_F(KeepWork, DroppedFileOpensAfterTheQuestion)
     };
     answerNextBox(QStringLiteral("Отмена"));
     drop(form.get());
-    waitFor([&] { return unanswered.empty(); });
+    waitFor("the question to be answered", [&] { return unanswered.empty(); });
     EXPECT_EQ(form->work().session().count(), 1);
 
     // On the protocol box too: the file opens, its name is not pasted.
     answerNextBox(QStringLiteral("Не сохранять"));
     drop(form->Memo1->viewport());
-    waitFor([&] { return form->work().session().count() == 8; });
+    waitFor("the dropped file to open (count 8)", [&] { return form->work().session().count() == 8; });
     EXPECT_EQ(form->work().session().count(), 8);
     EXPECT_EQ(form->Memo1->toPlainText(), QStringLiteral("7: x=1.000см y=1.000см phi=4.573 В\n"));
 }
