@@ -2,6 +2,7 @@
 // way it can fail, the journal's replacing and appending, the checker's
 // bounded reading. The tests run as root, which no file mode stops: where a
 // permission matters, the call runs in a child process as nobody.
+#include "tests/core/error_of.h"
 #include "core/error.h"
 #include "core/file_io.h"
 #include "tests/core/table.h"
@@ -61,15 +62,7 @@ void writeFile(const std::string& path, const std::string& bytes)
     f << bytes;
 }
 
-std::string errorOf(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const Error& e) {
-        return e.what();
-    }
-    return "<no error>";
-}
+using test::errorOf;
 
 // A save as the program makes one: the error names the path as given.
 void save(const std::string& path, const std::string& bytes) { files::save(path, bytes, path); }

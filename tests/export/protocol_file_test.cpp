@@ -1,3 +1,4 @@
+#include "tests/core/error_of.h"
 #include "core/error.h"
 #include "export/protocol_file.h"
 
@@ -33,15 +34,7 @@ void writeFile(const QString& path, const QByteArray& bytes)
     f.write(bytes);
 }
 
-std::string errorOf(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const Error& e) {
-        return e.what();
-    }
-    return "<no error>";
-}
+using potencor::test::errorOf;
 
 struct EncodingCase {
     const char* name;
