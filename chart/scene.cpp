@@ -179,6 +179,7 @@ struct ChartScene::Impl {
 
     void paint(QPainter& p, qreal dpr);
     void pointRemoved(int index);
+    void dropLayers() { layers_.clear(); }
 
     const ChartScene& owner;
     const ChartLayout& layout;
@@ -192,6 +193,7 @@ private:
     void syncScene(Layers& l);
     QImage newLayer(qreal dpr) const;
     void ensureBase(Layers& l);
+    void paintBackdrop(QPainter& p, const ChartSprites& s) const;
     void rebuildScene(Layers& l);
     void syncOutlines(Layers& l);
     // Points and labels touching `area` (logical px), clipped to `device` (its device px).
@@ -289,6 +291,26 @@ void ChartScene::Impl::ensureBase(Layers& l)
     l.base = newLayer(l.sprites.dpr());
     QPainter p(&l.base);
     paintBase(p, layout, l.sprites);
+    paintBackdrop(p, l.sprites);
+}
+
+void ChartScene::Impl::paintBackdrop(QPainter& p, const ChartSprites& s) const
+{
+    if (owner.backdrop_.isEmpty() && owner.backdropLabels_.isEmpty())
+        return;
+    p.save();
+    p.scale(s.dpr(), s.dpr());
+    p.setClipRect(QRectF(layout.plot));
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(91, 139, 208), 1.2));
+    for (const QPolygonF& line : owner.backdrop_)
+        p.drawPolyline(polyline(layout, line));
+    p.setRenderHint(QPainter::TextAntialiasing);
+    p.setFont(layout.font);
+    p.setPen(QColor(47, 93, 158));
+    for (const BackdropLabel& label : owner.backdropLabels_)
+        p.drawText(layout.paintPosOf(label.cm) + QPointF(3, -3), label.text);
+    p.restore();
 }
 
 void ChartScene::Impl::rebuildScene(Layers& l)
@@ -300,6 +322,7 @@ void ChartScene::Impl::rebuildScene(Layers& l)
     if (l.base.isNull()) {
         QPainter p(&l.scene);
         paintBase(p, layout, l.sprites);
+        paintBackdrop(p, l.sprites);
     } else {
         std::memcpy(l.scene.bits(), l.base.constBits(), static_cast<std::size_t>(l.base.sizeInBytes()));
     }
@@ -554,6 +577,14 @@ ChartScene::ChartScene(const calibration::ChartMapping& mapping, QObject* parent
 }
 
 ChartScene::~ChartScene() = default;
+
+void ChartScene::setBackdrop(QVector<QPolygonF> linesCm, QVector<BackdropLabel> labels)
+{
+    backdrop_ = std::move(linesCm);
+    backdropLabels_ = std::move(labels);
+    impl_->dropLayers(); // it lies in the base
+    emit changed();
+}
 
 void ChartScene::setMarksVisible(bool visible)
 {

@@ -11,6 +11,8 @@
 #include <QImage>
 #include <QObject>
 #include <QPointF>
+#include <QPolygonF>
+#include <QString>
 #include <QVector>
 
 #include <memory>
@@ -68,6 +70,14 @@ public:
     Series* Series2() { return &series2_; } // left electrode outline
     Series* Series3() { return &series3_; } // right electrode outline
 
+    // Thin lines (cm) over the grid and under the points, with labels: the
+    // checker's equipotentials. The program's window has none.
+    struct BackdropLabel {
+        QPointF cm; // the label's lower left
+        QString text;
+    };
+    void setBackdrop(QVector<QPolygonF> linesCm, QVector<BackdropLabel> labels);
+
     // Series1.Marks.Visible: the point labels (each point's index).
     void setMarksVisible(bool visible);
     bool marksVisible() const { return marksVisible_; }
@@ -108,6 +118,8 @@ private:
     Series series2_{this};
     Series series3_{this};
     bool marksVisible_ = false;
+    QVector<QPolygonF> backdrop_;
+    QVector<BackdropLabel> backdropLabels_;
     HoverTarget hover_;
     struct Impl;
     std::unique_ptr<Impl> impl_; // label places and cached layers

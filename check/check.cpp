@@ -169,7 +169,7 @@ private:
     void measurement(std::size_t no, std::string_view s, const protocol::ParsedLine& p)
     {
         ++measured_;
-        r_.points.push_back({p.X1_cm, p.Y1_cm, p.number});
+        r_.points.push_back({p.X1_cm, p.Y1_cm, p.number, no, false});
         potential(no, s, p);
         number(no, p.number, s);
 
@@ -193,6 +193,7 @@ private:
             return;
         }
         ++r_.wrong;
+        r_.points.back().wrong = true;
         std::optional<long double> model;
         try {
             model = field::potential(p.X1_cm, p.Y1_cm);
@@ -203,7 +204,7 @@ private:
         if (model)
             msg += ", the model gives " + fixed3(*model, p.separator);
         msg += format(" (%.4Lf to %.4Lf V over the printed point's rounding)", range.lo, range.hi);
-        push({no, Kind::WrongPotential, std::move(msg), quote(s), range, model});
+        push({no, Kind::WrongPotential, Severity::Error, std::move(msg), quote(s), range, model});
     }
 
     // What the program can write after the line before is the session's own
@@ -244,12 +245,12 @@ private:
     {
         if (kind != Kind::Malformed && kind != Kind::WrongPotential)
             ++r_.other;
-        push({no, kind, std::move(message), quote(s), std::nullopt, std::nullopt});
+        push({no, kind, severityOf(kind), std::move(message), quote(s), std::nullopt, std::nullopt});
     }
 
     void push(Finding f)
     {
-        ++r_.bySeverity[static_cast<std::size_t>(severityOf(f.kind))];
+        ++r_.bySeverity[static_cast<std::size_t>(f.severity)];
         if (r_.findings.size() < kMaxFindings)
             r_.findings.push_back(std::move(f));
         else
@@ -287,6 +288,7 @@ Severity severityOf(Kind k)
     case Kind::Renumbered:
     case Kind::DuplicatePoint:
     case Kind::FreeText:
+    case Kind::SuspectedCopy:
         return Severity::Warning;
     case Kind::NotAt100:
         return Severity::Info;
@@ -305,6 +307,7 @@ std::string_view kindName(Kind k)
     case Kind::DuplicatePoint: return "duplicate point";
     case Kind::FreeText: return "free text";
     case Kind::NotAt100: return "not measured at 100 %";
+    case Kind::SuspectedCopy: return "suspected copy";
     }
     return "?";
 }

@@ -23,16 +23,19 @@ enum class Kind {
     DuplicatePoint, // the same coordinates as an earlier line
     FreeText,       // text the student typed
     NotAt100,       // coordinates no whole pixel at 100 % gives, nor the snap grid
+    SuspectedCopy,  // measured points shared with another file of the run
 };
 
 enum class Severity { Error, Warning, Info };
 
+// A kind's own severity; a suspected copy is an error under --strict.
 Severity severityOf(Kind);
 std::string_view kindName(Kind); // "wrong potential", "malformed", ...
 
 struct Finding {
     std::size_t line; // 1-based; 0 for the file as a whole
     Kind kind;
+    Severity severity;
     std::string message;
     std::string text;                  // the line (shortened if long), UTF-8
     std::optional<Interval> model;     // wrong potential: the model's range, V
@@ -43,6 +46,16 @@ struct PointCm {
     long double x;
     long double y;
     std::int32_t number; // its line's number
+    std::size_t line;    // 1-based
+    bool wrong;          // its potential is not the model's
+};
+
+// Another file of the same run that holds many of this file's measured
+// points (see copies.h).
+struct SharedPoints {
+    std::string with;   // its path
+    std::size_t shared; // points both files hold
+    std::size_t of;     // this file's points that count
 };
 
 struct FileReport {
@@ -57,6 +70,7 @@ struct FileReport {
     std::vector<Finding> findings; // in line order, the first kMaxFindings of them
     std::size_t unlisted = 0;      // findings beyond those
     std::vector<PointCm> points;   // the measured points in file order
+    std::vector<SharedPoints> copies; // by the other file's path
 
     std::size_t count(Severity s) const { return bySeverity[static_cast<std::size_t>(s)]; }
     std::size_t bySeverity[3] = {}; // every finding, listed or not

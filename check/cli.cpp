@@ -1,6 +1,11 @@
 #include "check/cli.h"
 
+#include "check/copies.h"
+#include "check/escape.h"
+#include "check/html.h"
 #include "check/report.h"
+#include "core/error.h"
+#include "core/file_io.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -22,7 +27,12 @@ std::string usage()
            "      --encoding NAME    read every file in NAME: ANSI, ASCII, Unicode,\n"
            "                         \"Big Endian Unicode\", UTF-8 or UTF-7 (default: detect)\n"
            "      --format FORMAT    text (default), csv or json\n"
+           "      --csv-separator SEP  ';' (with decimal commas) or ',' (default: as the\n"
+           "                         locale's decimal separator asks)\n"
+           "      --strict           a suspected copy is an error, not a warning\n"
+           "      --html FILE.html   also write a class report to read in a browser\n"
            "      --plot FILE.png    draw each protocol's points on the program's chart\n"
+           "      --equipotentials   draw the model's equipotential lines in the plots\n"
            "      --max-size MB      refuse files larger than this (default "
         + std::to_string(protocol::kMaxFileBytes >> 20) + ")\n"
            "  -h, --help             show this help and exit\n"
@@ -65,7 +75,7 @@ std::vector<Input> listDirectory(const std::string& dir, bool recursive, std::os
             visit(*it);
     }
     if (ec) {
-        err << "potencor-check: " << dir << ": " << ec.message() << '\n';
+        err << "potencor-check: " << visible(dir) << ": " << ec.message() << '\n';
         trouble = true;
     }
     std::sort(found.begin(), found.end(), [](const Input& a, const Input& b) { return a.path < b.path; });
@@ -101,7 +111,7 @@ std::vector<std::string> plotPaths(const std::string& plotPath, const std::vecto
 
 int run(int argc, char** argv, std::ostream& out, std::ostream& err, const Plotter& plot, bool colour)
 {
-    enum { kEncoding = 256, kFormat, kPlot, kMaxSize, kVersion };
+    enum { kEncoding = 256, kFormat, kPlot, kMaxSize, kVersion, kCsvSeparator, kStrict, kHtml, kEquipotentials };
     static const option longOptions[] = {
         {"recursive", no_argument, nullptr, 'r'},
         {"encoding", required_argument, nullptr, kEncoding},
@@ -110,11 +120,19 @@ int run(int argc, char** argv, std::ostream& out, std::ostream& err, const Plott
         {"max-size", required_argument, nullptr, kMaxSize},
         {"help", no_argument, nullptr, 'h'},
         {"version", no_argument, nullptr, kVersion},
+        {"csv-separator", required_argument, nullptr, kCsvSeparator},
+        {"strict", no_argument, nullptr, kStrict},
+        {"html", required_argument, nullptr, kHtml},
+        {"equipotentials", no_argument, nullptr, kEquipotentials},
         {nullptr, 0, nullptr, 0},
     };
     bool recursive = false;
     Format format = Format::Text;
     std::optional<std::string> plotPath;
+    std::optional<std::string> htmlPath;
+    std::optional<CsvStyle> csvStyle;
+    bool strict = false;
+    bool plotEquipotentials = false;
     Options options;
     const auto usageError = [&](const std::string& what) {
         err << "potencor-check: " << what << "\nTry 'potencor-check --help'.\n";
@@ -146,6 +164,14 @@ int run(int argc, char** argv, std::ostream& out, std::ostream& err, const Plott
                 return usageError("--plot: this build cannot draw charts");
             plotPath = arg;
             break;
+        case kCsvSeparator:
+            if (arg == ";") csvStyle = kCsvSemicolons;
+            else if (arg == ",") csvStyle = kCsvCommas;
+            else return usageError("--csv-separator: ';' or ','");
+            break;
+        case kStrict: strict = true; break;
+        case kHtml: htmlPath = arg; break;
+        case kEquipotentials: plotEquipotentials = true; break;
         case kMaxSize: {
             char* end = nullptr;
             const unsigned long long mb = std::strtoull(arg.c_str(), &end, 10);
@@ -170,7 +196,7 @@ int run(int argc, char** argv, std::ostream& out, std::ostream& err, const Plott
         if (fs::is_directory(arg, ec)) {
             auto found = listDirectory(arg, recursive, err, trouble);
             if (found.empty()) {
-                err << "potencor-check: " << arg << ": no *.txt files" << (recursive ? "" : " (-r looks deeper)")
+                err << "potencor-check: " << visible(arg) << ": no *.txt files" << (recursive ? "" : " (-r looks deeper)")
                     << '\n';
                 trouble = true;
             }
@@ -186,30 +212,47 @@ int run(int argc, char** argv, std::ostream& out, std::ostream& err, const Plott
         reports.push_back(checkFile(in.path, options));
         const FileReport& r = reports.back();
         if (r.readError) {
-            err << "potencor-check: " << r.path << ": " << *r.readError << '\n';
+            err << "potencor-check: " << visible(r.path) << ": " << *r.readError << '\n';
             trouble = true;
         }
-        if (format == Format::Text)
+    }
+    // Copies show only once every file is in.
+    findCopies(reports, strict);
+    if (format == Format::Text) {
+        for (const FileReport& r : reports)
             writeTextFile(out, r, colour);
     }
     if (format == Format::Text && reports.size() > 1)
         writeTextTable(out, reports, colour);
     else if (format == Format::Csv)
-        writeCsv(out, reports);
+        writeCsv(out, reports, csvStyle ? *csvStyle : csvStyleOfLocale());
     else if (format == Format::Json)
         writeJson(out, reports);
     out.flush();
+
+    std::vector<Equipotential> lines;
+    if (htmlPath || (plotPath && plotEquipotentials))
+        lines = equipotentials();
+    if (htmlPath) {
+        try {
+            files::save(*htmlPath, htmlReport(reports, lines), *htmlPath);
+        } catch (const Error& e) {
+            err << "potencor-check: " << visible(e.what()) << '\n';
+            trouble = true;
+        }
+    }
 
     if (plotPath) {
         std::vector<std::string> names;
         for (const Input& in : inputs)
             names.push_back(in.name);
         const std::vector<std::string> paths = plotPaths(*plotPath, names);
+        const std::vector<Equipotential> none;
         for (std::size_t i = 0; i < reports.size(); ++i) {
             if (reports[i].readError)
                 continue;
-            if (const auto why = plot(reports[i], paths[i])) {
-                err << "potencor-check: " << paths[i] << ": " << *why << '\n';
+            if (const auto why = plot(reports[i], paths[i], plotEquipotentials ? lines : none)) {
+                err << "potencor-check: " << visible(paths[i]) << ": " << *why << '\n';
                 trouble = true;
             }
         }

@@ -2,6 +2,7 @@
 // potencor-check's command line, apart from drawing: arguments, inputs,
 // output and exit status.
 #include "check/check.h"
+#include "check/equipotentials.h"
 
 #include <functional>
 #include <optional>
@@ -10,8 +11,10 @@
 
 namespace potencor::check {
 
-// Draws one protocol's points into a PNG; returns why it failed, if it did.
-using Plotter = std::function<std::optional<std::string>(const FileReport&, const std::string& pngPath)>;
+// Draws one protocol's points into a PNG, over these equipotential lines (if
+// any); returns why it failed, if it did.
+using Plotter = std::function<std::optional<std::string>(const FileReport&, const std::string& pngPath,
+                                                         const std::vector<Equipotential>& lines)>;
 
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFindings = 1;

@@ -16,7 +16,11 @@ namespace potencor::check {
 ChartPlotter::ChartPlotter() = default;
 ChartPlotter::~ChartPlotter() = default;
 
-std::optional<std::string> ChartPlotter::operator()(const FileReport& report, const std::string& pngPath)
+// The checker's pictures and the chart's scene show the same plane.
+static_assert(kPlotMaxXcm == ui::kAxisMaxXcm && kPlotMaxYcm == ui::kAxisMaxYcm);
+
+std::optional<std::string> ChartPlotter::operator()(const FileReport& report, const std::string& pngPath,
+                                                    const std::vector<Equipotential>& lines)
 {
     if (!app_) {
         if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
@@ -37,6 +41,19 @@ std::optional<std::string> ChartPlotter::operator()(const FileReport& report, co
     }
     ui::ChartScene scene(calibration::chartMapping(calibration::defaults()));
     ui::addElectrodeOutlines(scene);
+    if (!lines.empty()) {
+        QVector<QPolygonF> polylines;
+        for (const Equipotential& e : lines) {
+            QPolygonF cm;
+            for (const PlanePoint& p : e.points)
+                cm << QPointF(p.x_cm, p.y_cm);
+            polylines << cm;
+        }
+        QVector<ui::ChartScene::BackdropLabel> labels;
+        for (const LevelLabel& l : levelLabels(lines))
+            labels.push_back({QPointF(l.at.x_cm, l.at.y_cm), QString::fromStdString(l.text)});
+        scene.setBackdrop(std::move(polylines), std::move(labels));
+    }
     for (const PointCm& p : report.points)
         scene.Series1()->AddXY(static_cast<double>(p.x), static_cast<double>(p.y), p.number);
     scene.setMarksVisible(true);

@@ -2,6 +2,7 @@
 // Drawing a protocol's points on the program's chart, offscreen (Qt Gui,
 // no widgets).
 #include "check/check.h"
+#include "check/equipotentials.h"
 
 #include <memory>
 #include <optional>
@@ -21,8 +22,10 @@ public:
     ChartPlotter& operator=(const ChartPlotter&) = delete;
 
     // Writes a PNG of the chart with the points in file order, each marked
-    // with its line's number; returns why it failed, if it did.
-    std::optional<std::string> operator()(const FileReport& report, const std::string& pngPath);
+    // with its line's number, over the lines given; returns why it failed,
+    // if it did.
+    std::optional<std::string> operator()(const FileReport& report, const std::string& pngPath,
+                                          const std::vector<Equipotential>& lines);
 
 private:
     std::unique_ptr<QGuiApplication> app_;

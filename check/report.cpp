@@ -1,8 +1,10 @@
 #include "check/report.h"
 
+#include "check/escape.h"
 #include "core/text_decode.h"
 
 #include <algorithm>
+#include <clocale>
 #include <cstdio>
 #include <string>
 #include <tuple>
@@ -27,94 +29,13 @@ const char* colourOf(Severity s)
     return "";
 }
 
-std::string_view severityName(Severity s)
-{
-    switch (s) {
-    case Severity::Error: return "error";
-    case Severity::Warning: return "warning";
-    case Severity::Info: return "note";
-    }
-    return "";
-}
-
-// Text from a student's file goes to a terminal: C1 controls (U+0080 to
-// U+009F) would be read as escape sequences by some, so they are replaced.
-std::string printable(std::string_view s)
-{
-    std::string out;
-    out.reserve(s.size());
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        if (static_cast<unsigned char>(s[i]) == 0xC2 && i + 1 < s.size()
-            && static_cast<unsigned char>(s[i + 1]) >= 0x80 && static_cast<unsigned char>(s[i + 1]) <= 0x9F) {
-            out += "\xEF\xBF\xBD";
-            ++i;
-        } else if (s[i] == '\f' || s[i] == '\t') {
-            out += ' ';
-        } else {
-            out += s[i];
-        }
-    }
-    return out;
-}
-
-// File names are bytes; JSON wants UTF-8.
-std::string validUtf8(std::string_view s)
-{
-    const text::Decoded d = text::decode(s, text::Encoding::Utf8);
-    if (d.error != text::DecodeError::Malformed)
-        return std::string(s);
-    std::string out(s.substr(0, d.errorOffset));
-    return out + "\xEF\xBF\xBD" + validUtf8(s.substr(d.errorOffset + 1));
-}
-
-std::string csvField(std::string_view s)
-{
-    if (s.find_first_of(",\"\r\n") == std::string_view::npos)
-        return std::string(s);
-    std::string out = "\"";
-    for (const char c : s) {
-        if (c == '"')
-            out += '"';
-        out += c;
-    }
-    return out + "\"";
-}
-
-std::string jsonString(std::string_view raw)
-{
-    const std::string s = validUtf8(raw);
-    std::string out = "\"";
-    for (const char c : s) {
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (static_cast<unsigned char>(c) < 0x20) {
-                char buf[8];
-                std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned char>(c));
-                out += buf;
-            } else {
-                out += c;
-            }
-        }
-    }
-    return out + "\"";
-}
-
-std::string number(long double v)
+std::string number(long double v, char decimal = '.')
 {
     char buf[48];
     std::snprintf(buf, sizeof buf, "%.10Lg", v);
-    return buf;
-}
-
-std::string counts(const FileReport& r)
-{
-    return std::to_string(r.lines) + " lines, " + std::to_string(r.ok) + " ok, " + std::to_string(r.wrong)
-           + " wrong, " + std::to_string(r.malformed) + " malformed, " + std::to_string(r.other) + " other";
+    std::string s = buf;
+    std::replace(s.begin(), s.end(), '.', decimal);
+    return s;
 }
 
 std::string paint(std::string_view s, const char* colour, bool on)
@@ -127,12 +48,32 @@ const char* statusColour(std::string_view st)
     return st == "ok" ? kGreen : st == "warnings" ? kYellow : kRed;
 }
 
+std::string printable(std::string_view s) { return visible(s); }
+
 } // namespace
+
+std::string_view severityName(Severity s)
+{
+    switch (s) {
+    case Severity::Error: return "error";
+    case Severity::Warning: return "warning";
+    case Severity::Info: return "note";
+    }
+    return "";
+}
+
+std::string counts(const FileReport& r)
+{
+    return std::to_string(r.lines) + " lines, " + std::to_string(r.ok) + " ok, " + std::to_string(r.wrong)
+           + " wrong, " + std::to_string(r.malformed) + " malformed, " + std::to_string(r.other) + " other";
+}
 
 std::string_view status(const FileReport& r)
 {
     if (r.readError)
         return "unreadable";
+    if (!r.copies.empty())
+        return "suspected copy";
     if (r.count(Severity::Error) > 0)
         return "errors";
     if (r.count(Severity::Warning) > 0)
@@ -146,7 +87,8 @@ std::vector<const FileReport*> worstFirst(const std::vector<FileReport>& reports
     for (const FileReport& r : reports)
         v.push_back(&r);
     const auto key = [](const FileReport* r) {
-        return std::make_tuple(!r->readError.has_value(), -static_cast<long long>(r->count(Severity::Error)),
+        return std::make_tuple(!r->readError.has_value(), r->copies.empty(),
+                               -static_cast<long long>(r->count(Severity::Error)),
                                -static_cast<long long>(r->count(Severity::Warning)),
                                -static_cast<long long>(r->count(Severity::Info)));
     };
@@ -166,7 +108,7 @@ void writeTextFile(std::ostream& out, const FileReport& r, bool colour)
         return;
     }
     for (const Finding& f : r.findings) {
-        const Severity s = severityOf(f.kind);
+        const Severity s = f.severity;
         out << path << ':' << f.line << ": " << paint(std::string(severityName(s)) + ": " + std::string(kindName(f.kind)),
                                                        colourOf(s), colour)
             << ": " << printable(f.message) << '\n';
@@ -183,18 +125,18 @@ void writeTextFile(std::ostream& out, const FileReport& r, bool colour)
 void writeTextTable(std::ostream& out, const std::vector<FileReport>& reports, bool colour)
 {
     const auto sorted = worstFirst(reports);
-    std::size_t width = 4;
+    // The status column widens only for a "suspected copy".
+    int statusWidth = 10;
     for (const FileReport* r : sorted)
-        width = std::max(width, printable(r->path).size());
-    width = std::min<std::size_t>(width, 60);
+        statusWidth = std::max(statusWidth, static_cast<int>(status(*r).size()));
     char buf[160];
-    std::snprintf(buf, sizeof buf, "%-10s %6s %6s %6s %9s %6s  ", "status", "lines", "ok", "wrong", "malformed",
-                  "other");
+    std::snprintf(buf, sizeof buf, "%-*s %6s %6s %6s %9s %6s  ", statusWidth, "status", "lines", "ok", "wrong",
+                  "malformed", "other");
     out << '\n' << paint(std::string(buf) + "file", kBold, colour) << '\n';
     std::size_t totals[5] = {};
     for (const FileReport* r : sorted) {
         const std::string_view st = status(*r);
-        std::snprintf(buf, sizeof buf, "%-10s", std::string(st).c_str());
+        std::snprintf(buf, sizeof buf, "%-*s", statusWidth, std::string(st).c_str());
         out << paint(buf, statusColour(st), colour);
         if (r->readError)
             std::snprintf(buf, sizeof buf, " %6s %6s %6s %9s %6s  ", "-", "-", "-", "-", "-");
@@ -206,32 +148,56 @@ void writeTextTable(std::ostream& out, const std::vector<FileReport>& reports, b
         for (int i = 0; i < 5; ++i)
             totals[i] += row[i];
     }
-    std::snprintf(buf, sizeof buf, "%-10s %6zu %6zu %6zu %9zu %6zu  %zu files", "total", totals[0], totals[1],
-                  totals[2], totals[3], totals[4], reports.size());
+    std::snprintf(buf, sizeof buf, "%-*s %6zu %6zu %6zu %9zu %6zu  %zu files", statusWidth, "total", totals[0],
+                  totals[1], totals[2], totals[3], totals[4], reports.size());
     out << buf << '\n';
 }
 
-void writeCsv(std::ostream& out, const std::vector<FileReport>& reports)
+CsvStyle csvStyleOfLocale()
 {
-    out << "file,line,severity,kind,message,text,model_min_V,model_max_V\r\n";
+    const char* current = std::setlocale(LC_NUMERIC, nullptr);
+    const std::string previous = current ? current : "C";
+    CsvStyle style = kCsvCommas;
+    if (std::setlocale(LC_NUMERIC, "")) {
+        const std::lconv* conv = std::localeconv();
+        if (conv && conv->decimal_point && std::string_view(conv->decimal_point) == ",")
+            style = kCsvSemicolons;
+    }
+    // The messages' numbers are printed with a full stop whatever the user's language.
+    std::setlocale(LC_NUMERIC, previous.c_str());
+    return style;
+}
+
+void writeCsv(std::ostream& out, const std::vector<FileReport>& reports, const CsvStyle& style)
+{
+    const char sep = style.separator;
+    const auto text = [&](std::string_view s) { return csvText(s, sep); };
+    const std::string empty3 = std::string(3, sep);
+    if (style.byteOrderMark)
+        out << "\xEF\xBB\xBF";
+    out << "file" << sep << "line" << sep << "severity" << sep << "kind" << sep << "message" << sep << "text" << sep
+        << "model_min_V" << sep << "model_max_V\r\n";
     for (const FileReport* r : worstFirst(reports)) {
-        const std::string file = csvField(r->path);
+        const std::string file = text(r->path);
         if (r->readError) {
-            out << file << ",,error,unreadable," << csvField(*r->readError) << ",,,\r\n";
+            out << file << sep << sep << "error" << sep << "unreadable" << sep << text(*r->readError) << empty3
+                << "\r\n";
             continue;
         }
         for (const Finding& f : r->findings) {
-            out << file << ',' << f.line << ',' << severityName(severityOf(f.kind)) << ',' << kindName(f.kind) << ','
-                << csvField(f.message) << ',' << csvField(f.text) << ',';
+            out << file << sep << f.line << sep << severityName(f.severity) << sep << text(kindName(f.kind)) << sep
+                << text(f.message) << sep << text(f.text) << sep;
             if (f.model)
-                out << number(f.model->lo) << ',' << number(f.model->hi);
+                out << number(f.model->lo, style.decimal) << sep << number(f.model->hi, style.decimal);
             else
-                out << ',';
+                out << sep;
             out << "\r\n";
         }
         if (r->unlisted > 0)
-            out << file << ",,,unlisted," << r->unlisted << " more findings,,,\r\n";
-        out << file << ",,," << "summary" << ',' << csvField(std::string(status(*r)) + ": " + counts(*r)) << ",,,\r\n";
+            out << file << sep << sep << sep << "unlisted" << sep << r->unlisted << " more findings" << empty3
+                << "\r\n";
+        out << file << sep << sep << sep << "summary" << sep << text(std::string(status(*r)) + ": " + counts(*r))
+            << empty3 << "\r\n";
     }
 }
 
@@ -249,11 +215,17 @@ void writeJson(std::ostream& out, const std::vector<FileReport>& reports)
         }
         out << ", \"encoding\": " << jsonString(text::encodingName(r->encoding)) << ", \"lines\": " << r->lines
             << ", \"ok\": " << r->ok << ", \"wrong\": " << r->wrong << ", \"malformed\": " << r->malformed
-            << ", \"other\": " << r->other << ", \"unlisted\": " << r->unlisted << ", \"findings\": [";
+            << ", \"other\": " << r->other << ", \"unlisted\": " << r->unlisted << ", \"suspected_copies\": [";
+        for (std::size_t i = 0; i < r->copies.size(); ++i) {
+            const SharedPoints& c = r->copies[i];
+            out << (i ? ", " : "") << "{\"with\": " << jsonString(c.with) << ", \"shared_points\": " << c.shared
+                << ", \"of\": " << c.of << '}';
+        }
+        out << "], \"findings\": [";
         bool first = true;
         for (const Finding& f : r->findings) {
             out << (first ? "\n" : ",\n") << "    {\"line\": " << f.line << ", \"severity\": \""
-                << severityName(severityOf(f.kind)) << "\", \"kind\": \"" << kindName(f.kind)
+                << severityName(f.severity) << "\", \"kind\": \"" << kindName(f.kind)
                 << "\", \"message\": " << jsonString(f.message) << ", \"text\": " << jsonString(f.text);
             if (f.model)
                 out << ", \"model_V\": {\"min\": " << number(f.model->lo) << ", \"max\": " << number(f.model->hi)
