@@ -140,9 +140,9 @@ std::string csvText(std::string_view text, char separator)
 {
     std::string v = visible(text, Tabs::Keep);
     // What a spreadsheet reads as the start of a formula (or of a cell a
-    // formula follows) is text once an apostrophe leads it.
-    const bool formula = !v.empty() && (v[0] == '=' || v[0] == '+' || v[0] == '-' || v[0] == '@' || v[0] == '\t'
-                                        || v[0] == '\r');
+    // formula follows) is text once an apostrophe leads it. A carriage
+    // return never gets here: visible() has written it out.
+    const bool formula = !v.empty() && (v[0] == '=' || v[0] == '+' || v[0] == '-' || v[0] == '@' || v[0] == '\t');
     if (formula)
         v.insert(0, 1, '\'');
     if (!formula && v.find_first_of(std::string{separator, '"', '\r', '\n'}) == std::string::npos)

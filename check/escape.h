@@ -24,8 +24,8 @@ std::string jsonString(std::string_view text);
 // Visible text for HTML element content and quoted attribute values.
 std::string htmlText(std::string_view text);
 
-// One CSV field of text: visible (tabs kept), a leading = + - @ tab or
-// carriage return neutralised by a leading apostrophe so that no spreadsheet
+// One CSV field of text: visible (tabs kept; a carriage return written out),
+// a leading = + - @ or tab neutralised by a leading apostrophe so that no spreadsheet
 // takes it for a formula, and quoted when it holds the separator, a quote, a
 // line end or was neutralised.
 std::string csvText(std::string_view text, char separator);

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <regex>
 #include <sstream>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -405,6 +406,47 @@ TEST(Report, CsvQuotesAndJsonEscapes)
         << csv.str();
     EXPECT_NE(json.str().find("\"path\": \"a,\\\"b\\\".txt\""), std::string::npos) << json.str();
     EXPECT_NE(json.str().find("\"text\": \"say \\\"hi\\\", \\\\ \\t\""), std::string::npos) << json.str();
+}
+
+TEST(Report, CsvForADecimalComma)
+{
+    std::vector<FileReport> v{checkBytes("p;1.txt", replaceOnce(kProtocol, "phi=6.300", "phi=6.400"), {})};
+    std::ostringstream csv;
+    writeCsv(csv, v, kCsvSemicolons);
+    const std::string s = csv.str();
+    EXPECT_TRUE(s.starts_with("\xEF\xBB\xBF" "file;line;severity;kind;message;text;model_min_V;model_max_V\r\n")) << s;
+    // The message keeps its own full stops and commas; the numbers get a decimal comma.
+    const std::regex row("\"p;1\\.txt\";1;error;wrong potential;phi=6\\.400, the model gives 6\\.300 \\(6\\.2998 to "
+                         "6\\.3002 V over the printed point's rounding\\);0: x=21\\.425см y=[0-9.]+см phi=6\\.400 "
+                         "В;6,299[0-9]+;6,300[0-9]+\r\n");
+    EXPECT_TRUE(std::regex_search(s, row)) << s;
+    EXPECT_NE(s.find("\"p;1.txt\";;;summary;errors: 8 lines, 7 ok, 1 wrong, 0 malformed, 0 other;;;\r\n"),
+              std::string::npos)
+        << s;
+}
+
+// Whatever a file name or a line holds, the terminal gets printable text and
+// line feeds, nothing it would act on.
+TEST(Report, TextReachesTheTerminalInert)
+{
+    const std::string line = "\xC2\x9B" "2J\xC2\x9D" "52;c;eA==\xC2\x9C \xE2\x80\xAE" "ok";
+    std::vector<FileReport> v{checkBytes("\x1b]0;x\x07\xFF.txt", line + "\r\n" + kProtocol, {}),
+                              checkBytes("b.txt", kProtocol, {})};
+    std::ostringstream out;
+    for (const FileReport& r : v)
+        writeTextFile(out, r, false);
+    writeTextTable(out, v, false);
+    const std::string s = out.str();
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        ASSERT_TRUE(b >= 0x20 || b == '\n') << "byte " << int(b) << " at " << i << " in\n" << s;
+        ASSERT_FALSE(b == 0xC2 && i + 1 < s.size() && static_cast<unsigned char>(s[i + 1]) < 0xA0) << s;
+        ASSERT_NE(b, 0xFF) << s;
+    }
+    EXPECT_NE(s.find("\\x1b]0;x\\x07\\xff.txt:1: warning: free text: text typed by hand\n"
+                     "    \\u009b2J\\u009d52;c;eA==\\u009c \\u202eok\n"),
+              std::string::npos)
+        << s;
 }
 
 } // namespace
