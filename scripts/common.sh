@@ -20,6 +20,9 @@ POTENCOR_PACKAGES+=(groff-base man-db)
 POTENCOR_PACKAGES+=(python3-xlib)
 # The Wayland end-to-end test: a headless sway, with and without XWayland.
 POTENCOR_PACKAGES+=(sway xwayland qt6-wayland)
+# potencor-check's output where a teacher opens it: a spreadsheet with Russian
+# settings (and the locale data to make a Russian locale), a browser.
+POTENCOR_PACKAGES+=(libreoffice-calc-nogui locales chromium)
 
 ensure_packages() {
   local missing=()
