@@ -148,5 +148,37 @@ TEST(ChartSceneTest, SaysWhenThePictureChangesAndHoverDiesWithItsPoint)
     EXPECT_EQ(changed(), 0);
 }
 
+// The checker's equipotentials: over the grid, under the points, inside the
+// plot, and shown even when the picture was painted before.
+TEST(ChartSceneTest, BackdropLiesOverTheGridUnderThePointsInsideThePlot)
+{
+    ChartScene scene(kMapping);
+    scene.Series1()->AddXY(20.5, 10.5); // column 487.23, row 441.05
+    const QImage before = scene.renderImage();
+    int changes = 0;
+    QObject::connect(&scene, &ChartScene::changed, [&] { ++changes; });
+    // Along y = 10.5 cm through the point, and down x = 20.5 cm past the
+    // plot's bottom (row 678) into the axis labels.
+    scene.setBackdrop({QPolygonF{{15, 10.5}, {25, 10.5}}, QPolygonF{{20.5, 10.5}, {20.5, -3}}}, {});
+    EXPECT_EQ(changes, 1);
+    const QImage after = scene.renderImage();
+
+    const auto bluish = [](QColor c) { return c.blue() > c.red() + 40; };
+    // x = 17.5 cm: column 419.88, off the grid; x = 17 cm: column 408.65, a grid line.
+    EXPECT_EQ(at(before, 420, 441), QColor(Qt::white));
+    EXPECT_TRUE(bluish(at(after, 420, 441))) << at(after, 420, 441).name().toStdString();
+    EXPECT_EQ(at(before, 409, 441), kSilver);
+    EXPECT_TRUE(bluish(at(after, 409, 441))) << at(after, 409, 441).name().toStdString();
+    // The point stays on top: its centre as it was.
+    EXPECT_EQ(at(after, 487, 441), at(before, 487, 441));
+    // Nothing below the plot's frame.
+    EXPECT_EQ(after.copy(0, 681, 1000, 19), before.copy(0, 681, 1000, 19));
+
+    ChartScene fresh(kMapping);
+    fresh.setBackdrop({QPolygonF{{15, 10.5}, {25, 10.5}}, QPolygonF{{20.5, 10.5}, {20.5, -3}}}, {});
+    fresh.Series1()->AddXY(20.5, 10.5);
+    EXPECT_EQ(fresh.renderImage(), after);
+}
+
 } // namespace
 } // namespace potencor::ui
