@@ -129,6 +129,9 @@ std::string chartSvg(const FileReport& r)
     const auto onChart = [](double px, int size) { return px > -20 && px < size + 20; };
     std::string ok, wrong, numbers;
     for (const PointCm& p : r.points) {
+        // A printed coordinate may lie beyond what a double holds.
+        if (!(std::fabs(p.x) < 1e6L && std::fabs(p.y) < 1e6L))
+            continue;
         const double x = m.toPxX(static_cast<double>(p.x)), y = m.toPxY(static_cast<double>(p.y));
         if (!onChart(x, kWidthPx) || !onChart(y, kHeightPx))
             continue;

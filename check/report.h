@@ -13,7 +13,8 @@ enum class Format { Text, Csv, Json };
 // Worst first: unreadable files, then by errors, warnings and notes, then by path.
 std::vector<const FileReport*> worstFirst(const std::vector<FileReport>& reports);
 
-// One file's findings and its summary line (text), as soon as it is checked.
+// One file's findings and its summary line (text), once every file is checked
+// (a copy shows only then).
 void writeTextFile(std::ostream& out, const FileReport& r, bool colour);
 // After all files: the table of files, worst first (text, more than one file).
 void writeTextTable(std::ostream& out, const std::vector<FileReport>& reports, bool colour);

@@ -88,6 +88,14 @@ TEST(Html, WrongPointsAreRedWithTheirNumber)
     EXPECT_EQ(occurrences(svg, "</text>"), 1u) << "only wrong points are numbered";
 }
 
+TEST(Html, PointsFarOffTheChartAreLeftOut)
+{
+    FileReport r;
+    r.path = "far.txt";
+    r.points = {{1e300L, 5, 0, 1, false}, {5.3L, -1e4000L, 1, 2, true}, {-0.6L, 5.4L, 2, 3, false}};
+    EXPECT_EQ(occurrences(chartSvg(r), "<circle"), 1u); // left of the plot, still on the chart
+}
+
 TEST(Html, WorstFirstAndLinkedFromTheTable)
 {
     Student good = sixPoints();
