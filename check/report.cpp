@@ -16,6 +16,7 @@ constexpr const char* kRed = "\x1b[31m";
 constexpr const char* kYellow = "\x1b[33m";
 constexpr const char* kCyan = "\x1b[36m";
 constexpr const char* kGreen = "\x1b[32m";
+constexpr const char* kMagenta = "\x1b[35m";
 constexpr const char* kBold = "\x1b[1m";
 constexpr const char* kReset = "\x1b[0m";
 
@@ -45,7 +46,7 @@ std::string paint(std::string_view s, const char* colour, bool on)
 
 const char* statusColour(std::string_view st)
 {
-    return st == "ok" ? kGreen : st == "warnings" ? kYellow : kRed;
+    return st == "ok" ? kGreen : st == "warnings" ? kYellow : st == "suspected copy" ? kMagenta : kRed;
 }
 
 std::string printable(std::string_view s) { return visible(s); }
