@@ -50,6 +50,8 @@
 #include <QScreen>
 #include <QSessionManager>
 
+#include <utility>
+
 namespace potencor::ui {
 namespace {
 
@@ -149,8 +151,10 @@ TForm1::TForm1(Options options, QWidget* parent)
 TForm1::~TForm1()
 {
     work_->finish();
-    // The box shows the work's document: it goes before the document does.
-    delete Memo1;
+    // The box shows the work's document: it goes before the document does,
+    // and without this window watching its parts while they are torn down.
+    Memo1->viewport()->removeEventFilter(this);
+    delete std::exchange(Memo1, nullptr);
 }
 
 void TForm1::createControls()
@@ -627,7 +631,7 @@ void TForm1::dropEvent(QDropEvent* event)
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == Memo1->viewport()) {
+    if (Memo1 && watched == Memo1->viewport()) {
         if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
             auto* drag = static_cast<QDragMoveEvent*>(event);
             if (!droppedFile(drag->mimeData()).isEmpty()) {
