@@ -122,8 +122,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(KeyboardProbe, StartsAtThePlotsCentreWithoutTheMouseAndFollowsTheMouseOverTheChart)
 {
-    QCursor::setPos(form->mapToGlobal(QPoint(1127, 20))); // over the protocol's label
-    QApplication::processEvents();
+    // A window shown away from the mouse.
+    form.reset();
+    QCursor::setPos(QPoint(5000, 5000));
+    SetUp();
     ASSERT_FALSE(form->Chart1->underMouse());
     press({Qt::Key_Right});
     EXPECT_EQ(probe(), QPoint(509, 339)); // the centre of columns 27..989, rows 1..678
