@@ -5,6 +5,8 @@
 
 #include <QAccessibleWidget>
 
+#include <algorithm>
+
 namespace potencor::ui {
 namespace {
 

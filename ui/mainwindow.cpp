@@ -50,6 +50,8 @@
 #include <QScreen>
 #include <QSessionManager>
 
+#include <cmath>
+
 namespace potencor::ui {
 namespace {
 
