@@ -20,6 +20,8 @@ POTENCOR_PACKAGES+=(groff-base man-db)
 POTENCOR_PACKAGES+=(python3-xlib)
 # The Wayland end-to-end test: a headless sway, with and without XWayland.
 POTENCOR_PACKAGES+=(sway xwayland qt6-wayland)
+# The accessibility test: Qt's AT-SPI bridge read on a bus of the test's own.
+POTENCOR_PACKAGES+=(at-spi2-core python3-pyatspi dbus)
 
 ensure_packages() {
   local missing=()
