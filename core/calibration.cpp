@@ -2,28 +2,19 @@
 
 #include "core/error.h"
 #include "core/fpcheck.h"
+#include "core/platform.h"
 #include "core/utf8.h"
 
 #include <charconv>
 #include <cmath>
 #include <string>
 
-#include <locale.h> // newlocale, locale_t (POSIX)
-#include <stdlib.h> // strtold_l
 
 namespace potencor::calibration {
 namespace {
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 bool isSpace(char c) { return c == ' ' || c == '\t'; }
-
-// strtold in the "C" locale, whatever locale the process has set (a GUI
-// toolkit sets the user's).
-long double cStrtold(const std::string& text)
-{
-    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-    return strtold_l(text.c_str(), nullptr, cLocale);
-}
 
 } // namespace
 
@@ -84,7 +75,7 @@ long double parseFloat(std::string_view text, char32_t decimalSeparator)
     if (ec == std::errc::result_out_of_range) {
         // from_chars refuses underflow too, but underflow is silent here: a
         // tiny value reads as its denormal or as zero. Only overflow fails.
-        value = cStrtold(plain);
+        value = platform::strtoldC(plain.c_str());
         if (std::isinf(value))
             throw fail();
         return value;
