@@ -83,8 +83,9 @@ inline std::string utf8Of(const std::filesystem::path& path)
 // there holds the ANSI code page's approximation).
 std::vector<std::string> arguments(int argc, char** argv);
 
-// Standard output for a command-line program's run: UTF-8 (Windows' console
-// needs telling), and whether it is a terminal that shows ANSI colours (a
+// Standard output for a command-line program's run: the bytes as written,
+// UTF-8 (Windows' console needs telling, and its C library would turn LF into
+// CR LF), and whether it is a terminal that shows ANSI colours (a
 // Windows console where they can be switched on). The console gets back its
 // settings, after a last flush, when this goes.
 class Console {

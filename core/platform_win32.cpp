@@ -3,6 +3,8 @@
 #include "core/platform.h"
 
 #include <cerrno>
+#include <fcntl.h>
+#include <io.h>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -200,6 +202,9 @@ std::vector<std::string> arguments(int, char**)
 
 Console::Console()
 {
+    // The same bytes as on Linux: a CSV's own CR LF must not become CR CR LF.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
     const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
     DWORD mode = 0;
     if (!::GetConsoleMode(out, &mode))

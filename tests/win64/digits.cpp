@@ -93,6 +93,8 @@ int main(int argc, char** argv)
     std::size_t points = 0;
     Hash all;
     for (long dx = firstX; dx <= lastX; ++dx) {
+        if (column >= 0 && dx != column)
+            continue;
         Hash hash;
         const bool print = dx == column;
         int number = 0;
