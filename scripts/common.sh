@@ -20,6 +20,10 @@ POTENCOR_PACKAGES+=(groff-base man-db)
 POTENCOR_PACKAGES+=(python3-xlib)
 # The Wayland end-to-end test: a headless sway, with and without XWayland.
 POTENCOR_PACKAGES+=(sway xwayland qt6-wayland)
+# potencor-check for Windows: MinGW-w64 with its zlib, GoogleTest's sources to
+# build with it, and Wine to run the result in the tests (wine brings the
+# commands, wine64 the 64-bit loader).
+POTENCOR_PACKAGES+=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest wine wine64 python3)
 
 ensure_packages() {
   local missing=()
