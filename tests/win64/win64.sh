@@ -21,23 +21,24 @@ case "$STEP" in
 build)
   werror=${1:-OFF} launcher=${2:-}
   t0=$(date +%s)
+  mkdir -p "$B"
   # The first start of a prefix takes most of a minute, mostly waiting: made
   # beside the build, once; a server that outlives the steps between tests,
   # its output away from ctest's pipes.
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     mkdir -p "$WINEPREFIX"
-    (wine wineboot --init >"$B.wineboot.log" 2>&1; echo $? >"$B.wineboot.rc") &
+    (wine wineboot --init >"$B/wineboot.log" 2>&1; echo $? >"$B/wineboot.rc") &
     boot=$!
   fi
   cmake -S "$SRC" -B "$B" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$SRC/cmake/mingw-w64-x86_64.cmake" \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPOTENCOR_WERROR="$werror" \
-    ${launcher:+-DCMAKE_CXX_COMPILER_LAUNCHER="$launcher"} >"$B.configure.log" 2>&1 \
-    || { cat "$B.configure.log"; exit 1; }
+    ${launcher:+-DCMAKE_CXX_COMPILER_LAUNCHER="$launcher"} >"$B/configure.log" 2>&1 \
+    || { cat "$B/configure.log"; exit 1; }
   cmake --build "$B" --target all zip
   t1=$(date +%s)
   if [ -n "${boot:-}" ]; then
     wait "$boot"
-    [ "$(cat "$B.wineboot.rc")" = 0 ] || { echo "wineboot failed:"; cat "$B.wineboot.log"; exit 1; }
+    [ "$(cat "$B/wineboot.rc")" = 0 ] || { echo "wineboot failed:"; cat "$B/wineboot.log"; exit 1; }
   fi
   wineserver -p 300 </dev/null >/dev/null 2>&1 || true
   echo "built in $((t1 - t0)) s; Wine prefix ready after $(($(date +%s) - t0)) s"
