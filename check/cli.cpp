@@ -1,6 +1,7 @@
 #include "check/cli.h"
 
 #include "check/report.h"
+#include "core/platform.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -13,17 +14,18 @@ namespace potencor::check {
 namespace fs = std::filesystem;
 namespace {
 
-std::string usage()
+std::string usage(bool canPlot)
 {
-    return "Usage: potencor-check [OPTION]... FILE|DIR...\n"
+    return std::string("Usage: potencor-check [OPTION]... FILE|DIR...\n"
            "Checks measurement protocols saved by Potencor against the field model.\n"
            "\n"
            "  -r, --recursive        look for *.txt in subdirectories of DIR too\n"
            "      --encoding NAME    read every file in NAME: ANSI, ASCII, Unicode,\n"
            "                         \"Big Endian Unicode\", UTF-8 or UTF-7 (default: detect)\n"
-           "      --format FORMAT    text (default), csv or json\n"
-           "      --plot FILE.png    draw each protocol's points on the program's chart\n"
-           "      --max-size MB      refuse files larger than this (default "
+           "      --format FORMAT    text (default), csv or json\n")
+        + (canPlot ? "      --plot FILE.png    draw each protocol's points on the program's chart\n"
+                   : "      --plot FILE.png    not available in this build (it has no Qt to draw with)\n")
+        + "      --max-size MB      refuse files larger than this (default "
         + std::to_string(protocol::kMaxFileBytes >> 20) + ")\n"
            "  -h, --help             show this help and exit\n"
            "      --version          show the version and exit\n"
@@ -39,7 +41,7 @@ struct Input {
 
 bool isTxt(const fs::path& p)
 {
-    std::string ext = p.extension().string();
+    std::string ext = platform::utf8Of(p.extension());
     std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
     return ext == ".txt";
 }
@@ -52,15 +54,15 @@ std::vector<Input> listDirectory(const std::string& dir, bool recursive, std::os
     const auto visit = [&](const fs::directory_entry& e) {
         std::error_code ec2;
         if (e.is_regular_file(ec2) && isTxt(e.path()))
-            found.push_back({e.path().string(), e.path().lexically_relative(dir).string()});
+            found.push_back({platform::utf8Of(e.path()), platform::utf8Of(e.path().lexically_relative(platform::pathOf(dir)))});
     };
     const auto opts = fs::directory_options::skip_permission_denied;
     if (recursive) {
-        fs::recursive_directory_iterator it(dir, opts, ec), end;
+        fs::recursive_directory_iterator it(platform::pathOf(dir), opts, ec), end;
         for (; !ec && it != end; it.increment(ec))
             visit(*it);
     } else {
-        fs::directory_iterator it(dir, opts, ec), end;
+        fs::directory_iterator it(platform::pathOf(dir), opts, ec), end;
         for (; !ec && it != end; it.increment(ec))
             visit(*it);
     }
@@ -127,7 +129,7 @@ int run(int argc, char** argv, std::ostream& out, std::ostream& err, const Plott
         const std::string arg = optarg ? optarg : "";
         switch (c) {
         case 'r': recursive = true; break;
-        case 'h': out << usage(); return kExitOk;
+        case 'h': out << usage(static_cast<bool>(plot)); return kExitOk;
         case kVersion: out << "potencor-check " POTENCOR_VERSION "\n"; return kExitOk;
         case kEncoding:
             options.encoding = text::encodingFromName(arg);
@@ -167,7 +169,7 @@ int run(int argc, char** argv, std::ostream& out, std::ostream& err, const Plott
     for (int i = optind; i < argc; ++i) {
         const std::string arg = argv[i];
         std::error_code ec;
-        if (fs::is_directory(arg, ec)) {
+        if (fs::is_directory(platform::pathOf(arg), ec)) {
             auto found = listDirectory(arg, recursive, err, trouble);
             if (found.empty()) {
                 err << "potencor-check: " << arg << ": no *.txt files" << (recursive ? "" : " (-r looks deeper)")
@@ -176,7 +178,7 @@ int run(int argc, char** argv, std::ostream& out, std::ostream& err, const Plott
             }
             inputs.insert(inputs.end(), found.begin(), found.end());
         } else {
-            inputs.push_back({arg, fs::path(arg).filename().string()});
+            inputs.push_back({arg, platform::utf8Of(platform::pathOf(arg).filename())});
         }
     }
 

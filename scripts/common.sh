@@ -22,6 +22,10 @@ POTENCOR_PACKAGES+=(python3-xlib)
 POTENCOR_PACKAGES+=(sway xwayland qt6-wayland)
 # The accessibility test: Qt's AT-SPI bridge read on a bus of the test's own.
 POTENCOR_PACKAGES+=(at-spi2-core python3-pyatspi dbus)
+# potencor-check for Windows: MinGW-w64 with its zlib, GoogleTest's sources to
+# build with it, and Wine to run the result in the tests (wine brings the
+# commands, wine64 the 64-bit loader).
+POTENCOR_PACKAGES+=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest wine wine64 python3)
 
 ensure_packages() {
   local missing=()
