@@ -99,9 +99,11 @@ public:
 
 private:
     bool colour_ = false;
-    unsigned codePage_ = 0; // Windows: the console's own, to restore
+#ifdef _WIN32
+    unsigned codePage_ = 0; // the console's own, to restore
     unsigned long mode_ = 0;
     bool restore_ = false;
+#endif
 };
 
 } // namespace potencor::platform
