@@ -1,5 +1,6 @@
 // Potencor: virtual measurement of the electrostatic potential between two
 // charged cylinders.
+#include "command_line.h"
 #include "ui/Dialog/Dialog.h"
 #include "ui/error_report.h"
 #include "ui/fonts.h"
@@ -10,6 +11,7 @@
 #include <QtGlobal>
 
 #include <csignal>
+#include <cstdio>
 
 namespace {
 
@@ -28,6 +30,13 @@ void preferX11()
 
 int main(int argc, char** argv)
 {
+    // Answered before anything needs a display.
+    const potencor::app::CommandLine command = potencor::app::readCommandLine(argc, argv, POTENCOR_VERSION);
+    if (command.action == potencor::app::CommandLine::Action::Exit) {
+        std::fputs(command.out.c_str(), stdout);
+        std::fputs(command.err.c_str(), stderr);
+        return command.status;
+    }
     // Past a file-size limit (ulimit -f) a write is to fail with EFBIG and be
     // reported, not end the program with the student's protocol unsaved.
     std::signal(SIGXFSZ, SIG_IGN);

@@ -1,6 +1,6 @@
 #include "chart/marks.h"
 
-#include "chart/spare_capacity.h"
+#include "core/spare_capacity.h"
 
 #include <algorithm>
 

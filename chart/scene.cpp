@@ -3,7 +3,7 @@
 #include "chart/fonts.h"
 #include "chart/marks.h"
 #include "chart/sprites.h"
-#include "chart/spare_capacity.h"
+#include "core/spare_capacity.h"
 #include "core/error.h"
 #include "core/field.h"
 

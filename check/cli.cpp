@@ -6,6 +6,7 @@
 #include "check/report.h"
 #include "core/error.h"
 #include "core/file_io.h"
+#include "core/platform.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -18,9 +19,9 @@ namespace potencor::check {
 namespace fs = std::filesystem;
 namespace {
 
-std::string usage()
+std::string usage(bool canPlot)
 {
-    return "Usage: potencor-check [OPTION]... FILE|DIR...\n"
+    return std::string("Usage: potencor-check [OPTION]... FILE|DIR...\n"
            "Checks measurement protocols saved by Potencor against the field model.\n"
            "\n"
            "  -r, --recursive        look for *.txt in subdirectories of DIR too\n"
@@ -31,10 +32,12 @@ std::string usage()
            "                         ';' with decimal commas, or ',' with points (default:\n"
            "                         ';' where the locale's decimal separator is a comma)\n"
            "      --strict           a suspected copy is an error, not a warning\n"
-           "      --html FILE.html   also write a class report to read in a browser\n"
-           "      --plot FILE.png    draw each protocol's points on the program's chart\n"
-           "      --equipotentials   draw the model's equipotential lines in the plots\n"
-           "      --max-size MB      refuse files larger than this (default "
+           "      --html FILE.html   also write a class report to read in a browser\n")
+        + (canPlot ? "      --plot FILE.png    draw each protocol's points on the program's chart\n"
+                     "      --equipotentials   draw the model's equipotential lines in the plots\n"
+                   : "      --plot FILE.png    not available in this build (it has no Qt to draw with)\n"
+                     "      --equipotentials   not available either (it draws in the plots)\n")
+        + "      --max-size MB      refuse files larger than this (default "
         + std::to_string(protocol::kMaxFileBytes >> 20) + ")\n"
            "  -h, --help             show this help and exit\n"
            "      --version          show the version and exit\n"
@@ -50,7 +53,7 @@ struct Input {
 
 bool isTxt(const fs::path& p)
 {
-    std::string ext = p.extension().string();
+    std::string ext = platform::utf8Of(p.extension());
     std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
     return ext == ".txt";
 }
@@ -63,15 +66,15 @@ std::vector<Input> listDirectory(const std::string& dir, bool recursive, std::os
     const auto visit = [&](const fs::directory_entry& e) {
         std::error_code ec2;
         if (e.is_regular_file(ec2) && isTxt(e.path()))
-            found.push_back({e.path().string(), e.path().lexically_relative(dir).string()});
+            found.push_back({platform::utf8Of(e.path()), platform::utf8Of(e.path().lexically_relative(platform::pathOf(dir)))});
     };
     const auto opts = fs::directory_options::skip_permission_denied;
     if (recursive) {
-        fs::recursive_directory_iterator it(dir, opts, ec), end;
+        fs::recursive_directory_iterator it(platform::pathOf(dir), opts, ec), end;
         for (; !ec && it != end; it.increment(ec))
             visit(*it);
     } else {
-        fs::directory_iterator it(dir, opts, ec), end;
+        fs::directory_iterator it(platform::pathOf(dir), opts, ec), end;
         for (; !ec && it != end; it.increment(ec))
             visit(*it);
     }
@@ -146,7 +149,7 @@ int run(int argc, char** argv, std::ostream& out, std::ostream& err, const Plott
         const std::string arg = optarg ? optarg : "";
         switch (c) {
         case 'r': recursive = true; break;
-        case 'h': out << usage(); return kExitOk;
+        case 'h': out << usage(static_cast<bool>(plot)); return kExitOk;
         case kVersion: out << "potencor-check " POTENCOR_VERSION "\n"; return kExitOk;
         case kEncoding:
             options.encoding = text::encodingFromName(arg);
@@ -172,7 +175,11 @@ int run(int argc, char** argv, std::ostream& out, std::ostream& err, const Plott
             break;
         case kStrict: strict = true; break;
         case kHtml: htmlPath = arg; break;
-        case kEquipotentials: plotEquipotentials = true; break;
+        case kEquipotentials:
+            if (!plot)
+                return usageError("--equipotentials: this build cannot draw charts");
+            plotEquipotentials = true;
+            break;
         case kMaxSize: {
             char* end = nullptr;
             const unsigned long long mb = std::strtoull(arg.c_str(), &end, 10);
@@ -194,7 +201,7 @@ int run(int argc, char** argv, std::ostream& out, std::ostream& err, const Plott
     for (int i = optind; i < argc; ++i) {
         const std::string arg = argv[i];
         std::error_code ec;
-        if (fs::is_directory(arg, ec)) {
+        if (fs::is_directory(platform::pathOf(arg), ec)) {
             auto found = listDirectory(arg, recursive, err, trouble);
             if (found.empty()) {
                 err << "potencor-check: " << visible(arg) << ": no *.txt files" << (recursive ? "" : " (-r looks deeper)")
@@ -203,7 +210,7 @@ int run(int argc, char** argv, std::ostream& out, std::ostream& err, const Plott
             }
             inputs.insert(inputs.end(), found.begin(), found.end());
         } else {
-            inputs.push_back({arg, fs::path(arg).filename().string()});
+            inputs.push_back({arg, platform::utf8Of(platform::pathOf(arg).filename())});
         }
     }
 

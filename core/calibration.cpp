@@ -2,28 +2,18 @@
 
 #include "core/error.h"
 #include "core/fpcheck.h"
+#include "core/platform.h"
 #include "core/utf8.h"
 
-#include <charconv>
 #include <cmath>
 #include <string>
 
-#include <locale.h> // newlocale, locale_t (POSIX)
-#include <stdlib.h> // strtold_l
 
 namespace potencor::calibration {
 namespace {
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 bool isSpace(char c) { return c == ' ' || c == '\t'; }
-
-// strtold in the "C" locale, whatever locale the process has set (a GUI
-// toolkit sets the user's).
-long double cStrtold(const std::string& text)
-{
-    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-    return strtold_l(text.c_str(), nullptr, cLocale);
-}
 
 } // namespace
 
@@ -33,8 +23,8 @@ long double parseFloat(std::string_view text, char32_t decimalSeparator)
     const auto fail = [&] { return Error(msg::notAFloat(std::string(text))); };
 
     // Grammar: spaces, [sign] digits [sep digits] [e [sign] digits], spaces,
-    // with at least one mantissa digit. Rebuilt with '.' for from_chars, which
-    // does not depend on the process locale.
+    // with at least one mantissa digit. Rebuilt with '.' for strtold in the C
+    // locale, whatever the process locale is.
     std::size_t i = 0;
     const std::size_t n = text.size();
     while (i < n && isSpace(text[i]))
@@ -78,18 +68,11 @@ long double parseFloat(std::string_view text, char32_t decimalSeparator)
     if (i != n)
         throw fail();
 
-    long double value = 0;
-    const char* const last = plain.data() + plain.size();
-    const auto [end, ec] = std::from_chars(plain.data(), last, value);
-    if (ec == std::errc::result_out_of_range) {
-        // from_chars refuses underflow too, but underflow is silent here: a
-        // tiny value reads as its denormal or as zero. Only overflow fails.
-        value = cStrtold(plain);
-        if (std::isinf(value))
-            throw fail();
-        return value;
-    }
-    if (ec != std::errc() || end != last)
+    // Underflow is silent: a tiny value reads as its denormal or as zero.
+    // Only overflow fails. (Not from_chars: MinGW's reads long double through
+    // double.)
+    const long double value = platform::strtoldC(plain.c_str());
+    if (std::isinf(value))
         throw fail();
     return value;
 }

@@ -27,14 +27,6 @@ void Fd::reset(int fd)
     fd_ = fd;
 }
 
-std::string errorText(int code)
-{
-    std::string s = std::strerror(code);
-    while (!s.empty() && (s.back() == '.' || s.back() == ' ' || s.back() == '\n' || s.back() == '\r'))
-        s.pop_back();
-    return s;
-}
-
 namespace {
 
 bool unnamedTemporaries = true;
@@ -359,55 +351,6 @@ Fd replaceVia(const std::string& path, const std::string& suffix, std::string_vi
     const Outcome outcome = replace(path, bytes, {.suffix = suffix, .mode = 0600, .old = nullptr, .sync = how}, &file);
     errno = outcome.error;
     return file;
-}
-
-// ---- Reading ----
-
-ReadResult readBounded(const std::string& path, std::uint64_t maxBytes)
-{
-    ReadResult r;
-    const auto fail = [&](ReadResult::Status status, int error = 0) {
-        r.status = status;
-        r.error = error;
-        r.bytes.clear();
-        return std::move(r);
-    };
-    const Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
-    if (fd.get() < 0)
-        return fail(ReadResult::Status::CannotOpen, errno);
-    struct stat st{};
-    if (::fstat(fd.get(), &st) != 0)
-        return fail(ReadResult::Status::CannotOpen, errno);
-    if (S_ISDIR(st.st_mode))
-        return fail(ReadResult::Status::Directory);
-    if (S_ISREG(st.st_mode) && static_cast<std::uint64_t>(st.st_size) > maxBytes) {
-        r.size = static_cast<std::uint64_t>(st.st_size);
-        return fail(ReadResult::Status::TooLarge);
-    }
-
-    const std::uint64_t cap = maxBytes + 1;
-    std::string& bytes = r.bytes;
-    bytes.resize(static_cast<std::size_t>(
-        std::min<std::uint64_t>(S_ISREG(st.st_mode) ? static_cast<std::uint64_t>(st.st_size) + 1 : 1 << 16, cap)));
-    std::size_t len = 0;
-    for (;;) {
-        if (len == bytes.size()) {
-            if (len >= cap)
-                return fail(ReadResult::Status::TooLarge);
-            bytes.resize(static_cast<std::size_t>(std::min<std::uint64_t>(2 * len, cap)));
-        }
-        const ssize_t n = ::read(fd.get(), bytes.data() + len, bytes.size() - len);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return fail(ReadResult::Status::ReadFailed, errno);
-        }
-        if (n == 0)
-            break;
-        len += static_cast<std::size_t>(n);
-    }
-    bytes.resize(len);
-    return r;
 }
 
 } // namespace potencor::files

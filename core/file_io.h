@@ -1,7 +1,9 @@
 #pragma once
 // Writing and reading files with the system's calls, once for the whole
 // program: the protocol's save, the recovery journal's writer and the
-// checker's reader. No Qt.
+// checker's reader. No Qt. Reading (file_read.cpp) works on every system,
+// through core/platform.h; saving and the journal's writing (file_io.cpp)
+// are POSIX only so far, and are not built for Windows.
 #include <cstdint>
 #include <optional>
 #include <string>

@@ -1,6 +1,7 @@
 #include "core/protocol_parse.h"
 
 #include "core/fixed3.h"
+#include "core/platform.h"
 
 #include <cerrno>
 #include <cmath>
@@ -8,8 +9,6 @@
 #include <limits>
 #include <string>
 
-#include <locale.h> // newlocale, locale_t (POSIX)
-#include <stdlib.h> // strtold_l
 
 namespace potencor::protocol {
 namespace {
@@ -58,12 +57,6 @@ std::optional<std::int32_t> parseNumber(Cursor& c)
     return static_cast<std::int32_t>(v);
 }
 
-long double cStrtold(const std::string& text)
-{
-    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-    return strtold_l(text.c_str(), nullptr, cLocale);
-}
-
 // fixed3's exponent form, d[<sep>digits]E<exp>: only ever for values of nine
 // or more integer digits, so the exponent is 8 or more and has no sign.
 bool exponentForm(Cursor& c, bool negative, char sep, long double& value)
@@ -101,7 +94,7 @@ bool exponentForm(Cursor& c, bool negative, char sep, long double& value)
     std::string plain(negative ? "-" : "");
     for (std::size_t k = start; k < c.i; ++k)
         plain += s[k] == sep ? '.' : s[k];
-    value = cStrtold(plain); // rare: a plain conversion is fast enough
+    value = platform::strtoldC(plain.c_str()); // rare: a plain conversion is fast enough
     if (std::isinf(value)) {
         // fixed3 rounds the largest extended values up past the range; only
         // that text of them reads back as the largest value itself.

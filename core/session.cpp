@@ -4,6 +4,7 @@
 #include "core/fpcheck.h"
 #include "core/protocol.h"
 #include "core/protocol_parse.h"
+#include "core/spare_capacity.h"
 
 #include <limits>
 
@@ -37,6 +38,7 @@ Session::Change Session::undo()
         c.kind = Change::Kind::Undone;
         c.point = points_.back();
         points_.pop_back();
+        releaseSpareCapacity(points_);
         count_ = fp::subChecked(count_, 1);
     }
     if (count_ < 0)

@@ -1,9 +1,10 @@
 #include "core/text_decode.h"
 
+#include "core/platform.h"
+
 #include <algorithm>
 #include <array>
-#include <cerrno>
-#include <iconv.h>
+#include <cstdint>
 
 namespace potencor::text {
 namespace {
@@ -102,58 +103,115 @@ bool isAscii(std::string_view s)
     return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-const char* iconvName(Encoding e)
+// The system's converter, for the encodings it checks the way iconv does.
+Decoded viaPlatform(std::string_view bytes, Encoding e, platform::Charset charset, std::size_t offset)
 {
-    switch (e) {
-    case Encoding::Ansi: return "WINDOWS-1251";
-    case Encoding::Ascii: return "ASCII";
-    case Encoding::Unicode: return "UTF-16LE";
-    case Encoding::BigEndianUnicode: return "UTF-16BE";
-    case Encoding::Utf8: return "UTF-8";
-    case Encoding::Utf7: return "UTF-7";
+    platform::Converted c = platform::toUtf8(charset, bytes);
+    Decoded d{std::move(c.utf8), e};
+    if (!c.ok) {
+        d.error = DecodeError::Malformed;
+        d.errorOffset = offset + c.errorOffset;
     }
-    return "UTF-8";
+    return d;
 }
 
-// iconv to UTF-8. The output is at most three times the input for every
-// source encoding here, so one buffer of that size suffices.
-Decoded viaIconv(std::string_view bytes, Encoding e, std::size_t offset)
+void appendUtf8(std::string& out, char32_t c)
 {
-    Decoded d{{}, e};
-    // Opening a conversion loads and sets up its module: once per thread and
-    // encoding is enough.
-    struct Cache {
-        std::array<iconv_t, 6> cd;
-        Cache() { cd.fill(reinterpret_cast<iconv_t>(-1)); }
-        ~Cache()
-        {
-            for (iconv_t c : cd)
-                if (c != reinterpret_cast<iconv_t>(-1))
-                    iconv_close(c);
-        }
-    };
-    thread_local Cache cache;
-    iconv_t& cd = cache.cd[static_cast<std::size_t>(e)];
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        cd = iconv_open("UTF-8", iconvName(e));
-    if (cd == reinterpret_cast<iconv_t>(-1)) {
-        d.error = DecodeError::Malformed;
-        return d;
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | c >> 6);
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | c >> 12);
+        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | c >> 18);
+        out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
     }
-    iconv(cd, nullptr, nullptr, nullptr, nullptr); // back to the initial state
-    d.utf8.resize(bytes.size() * 3 + 16);
-    char* in = const_cast<char*>(bytes.data());
-    std::size_t inLeft = bytes.size();
-    char* out = d.utf8.data();
-    std::size_t outLeft = d.utf8.size();
-    const std::size_t r = iconv(cd, &in, &inLeft, &out, &outLeft);
-    // Flushes, and fails on an input that ends inside a sequence.
-    const bool ok = r != static_cast<std::size_t>(-1) && inLeft == 0
-                    && iconv(cd, nullptr, nullptr, &out, &outLeft) != static_cast<std::size_t>(-1);
-    d.utf8.resize(static_cast<std::size_t>(out - d.utf8.data()));
-    if (!ok) {
+}
+
+int base64Value(char c)
+{
+    if (c >= 'A' && c <= 'Z') return c - 'A';
+    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+    if (c >= '0' && c <= '9') return c - '0' + 52;
+    if (c == '+') return 62;
+    if (c == '/') return 63;
+    return -1;
+}
+
+// Written as itself outside a shifted run: RFC 2152's direct and optional
+// direct characters, space, TAB, CR and LF (glibc's set).
+bool isUtf7Direct(char c)
+{
+    return c == '\t' || c == '\n' || c == '\r' || (c >= ' ' && c <= '}' && c != '\\' && c != '+');
+}
+
+// UTF-7 (RFC 2152), strictly: a shifted run must end on a whole character
+// with its spare bits zero (fewer than six of them), surrogates come in
+// pairs, and only direct characters stand outside a run. Windows' own
+// converter accepts anything, so this one rule serves both systems. A fault
+// in a run is reported at the '+' that began it.
+Decoded utf7(std::string_view bytes, std::size_t offset)
+{
+    Decoded d{{}, Encoding::Utf7};
+    const auto fail = [&](std::size_t at) {
         d.error = DecodeError::Malformed;
-        d.errorOffset = offset + static_cast<std::size_t>(in - bytes.data());
+        d.errorOffset = offset + at;
+        return d;
+    };
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        const char c = bytes[i];
+        if (c != '+') {
+            if (!isUtf7Direct(c))
+                return fail(i);
+            d.utf8 += c;
+            ++i;
+            continue;
+        }
+        const std::size_t start = i++;
+        if (i < bytes.size() && bytes[i] == '-') { // "+-" is the plus sign
+            d.utf8 += '+';
+            ++i;
+            continue;
+        }
+        std::uint32_t bits = 0;
+        int bitCount = 0;
+        char32_t high = 0; // a high surrogate waiting for its pair
+        int digits = 0;
+        for (; i < bytes.size(); ++i) {
+            const int v = base64Value(bytes[i]);
+            if (v < 0)
+                break;
+            ++digits;
+            bits = (bits << 6 | static_cast<std::uint32_t>(v)) & 0x3FFFFF;
+            bitCount += 6;
+            if (bitCount < 16)
+                continue;
+            bitCount -= 16;
+            const char32_t unit = bits >> bitCount & 0xFFFF;
+            if (high != 0) {
+                if (unit < 0xDC00 || unit > 0xDFFF)
+                    return fail(start);
+                appendUtf8(d.utf8, 0x10000 + ((high - 0xD800) << 10) + (unit - 0xDC00));
+                high = 0;
+            } else if (unit >= 0xD800 && unit <= 0xDBFF) {
+                high = unit;
+            } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
+                return fail(start);
+            } else {
+                appendUtf8(d.utf8, unit);
+            }
+        }
+        if (digits == 0 || high != 0 || bitCount >= 6 || (bits & ((1u << bitCount) - 1)) != 0)
+            return fail(start);
+        if (i < bytes.size() && bytes[i] == '-')
+            ++i; // the run's end, absorbed
     }
     return d;
 }
@@ -220,10 +278,14 @@ Decoded decodeWith(std::string_view bytes, Encoding e, std::size_t offset)
             d.errorOffset = offset + body.size() - 1;
             break;
         }
-        d = viaIconv(body, e, offset);
+        d = viaPlatform(body, e, e == Encoding::Unicode ? platform::Charset::Utf16LE : platform::Charset::Utf16BE,
+                        offset);
         break;
-    default:
-        d = viaIconv(body, e, offset);
+    case Encoding::Ansi:
+        d = viaPlatform(body, e, platform::Charset::Windows1251, offset);
+        break;
+    case Encoding::Utf7:
+        d = utf7(body, offset);
         break;
     }
     checkBinary(d, bytes, offset);

@@ -1,6 +1,7 @@
 #pragma once
 // Decoding protocol files in any of the encodings the save dialog offers, to
-// UTF-8, without Qt (glibc's iconv).
+// UTF-8, without Qt: the system's converter (core/platform.h) for
+// Windows-1251 and UTF-16, a strict UTF-7 decoder of the core's own.
 #include <cstddef>
 #include <optional>
 #include <string>

@@ -20,6 +20,12 @@ POTENCOR_PACKAGES+=(groff-base man-db)
 POTENCOR_PACKAGES+=(python3-xlib)
 # The Wayland end-to-end test: a headless sway, with and without XWayland.
 POTENCOR_PACKAGES+=(sway xwayland qt6-wayland)
+# The accessibility test: Qt's AT-SPI bridge read on a bus of the test's own.
+POTENCOR_PACKAGES+=(at-spi2-core python3-pyatspi dbus)
+# potencor-check for Windows: MinGW-w64 with its zlib, GoogleTest's sources to
+# build with it, and Wine to run the result in the tests (wine brings the
+# commands, wine64 the 64-bit loader).
+POTENCOR_PACKAGES+=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest wine wine64 python3)
 # potencor-check's output where a teacher opens it: a spreadsheet with Russian
 # settings (and the locale data to make a Russian locale), a browser.
 POTENCOR_PACKAGES+=(libreoffice-calc-nogui locales chromium)

@@ -50,6 +50,9 @@
 #include <QScreen>
 #include <QSessionManager>
 
+#include <cmath>
+#include <utility>
+
 namespace potencor::ui {
 namespace {
 
@@ -149,8 +152,10 @@ TForm1::TForm1(Options options, QWidget* parent)
 TForm1::~TForm1()
 {
     work_->finish();
-    // The box shows the work's document: it goes before the document does.
-    delete Memo1;
+    // The box shows the work's document: it goes before the document does,
+    // and without this window watching its parts while they are torn down.
+    Memo1->viewport()->removeEventFilter(this);
+    delete std::exchange(Memo1, nullptr);
 }
 
 void TForm1::createControls()
@@ -239,6 +244,13 @@ void TForm1::createControls()
     const auto handle = [this](auto handler) { return [this, handler] { guarded(this, [&] { (this->*handler)(); }); }; };
     connect(Chart1, &TChart::clicked, this, handle(&TForm1::Chart1Click));
     connect(Chart1, &TChart::mouseMoved, this, handle(&TForm1::Chart1MouseMove));
+    connect(Chart1, &TChart::probeMoved, this, handle(&TForm1::Chart1ProbeMove));
+    connect(Chart1, &TChart::probeClicked, this, handle(&TForm1::Chart1ProbeClick));
+    connect(Chart1, &TChart::undoRequested, this, handle(&TForm1::Button3Click));
+    Chart1->setGridStep([this](QPointF probe, Qt::Orientation axis, int direction) {
+        return gridLineNextTo(probe, axis, direction);
+    });
+    nameForAssistiveTechnology();
     connect(Button1, &QPushButton::clicked, this, handle(&TForm1::Button1Click));
     connect(Button2, &QPushButton::clicked, this, handle(&TForm1::Button2Click));
     connect(Button3, &QPushButton::clicked, this, handle(&TForm1::Button3Click));
@@ -249,6 +261,33 @@ void TForm1::createControls()
     connectWork();
 }
 
+void TForm1::nameForAssistiveTechnology()
+{
+    // Buttons, check boxes and labels are read by their texts; what the text
+    // leaves out goes into the description.
+    Memo1->setAccessibleName(QStringLiteral("Протокол измерений"));
+    Memo1->setAccessibleDescription(QStringLiteral("Строка на каждое измерение: номер, координаты x и y в сантиметрах "
+                                                   "и потенциал в вольтах"));
+    Label3->setAccessibleDescription(QStringLiteral("Потенциал в точке под указателем мыши или зондом клавиатуры"));
+    Label4->setAccessibleDescription(QStringLiteral("Координата x точки под указателем мыши или зондом клавиатуры"));
+    Label5->setAccessibleDescription(QStringLiteral("Координата y точки под указателем мыши или зондом клавиатуры"));
+    CheckBox1->setAccessibleDescription(QStringLiteral("Измеренные точки привязываются к сетке с шагом 0,5 см"));
+    CheckBox2->setAccessibleDescription(QStringLiteral("Номер каждой точки на графике"));
+    CheckBox3->setAccessibleDescription(
+        QStringLiteral("Включён: щелчок по графику, Enter или пробел на графике записывают измерение в протокол"));
+    Button3->setAccessibleDescription(
+        QStringLiteral("Убирает последнюю точку и последнюю строку протокола; на графике то же делает Ctrl+Z"));
+    Button4->setAccessibleDescription(QStringLiteral("Изображение графика для отчёта"));
+    Button5->setAccessibleDescription(QStringLiteral("Записывает протокол в текстовый файл"));
+    Button6->setAccessibleDescription(QStringLiteral("Окно с описанием лабораторной работы"));
+    // The service panel, never shown.
+    Edit1->setAccessibleName(QStringLiteral("Калибровка: сдвиг по x, пикселей"));
+    Edit3->setAccessibleName(QStringLiteral("Калибровка: сдвиг по y, пикселей"));
+    Edit5->setAccessibleName(QStringLiteral("Калибровка: пикселей на 42,85 см по x"));
+    Edit6->setAccessibleName(QStringLiteral("Калибровка: пикселей на 30 см по y"));
+    Memo2->setAccessibleName(QStringLiteral("Положение указателя"));
+}
+
 void TForm1::connectWork()
 {
     connect(work_.get(), &work::Workbench::pointAdded, this, [this](const MeasuredPoint& p) {
@@ -257,7 +296,10 @@ void TForm1::connectWork()
     });
     connect(work_.get(), &work::Workbench::pointRemoved, this, [this] {
         Series* points = Chart1->Series1();
-        points->Delete(points->LastValueIndex());
+        const int last = points->LastValueIndex();
+        const int number = points->label(last);
+        points->Delete(last);
+        Chart1->setAccessibleValue(QStringLiteral("Удалена точка %1").arg(number));
     });
     connect(work_.get(), &work::Workbench::labelsVisibleChanged, this, [this](bool visible) {
         CheckBox2->setChecked(visible);
@@ -356,25 +398,84 @@ QPointF TForm1::cursorOffset() const
     return cursorPos() - calibrationWindowOrigin();
 }
 
+QPointF TForm1::chartOffset() const
+{
+    return QPointF(Chart1->mapTo(this, QPoint(0, 0))) + QPointF(calibration::kFrameLeftPx, calibration::kFrameTopPx);
+}
+
+QPointF TForm1::probeOffset() const
+{
+    return chartOffset() + Chart1->probe();
+}
+
 void TForm1::Chart1Click()
 {
-    if (!CheckBox3->isChecked())
+    measureAt(cursorOffset());
+}
+
+void TForm1::Chart1ProbeClick()
+{
+    measureAt(probeOffset());
+}
+
+void TForm1::measureAt(QPointF offset)
+{
+    if (!CheckBox3->isChecked()) {
+        Chart1->setAccessibleValue(QStringLiteral("Режим измерения выключен, измерение не записано"));
         return;
-    const QPointF at = cursorOffset();
-    work_->measure(at.x(), at.y(), CheckBox1->isChecked(), decimalSeparator_);
+    }
+    const Session::Change change = work_->measure(offset.x(), offset.y(), CheckBox1->isChecked(), decimalSeparator_);
+    Chart1->setAccessibleValue(QStringLiteral("Записано: ") + qs(change.line));
 }
 
 void TForm1::Chart1MouseMove()
 {
-    const QPointF offset = cursorOffset();
+    showReadingAt(cursorOffset());
+}
+
+void TForm1::Chart1ProbeMove()
+{
+    showReadingAt(probeOffset());
+}
+
+void TForm1::showReadingAt(QPointF offset)
+{
     const calibration::PlaneCm at = work_->planeAt(offset.x(), offset.y());
     const long double volts = field::potential(at.X1, at.Y1);
-    Label3->setText(QStringLiteral("phi =") + qs(fixed3(volts, decimalSeparator_)) + QStringLiteral(" В"));
-    Label4->setText(QStringLiteral("x =") + qs(fixed3(at.X1, decimalSeparator_)) + QStringLiteral(" см"));
-    Label5->setText(QStringLiteral("y =") + qs(fixed3(at.Y1, decimalSeparator_)) + QStringLiteral(" см"));
+    // Each value with its unit, as the labels show it and a screen reader reads it.
+    const QString x = qs(fixed3(at.X1, decimalSeparator_)) + QStringLiteral(" см");
+    const QString y = qs(fixed3(at.Y1, decimalSeparator_)) + QStringLiteral(" см");
+    const QString phi = qs(fixed3(volts, decimalSeparator_)) + QStringLiteral(" В");
+    Label3->setText(QStringLiteral("phi =") + phi);
+    Label4->setText(QStringLiteral("x =") + x);
+    Label5->setText(QStringLiteral("y =") + y);
     Label3->adjustSize();
     Label4->adjustSize();
     Label5->adjustSize();
+    Chart1->setAccessibleValue(QStringLiteral("x = %1, y = %2, phi = %3").arg(x, y, phi));
+}
+
+double TForm1::gridLineNextTo(QPointF probe, Qt::Orientation axis, int direction) const
+{
+    // The grid line the probe's pixel measures with snapping on, then the
+    // lines beyond it in turn, until one's pixel lies beyond the probe.
+    const calibration::Calibration& c = work_->calibration();
+    const QPointF origin = chartOffset();
+    const QPointF offset = origin + probe;
+    const calibration::PlaneCm at = calibration::convert(c, offset.x(), offset.y(), true);
+    const bool alongX = axis == Qt::Horizontal;
+    // y grows upwards, rows downwards.
+    const long double stepCm = (alongX ? direction : -direction) * calibration::kSnapStepCm;
+    const double from = alongX ? probe.x() : probe.y();
+    const qreal dpr = Chart1->devicePixelRatioF();
+    long double line = alongX ? at.X1 : at.Y1;
+    for (int i = 0; i < 4; ++i, line += stepCm) {
+        const long double px = alongX ? calibration::toDxPx(c, line) - origin.x() : calibration::toDyPx(c, line) - origin.y();
+        const double pixel = std::round(static_cast<double>(px) * dpr) / dpr; // the screen pixel it falls on
+        if ((pixel - from) * direction > 0)
+            return pixel;
+    }
+    return from;
 }
 
 void TForm1::Button3Click()
@@ -627,7 +728,7 @@ void TForm1::dropEvent(QDropEvent* event)
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == Memo1->viewport()) {
+    if (Memo1 && watched == Memo1->viewport()) {
         if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
             auto* drag = static_cast<QDragMoveEvent*>(event);
             if (!droppedFile(drag->mimeData()).isEmpty()) {

@@ -114,6 +114,9 @@ public:
     void Button2Click();
     void Chart1Click();
     void Chart1MouseMove();
+    // The keyboard probe: the readout follows it, Enter or Space measure at it.
+    void Chart1ProbeMove();
+    void Chart1ProbeClick();
     void Button3Click();
     void CheckBox2Click();
     void FormMouseMove();
@@ -140,6 +143,16 @@ private:
     void centreOnWorkArea();
     // The cursor's distance from the window's outer top-left corner, logical px.
     QPointF cursorOffset() const;
+    // The same for the keyboard probe, as the cursor on its pixel would be.
+    QPointF probeOffset() const;
+    // The chart's origin as such a distance.
+    QPointF chartOffset() const;
+    // What a click at that distance does, and what the readout shows there.
+    void measureAt(QPointF offset);
+    void showReadingAt(QPointF offset);
+    // The next 0.5 cm grid line's pixel for Shift+arrow on the chart.
+    double gridLineNextTo(QPointF probe, Qt::Orientation axis, int direction) const;
+    void nameForAssistiveTechnology();
     void connectWork();
     // Shows the whole session anew (a protocol opened or restored).
     void showSession();

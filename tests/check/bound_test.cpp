@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <random>
 #include <string>
 #include <vector>
@@ -56,7 +57,7 @@ std::vector<Sample> samples()
     // Anywhere on a surface to a hair, as a scaled display's fractional
     // pixels give.
     for (int i = 0; i < 60000; ++i) {
-        const long double a = 2 * M_PI * unit(rng), r = field::R + (unit(rng) - 0.5) * 0.004;
+        const long double a = 2 * std::numbers::pi * unit(rng), r = field::R + (unit(rng) - 0.5) * 0.004;
         const long double cx = i % 2 ? field::xc1 : field::xc2;
         s.push_back({cx + r * std::cos(a), field::yc + r * std::sin(a), false});
     }

@@ -70,7 +70,51 @@ const AutoRow kAutoRows[] = {
     {"UnpairedSurrogate", "\xFF\xFE" "a\0\x00\xD8" "b\0"s, Encoding::Unicode, DecodeError::Malformed, "", 4},
     {"InvalidUtf8AfterMark", "\xEF\xBB\xBF" "ab\xC0\xAF", Encoding::Utf8, DecodeError::Malformed, "", 5},
     {"UndefinedAnsiByte", "\xF1\x98", Encoding::Ansi, DecodeError::Malformed, "", 1},
+    {"LoneLowSurrogate", "\xFF\xFE" "a\0\x00\xDC"s, Encoding::Unicode, DecodeError::Malformed, "", 4},
+    {"HighSurrogateAtTheEnd", "\xFE\xFF" "\0a\xD8\x00"s, Encoding::BigEndianUnicode, DecodeError::Malformed, "",
+     4},
 };
+
+// Forced UTF-7 that is not: where glibc's iconv refuses it too, and where it
+// lets a run end early at the end of the input. A fault in a shifted run is
+// reported at the '+' that began it.
+struct Utf7Row {
+    const char* name;
+    std::string bytes;
+    std::size_t errorOffset;
+    friend void PrintTo(const Utf7Row& r, std::ostream* os) { *os << r.name; }
+};
+
+const Utf7Row kBadUtf7Rows[] = {
+    {"SpareBitsNotZero", "ab+BEF-", 2},
+    {"TwelveSpareBits", "+BE-", 0},
+    {"EightSpareBits", "x+BEEE-", 1},
+    {"DigitPastTheCharacter", "+BEEEQQB-", 0},
+    {"Backslash", "a\\b", 1},
+    {"Tilde", "a~b", 1},
+    {"FormFeed", "a\fb", 1},
+    {"EightBitByte", "a\x80", 1},
+    {"EightBitByteAfterRun", "+BEE\x80", 4},
+    {"PlusAtTheEnd", "a+", 1},
+    {"PlusBeforeText", "a+!", 1},
+    {"LoneLowSurrogate", "+3AA-", 0},
+    {"HighSurrogateAlone", "1+2D0-", 1},
+    // iconv takes these, its spare bits unchecked at the end.
+    {"SpareBitsAtTheEnd", "+BEF", 0},
+    {"HalfACharacterAtTheEnd", "+BE", 0},
+};
+
+class BadUtf7Table : public testing::TestWithParam<Utf7Row> {};
+
+TEST_P(BadUtf7Table, IsMalformed)
+{
+    const Utf7Row& r = GetParam();
+    const Decoded d = decode(r.bytes, Encoding::Utf7);
+    EXPECT_EQ(d.error, DecodeError::Malformed) << d.utf8;
+    EXPECT_EQ(d.errorOffset, r.errorOffset);
+}
+
+INSTANTIATE_TEST_SUITE_P(TextDecode, BadUtf7Table, testing::ValuesIn(kBadUtf7Rows), test::RowName());
 
 class AutoTable : public testing::TestWithParam<AutoRow> {};
 
@@ -110,6 +154,16 @@ const ForcedRow kForcedRows[] = {
     {"AnsiReadsUtf8AsMojibake", "\xD1\x81", Encoding::Ansi, DecodeError::None, "СЃ"},
     {"Utf8MarkIsTextInAnsi", "\xEF\xBB\xBF", Encoding::Ansi, DecodeError::None, "п»ї"},
     {"ForcedStillRefusesBinary", "a\0b"s, Encoding::Ansi, DecodeError::Binary, ""},
+    // Every byte but 0x98 is assigned in Windows-1251, C1's range included.
+    {"AnsiUpperHalf", "\x80\x81\x82\x99\xB9\xFF", Encoding::Ansi, DecodeError::None, "ЂЃ‚™№я"},
+    {"Utf16NoncharacterIsText", "\xFF\xFF"s + "a\0"s, Encoding::Unicode, DecodeError::None, "\uFFFFa"},
+    {"Utf16SurrogatePair", "\x3D\xD8\x00\xDC"s, Encoding::Unicode, DecodeError::None, "\U0001F400"},
+    // UTF-7, the values glibc's iconv gives where it is strict.
+    {"Utf7PlusSign", "1+-1", Encoding::Utf7, DecodeError::None, "1+1"},
+    {"Utf7RunEndedByText", "+BEE!", Encoding::Utf7, DecodeError::None, "с!"},
+    {"Utf7RunToTheEnd", "+BEEEQQ", Encoding::Utf7, DecodeError::None, "сс"},
+    {"Utf7SurrogatePair", "+2D3cAA-", Encoding::Utf7, DecodeError::None, "\U0001F400"},
+    {"Utf7Mark", "+/v8-", Encoding::Utf7, DecodeError::None, "\uFEFF"},
 };
 
 class ForcedTable : public testing::TestWithParam<ForcedRow> {};

@@ -37,16 +37,19 @@ ROOT="$E2E_TMP/root"
 dpkg-deb -x "$DEB" "$ROOT"
 ENTRY="$ROOT/usr/share/applications/org.example.potencor.desktop"
 for f in usr/bin/potencor usr/bin/potencor-check usr/share/man/man1/potencor-check.1.gz \
+         usr/share/man/man1/potencor.1.gz \
          usr/share/applications/org.example.potencor.desktop \
          usr/share/metainfo/org.example.potencor.metainfo.xml usr/share/doc/potencor/copyright; do
   [ -f "$ROOT/$f" ] || fail "package lacks /$f"
 done
-# The checker's manual page: gzipped, and rendered by man without a warning.
-MAN="$ROOT/usr/share/man/man1/potencor-check.1.gz"
-gzip -t "$MAN" || fail "manual page is not valid gzip"
-man_warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$MAN" 2>&1 >/dev/null)
-[ -z "$man_warnings" ] || fail "manual page warnings: $man_warnings"
-LC_ALL=C.UTF-8 MANWIDTH=80 man -l "$MAN" 2>/dev/null | grep -q "EXIT STATUS" || fail "manual page does not render"
+# The manual pages: gzipped, and rendered by man without a warning.
+for page in potencor-check potencor; do
+  MAN="$ROOT/usr/share/man/man1/$page.1.gz"
+  gzip -t "$MAN" || fail "$page's manual page is not valid gzip"
+  man_warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$MAN" 2>&1 >/dev/null)
+  [ -z "$man_warnings" ] || fail "$page's manual page warnings: $man_warnings"
+  LC_ALL=C.UTF-8 MANWIDTH=80 man -l "$MAN" 2>/dev/null | grep -q "EXIT STATUS" || fail "$page's manual page does not render"
+done
 "$ROOT/usr/bin/potencor-check" --version | grep -qx "potencor-check $(field Version)" \
   || fail "potencor-check --version: $("$ROOT/usr/bin/potencor-check" --version 2>&1)"
 # The menu entry's icon name, at every usual size of the theme.

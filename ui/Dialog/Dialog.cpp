@@ -96,6 +96,12 @@ TForm2::TForm2(QWidget* mainWindow)
     // ends inside it.
     image1_->setGeometry(451, 8, 533, 332);
     image1_->setPicture(QImage(QStringLiteral(":/illustration.bmp")));
+
+    memo1_->setAccessibleName(QStringLiteral("Описание программы"));
+    image1_->setAccessibleName(QStringLiteral("Два заряженных цилиндра и плоскость измерений"));
+    image1_->setAccessibleDescription(
+        QStringLiteral("Рисунок: два вертикальных цилиндра проходят через горизонтальную плоскость с сеткой; "
+                       "цвет плоскости показывает потенциал, от красного у одного цилиндра до фиолетового у другого"));
 }
 
 QSize TForm2::expectedFrameSize() const

@@ -1,5 +1,7 @@
 #include "ui/Dialog/Image.h"
 
+#include "ui/accessibility.h"
+
 #include <QPainter>
 
 namespace potencor::ui {
@@ -36,6 +38,7 @@ QSize fitReduceOnly(QSize picture, QSize box)
 
 TImage::TImage(QWidget* parent) : QWidget(parent)
 {
+    installAccessibleFactory(); // a picture to assistive technology
     // Not filled: the part of the box the picture leaves uncovered shows
     // the window's own background.
     setAttribute(Qt::WA_TransparentForMouseEvents);

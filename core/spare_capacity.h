@@ -5,7 +5,7 @@
 // never reallocate back and forth, and the cost stays constant per element.
 #include <cstddef>
 
-namespace potencor::ui {
+namespace potencor {
 
 template <class Container>
 void releaseSpareCapacity(Container& c)
@@ -16,4 +16,4 @@ void releaseSpareCapacity(Container& c)
         c.shrink_to_fit();
 }
 
-} // namespace potencor::ui
+} // namespace potencor
