@@ -2,8 +2,9 @@
 // Writing and reading files with the system's calls, once for the whole
 // program: the protocol's save, the recovery journal's writer and the
 // checker's reader. No Qt. Reading (file_read.cpp) works on every system,
-// through core/platform.h; saving and the journal's writing (file_io.cpp)
-// are POSIX only so far, and are not built for Windows.
+// through core/platform.h; saving has a POSIX side (file_io.cpp) and a
+// Windows one (file_io_win32.cpp, for the checker's report); the journal's
+// writing (Fd, writeSynced, replaceVia) is POSIX only so far.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -52,7 +53,8 @@ inline constexpr int kWriteStallMs = 10'000;
 // in place, keeping what it is; a regular file gets its new size reserved
 // first. A FIFO without a reader is an error at once. Throws potencor::Error:
 // msg::cannotCreateFile(shown, reason) when the name cannot be written (the
-// old file untouched), msg::kStreamWrite when the writing fails.
+// old file untouched), msg::kStreamWrite when the writing fails. On
+// Windows a file is always replaced; a read-only one is refused.
 void save(const std::string& path, std::string_view bytes, const std::string& shown);
 
 // Where the file system has no unnamed temporary files (O_TMPFILE), the new

@@ -1,6 +1,7 @@
 // The Windows side of core/platform.h: the Win32 code-page functions, wide
 // file names, the wide command line and the console's own settings.
 #include "core/platform.h"
+#include "core/platform_win32.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -20,14 +21,14 @@ namespace potencor::platform {
 long double strtoldC(const char* text)
 {
     // MinGW-w64's own strtold (gdtoa): correctly rounded to the x87 type. Its
-    // decimal point is the C locale's in a program that never calls setlocale,
-    // as nothing built for Windows does.
+    // decimal point is the C locale's while the program keeps that locale, as
+    // everything built for Windows does (the checker's CSV looks at the
+    // user's locale and puts the C one back).
     return __mingw_strtold(text, nullptr);
 }
 
-namespace {
+namespace win32 {
 
-// UTF-16 to UTF-8. Only ever given whole, checked text.
 std::string narrow(const wchar_t* text, std::size_t length)
 {
     if (length == 0)
@@ -39,7 +40,6 @@ std::string narrow(const wchar_t* text, std::size_t length)
     return out;
 }
 
-// UTF-8 to UTF-16; an invalid name becomes one that names nothing.
 std::wstring widen(std::string_view utf8)
 {
     if (utf8.empty())
@@ -53,24 +53,7 @@ std::wstring widen(std::string_view utf8)
     return out;
 }
 
-bool isHighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool isLowSurrogate(wchar_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
-
-// The first code unit that is half of a pair without the other half.
-std::size_t firstUnpaired(const std::wstring& units)
-{
-    for (std::size_t i = 0; i < units.size(); ++i) {
-        if (isHighSurrogate(units[i]) && i + 1 < units.size() && isLowSurrogate(units[i + 1]))
-            ++i;
-        else if (isHighSurrogate(units[i]) || isLowSurrogate(units[i]))
-            return i;
-    }
-    return units.size();
-}
-
-// The errno values glibc gives for the same failures, so that a report reads
-// the same on both systems.
-int errnoOf(DWORD error)
+int errnoOf(unsigned long error)
 {
     switch (error) {
     case ERROR_FILE_NOT_FOUND:
@@ -95,6 +78,29 @@ int errnoOf(DWORD error)
     default:
         return EIO;
     }
+}
+
+} // namespace win32
+
+using win32::errnoOf;
+using win32::narrow;
+using win32::widen;
+
+namespace {
+
+bool isHighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool isLowSurrogate(wchar_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+// The first code unit that is half of a pair without the other half.
+std::size_t firstUnpaired(const std::wstring& units)
+{
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        if (isHighSurrogate(units[i]) && i + 1 < units.size() && isLowSurrogate(units[i + 1]))
+            ++i;
+        else if (isHighSurrogate(units[i]) || isLowSurrogate(units[i]))
+            return i;
+    }
+    return units.size();
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 """A class folder as a teacher gets it, from lines the Linux build printed:
-every encoding the save dialog offers, both separators, hand edits, junk, a
-subfolder and Cyrillic names. Usage: class_folder.py POTENCOR_DIGITS DIR"""
+every encoding the save dialog offers, both separators, hand edits, a copy,
+junk, a subfolder and Cyrillic names. Usage: class_folder.py POTENCOR_DIGITS DIR"""
 import os
 import re
 import subprocess
@@ -30,6 +30,8 @@ def raw(name, data):
 
 os.makedirs(root, exist_ok=True)
 write("иванов.txt", lines(120, 300, 20))
+# Иванов's points handed in again: a suspected copy.
+write("орлов.txt", ["Орлов О., группа 101"] + [l.replace(".", ",") for l in lines(120, 300, 20)])
 write("петров.txt", [l.replace(".", ",") for l in lines(180, 100, 15)], "cp1251")
 edited = lines(260, 500, 12)
 edited[3] = re.sub(r"phi=(\d+)\.(\d)", lambda m: f"phi={m[1]}.{(int(m[2]) + 1) % 10}", edited[3])

@@ -90,12 +90,28 @@ cli)
   compare "files and a missing one" группа-101/иванов.txt группа-101/нет.txt группа-101/петров.txt
   compare "no input" ; compare "bad option" --frobnicate группа-101
   compare "version" --version
+  # A Russian spreadsheet's CSV: Wine takes the user's locale from Linux's.
+  mkdir -p "$T/locale"
+  localedef -i ru_RU -f UTF-8 "$T/locale/ru_RU.UTF-8" 2>"$T/localedef" || fail "localedef: $(cat "$T/localedef")"
+  LOCPATH=$T/locale LC_ALL=ru_RU.UTF-8 compare "csv in Russian" --format csv -r группа-101
+  grep -q ';2,[0-9]*;' "$T/w.out" || fail "csv in Russian: no decimal commas: $(head -5 "$T/w.out")"
+  # The class report: Windows replaces the one Linux wrote, with the same bytes.
+  compare "html" -r --html отчёт.html группа-101
+  mv отчёт.html windows.html
+  "$linux" -r --html linux.html группа-101 >/dev/null 2>&1 </dev/null || true
+  grep -q '<svg' windows.html && cmp -s linux.html windows.html \
+    || fail "html: the reports differ: $(cmp linux.html windows.html 2>&1)"
+  compare "html into a missing folder" --html нет/отчёт.html группа-101/иванов.txt
   # On a terminal they would differ on purpose: colours, and --plot.
   win "$B/check/potencor-check.exe" --help >"$T/help"
-  grep -q -- "--plot FILE.png    not available in this build" "$T/help" || fail "help: $(cat "$T/help")"
+  grep -q -- "--plot FILE.png    not available in this build" "$T/help" && grep -q -- "--html FILE.html" "$T/help" \
+    || fail "help: $(cat "$T/help")"
   got=0
   win "$B/check/potencor-check.exe" --plot map.png группа-101 >"$T/out" 2>"$T/err" || got=$?
   [ "$got" = 2 ] && grep -q "this build cannot draw charts" "$T/err" || fail "--plot: exit $got: $(cat "$T/err")"
+  got=0
+  win "$B/check/potencor-check.exe" --equipotentials группа-101 >"$T/out" 2>"$T/err" || got=$?
+  [ "$got" = 2 ] && grep -q "this build cannot draw charts" "$T/err" || fail "--equipotentials: exit $got: $(cat "$T/err")"
   grep -q $'\x1b' "$T/w.out" && fail "colour into a file"
   ;;
 
