@@ -16,6 +16,15 @@ unset DISPLAY WAYLAND_DISPLAY # no windows, no dialogs
 fails=0
 fail() { echo "FAIL: $*" >&2; fails=$((fails + 1)); }
 win() { wine "$@"; }
+# The prefix's server, and its own processes (services.exe, winedevice.exe
+# and the like), which the first program run in it starts and which then live
+# as long as the server: started by each step with their output in a log.
+# Started by a test's program instead, they would hold that test's output
+# open, and ctest would wait for them until its timeout.
+prefix_up() {
+  wineserver -p 300 </dev/null >/dev/null 2>&1 || true
+  wine wineboot </dev/null >>"$B/wine-services.log" 2>&1 || fail "wineboot: $(tail -20 "$B/wine-services.log")"
+}
 
 case "$STEP" in
 build)
@@ -40,11 +49,12 @@ build)
     wait "$boot"
     [ "$(cat "$B/wineboot.rc")" = 0 ] || { echo "wineboot failed:"; cat "$B/wineboot.log"; exit 1; }
   fi
-  wineserver -p 300 </dev/null >/dev/null 2>&1 || true
+  prefix_up
   echo "built in $((t1 - t0)) s; Wine prefix ready after $(($(date +%s) - t0)) s"
   ;;
 
 unit)
+  prefix_up
   for t in core_tests check_tests; do
     win "$B/tests/win64/$t.exe" --gtest_brief=1 </dev/null >"$B/$t.log" 2>&1 || fail "$t: $(tail -40 "$B/$t.log")"
     tail -3 "$B/$t.log" | tr -d '\r'
@@ -52,6 +62,7 @@ unit)
   ;;
 
 digits)
+  prefix_up
   linux=$1
   "$linux" >"$B/digits.linux"
   win "$B/tests/win64/potencor_digits.exe" | tr -d '\r' >"$B/digits.win64" # a plain printf: CR LF
@@ -62,6 +73,7 @@ digits)
   ;;
 
 cli)
+  prefix_up
   linux=$1 digits=$2
   T=$(mktemp -d /tmp/potencor-win64-cli.XXXXXX)
   trap 'rm -rf "$T"' EXIT
@@ -116,6 +128,7 @@ cli)
   ;;
 
 zip)
+  prefix_up
   zip=$(ls "$B"/potencor-check-*-win64.zip)
   T=$(mktemp -d /tmp/potencor-win64-zip.XXXXXX)
   trap 'rm -rf "$T"' EXIT
