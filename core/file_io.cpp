@@ -363,7 +363,7 @@ Fd replaceVia(const std::string& path, const std::string& suffix, std::string_vi
 
 // ---- Reading ----
 
-ReadResult readBounded(const std::string& path, std::uint64_t maxBytes)
+ReadResult readBounded(const std::string& path, std::uint64_t maxBytes, Accept accept)
 {
     ReadResult r;
     const auto fail = [&](ReadResult::Status status, int error = 0) {
@@ -372,12 +372,15 @@ ReadResult readBounded(const std::string& path, std::uint64_t maxBytes)
         r.bytes.clear();
         return std::move(r);
     };
-    const Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    const bool regularOnly = accept == Accept::RegularFile;
+    const Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | (regularOnly ? O_NOFOLLOW | O_NONBLOCK : 0)));
     if (fd.get() < 0)
         return fail(ReadResult::Status::CannotOpen, errno);
     struct stat st{};
     if (::fstat(fd.get(), &st) != 0)
         return fail(ReadResult::Status::CannotOpen, errno);
+    if (regularOnly && !S_ISREG(st.st_mode))
+        return fail(ReadResult::Status::CannotOpen, ENOTSUP);
     if (S_ISDIR(st.st_mode))
         return fail(ReadResult::Status::Directory);
     if (S_ISREG(st.st_mode) && static_cast<std::uint64_t>(st.st_size) > maxBytes) {
