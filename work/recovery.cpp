@@ -242,6 +242,7 @@ RecoveryJournal::~RecoveryJournal()
 {
     if (writer_)
         flush();
+    writer_.reset(); // its thread reports to this object: it ends first
 }
 
 bool RecoveryJournal::start()
