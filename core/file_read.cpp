@@ -17,7 +17,7 @@ std::string errorText(int code)
     return s;
 }
 
-ReadResult readBounded(const std::string& path, std::uint64_t maxBytes)
+ReadResult readBounded(const std::string& path, std::uint64_t maxBytes, Accept accept)
 {
     ReadResult r;
     const auto fail = [&](ReadResult::Status status, int error = 0) {
@@ -26,7 +26,7 @@ ReadResult readBounded(const std::string& path, std::uint64_t maxBytes)
         r.bytes.clear();
         return std::move(r);
     };
-    platform::InputFile file(path);
+    platform::InputFile file(path, accept == Accept::RegularFile);
     if (!file.isOpen())
         return fail(ReadResult::Status::CannotOpen, file.error());
     const bool regular = file.type() == platform::InputFile::Type::Regular;

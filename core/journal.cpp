@@ -160,7 +160,8 @@ bool readSnapshot(Reader& r, std::u16string& protocol, Parts& parts)
     return r.text(protocol) && r.atEnd();
 }
 
-// Applies one record's body; false when it does not fit the state.
+// Applies one record's body; false, and the state unchanged, when it does
+// not fit the state.
 bool apply(std::uint8_t type, std::string_view body, std::u16string& protocol, Parts& parts)
 {
     Reader r(body);
@@ -183,8 +184,13 @@ bool apply(std::uint8_t type, std::string_view body, std::u16string& protocol, P
             return false;
         parts.points.pop_back();
         return true;
-    case kCount:
-        return r.i32(parts.count) && r.atEnd() && parts.count >= 0;
+    case kCount: {
+        std::int32_t count = 0;
+        if (!r.i32(count) || !r.atEnd() || count < 0)
+            return false;
+        parts.count = count;
+        return true;
+    }
     case kLabels: {
         std::uint8_t v = 0;
         if (!r.u8(v) || v > 1 || !r.atEnd())
@@ -195,6 +201,60 @@ bool apply(std::uint8_t type, std::string_view body, std::u16string& protocol, P
     default:
         return false;
     }
+}
+
+std::uint32_t crcOf(std::string_view bytes)
+{
+    return static_cast<std::uint32_t>(
+        crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
+}
+
+// Whether a body has the length its kind of record always has.
+bool plausible(std::uint8_t type, std::string_view body)
+{
+    switch (type) {
+    case kEdit: {
+        Reader r(body);
+        std::uint32_t position = 0, removed = 0, n = 0;
+        return r.u32(position) && r.u32(removed) && r.u32(n) && body.size() == 12 + 2 * std::size_t{n};
+    }
+    case kPointAppended:
+        return body.size() == 4 + 2 * kExtendedBytes;
+    case kPointRemoved:
+        return body.empty();
+    case kCount:
+        return body.size() == 4;
+    case kLabels:
+        return body.size() == 1 && static_cast<unsigned char>(body[0]) <= 1;
+    default:
+        return false;
+    }
+}
+
+// Whether a whole, checksummed record starts anywhere in the bytes: then the
+// damage before them is no write cut short by a crash, which leaves nothing
+// whole behind it. The length each kind of record has is checked first, so
+// few places cost a checksum; bytes made to defeat that cost at most about
+// twice their size, and then count as holding a record.
+bool holdsWholeRecord(std::string_view bytes)
+{
+    std::uint64_t budget = 2 * std::uint64_t{bytes.size()} + 4096;
+    for (std::size_t i = 0; bytes.size() - i >= kFrameBytes; ++i) {
+        Reader frame(bytes.substr(i));
+        std::uint32_t length = 0, crc = 0;
+        std::uint8_t type = 0;
+        frame.u32(length);
+        frame.u32(crc);
+        frame.u8(type);
+        if (length > bytes.size() - i - kFrameBytes || !plausible(type, bytes.substr(i + kFrameBytes, length)))
+            continue;
+        if (budget <= length)
+            return true;
+        budget -= length + 1;
+        if (crcOf(bytes.substr(i + kFrameBytes - 1, std::size_t{length} + 1)) == crc)
+            return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -260,6 +320,7 @@ ReadResult read(std::string_view bytes)
         result.detail = "no journal header";
         return result;
     }
+    const std::size_t fileBytes = bytes.size();
     bytes.remove_prefix(kMagic.size());
 
     std::u16string protocol;
@@ -269,47 +330,44 @@ ReadResult read(std::string_view bytes)
         Reader frame(bytes);
         std::uint32_t length = 0, crc = 0;
         std::uint8_t type = 0;
-        const bool whole = bytes.size() >= kFrameBytes && frame.u32(length) && frame.u32(crc)
+        const bool whole = bytes.size() >= kFrameBytes && frame.u32(length) && frame.u32(crc) && frame.u8(type)
             && length <= kMaxRecordBytes && bytes.size() - kFrameBytes >= length;
-        if (!whole) {
-            if (first) {
+        const bool crcOk = whole && crcOf(bytes.substr(kFrameBytes - 1, std::size_t{length} + 1)) == crc;
+        const std::string_view body = whole ? bytes.substr(kFrameBytes, length) : std::string_view();
+        if (first) {
+            Reader r(body);
+            if (!crcOk || type != kSnapshot || !readSnapshot(r, protocol, parts)) {
                 result.status = ReadResult::Status::Corrupt;
-                result.detail = "snapshot cut short";
+                result.detail = !whole ? "snapshot cut short" : "bad snapshot";
                 return result;
             }
-            result.tornTail = true;
+            first = false;
+        } else if (!crcOk) {
+            if (!holdsWholeRecord(bytes.substr(1))) {
+                // The last write did not reach the disk whole: keep what did.
+                result.tornTail = true;
+                break;
+            }
+            result.status = ReadResult::Status::Partial;
+            result.damagedAt = fileBytes - bytes.size();
+            result.detail = "a damaged record before whole ones";
             break;
-        }
-        frame.u8(type);
-        const std::string_view typed = bytes.substr(kFrameBytes - 1, length + 1);
-        const std::string_view body = typed.substr(1);
-        const bool crcOk = crc32(0, reinterpret_cast<const Bytef*>(typed.data()), static_cast<uInt>(typed.size())) == crc;
-        bytes.remove_prefix(kFrameBytes + length);
-        if (!crcOk && !first) {
-            // The last writes did not reach the disk whole: keep what did.
-            result.tornTail = true;
-            break;
-        }
-        bool fits = crcOk;
-        if (fits && first) {
-            Reader r(body);
-            fits = type == kSnapshot && readSnapshot(r, protocol, parts);
-        } else if (fits) {
-            fits = type != kSnapshot && apply(type, body, protocol, parts);
-        }
-        if (!fits) {
+        } else if (type == kSnapshot || !apply(type, body, protocol, parts)) {
+            // Checksummed as written, yet not what the program writes: nothing
+            // in the file can be trusted.
             result.status = ReadResult::Status::Corrupt;
-            result.detail = first ? "bad snapshot" : "bad record";
+            result.detail = "bad record";
             return result;
         }
-        first = false;
+        bytes.remove_prefix(kFrameBytes + length);
     }
     if (first) {
         result.status = ReadResult::Status::Corrupt;
         result.detail = "no snapshot";
         return result;
     }
-    result.status = ReadResult::Status::Ok;
+    if (result.status != ReadResult::Status::Partial)
+        result.status = ReadResult::Status::Ok;
     result.state.protocol = std::move(protocol);
     result.state.session = Session::restored(std::move(parts.points), parts.count, parts.labels);
     return result;

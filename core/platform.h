@@ -42,8 +42,11 @@ class InputFile {
 public:
     enum class Type { Regular, Directory, Other };
 
-    // Check isOpen(); error() says why it is not (an errno value).
-    explicit InputFile(const std::string& utf8Path);
+    // Check isOpen(); error() says why it is not (an errno value). With
+    // regularOnly, the name is taken only for a regular file reached through
+    // no symbolic link, and opening never waits: a link is ELOOP, anything
+    // else that is not a regular file ENOTSUP.
+    explicit InputFile(const std::string& utf8Path, bool regularOnly = false);
     ~InputFile();
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;

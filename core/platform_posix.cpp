@@ -74,9 +74,9 @@ Converted toUtf8(Charset charset, std::string_view bytes)
     return d;
 }
 
-InputFile::InputFile(const std::string& utf8Path)
+InputFile::InputFile(const std::string& utf8Path, bool regularOnly)
 {
-    const int fd = ::open(utf8Path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    const int fd = ::open(utf8Path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | (regularOnly ? O_NOFOLLOW | O_NONBLOCK : 0));
     if (fd < 0) {
         error_ = errno;
         return;
@@ -84,6 +84,11 @@ InputFile::InputFile(const std::string& utf8Path)
     struct stat st{};
     if (::fstat(fd, &st) != 0) {
         error_ = errno;
+        ::close(fd);
+        return;
+    }
+    if (regularOnly && !S_ISREG(st.st_mode)) {
+        error_ = ENOTSUP;
         ::close(fd);
         return;
     }

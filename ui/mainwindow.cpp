@@ -194,6 +194,19 @@ void TForm1::createControls()
     CheckBox3->setChecked(true);
     Memo2 = place(new QPlainTextEdit(this), 1014, 512, 224, 89, "Memo2");
 
+    // Over the chart's top while the journal cannot write; clicks and the
+    // pointer go through it to the chart.
+    JournalNotice = place(new QLabel(QStringLiteral("Не удаётся записать файл восстановления: если программа закроется "
+                                                    "аварийно, несохранённая работа пропадёт. Сохраните протокол в файл."),
+                                     this),
+                          40, 4, 940, 0, "JournalNotice");
+    JournalNotice->setWordWrap(true);
+    JournalNotice->setMargin(4);
+    JournalNotice->setStyleSheet(QStringLiteral("QLabel { background: #fff3c4; color: #8b0000; border: 1px solid #8b0000; }"));
+    JournalNotice->setAttribute(Qt::WA_TransparentForMouseEvents);
+    JournalNotice->resize(JournalNotice->width(), JournalNotice->heightForWidth(JournalNotice->width()));
+    JournalNotice->setVisible(false);
+
     // The service panel exists but is never shown.
     for (QWidget* w : {static_cast<QWidget*>(Button1), static_cast<QWidget*>(Button2),
                        static_cast<QWidget*>(Edit1), static_cast<QWidget*>(Edit3),
@@ -306,6 +319,10 @@ void TForm1::connectWork()
         Chart1->setMarksVisible(visible);
     });
     connect(work_.get(), &work::Workbench::sessionReplaced, this, &TForm1::showSession);
+    connect(work_.get(), &work::Workbench::journalHealthChanged, this, [this](bool healthy) {
+        JournalNotice->raise();
+        JournalNotice->setVisible(!healthy);
+    });
     // Rebuilding the document moves every cursor to its start: the box's
     // caret, selection and scroll position are put back.
     struct Caret {
@@ -645,24 +662,45 @@ void TForm1::showSession()
 
 void TForm1::offerRecovery()
 {
+    const auto shown = [](const QString& path) { return QDir::toNativeSeparators(path); };
     work_->recover(
-        [this](const work::Workbench::RecoveryOffer& offer) {
+        [&](const work::Workbench::RecoveryOffer& offer) {
             const QString when = offer.modified.toString(QStringLiteral("dd.MM.yyyy HH:mm"));
-            return ask(this, QMessageBox::Question,
+            QString damage;
+            if (offer.damaged)
+                damage = QStringLiteral("Часть файла восстановления повреждена, и прочитать её нельзя: восстановится только "
+                                        "работа, сделанная до повреждения. Файл сохранён как \"%1\".\n\n")
+                             .arg(shown(offer.keptAs));
+            return ask(this, offer.damaged ? QMessageBox::Warning : QMessageBox::Question,
                        QStringLiteral("Программа была закрыта аварийно, и работа не была сохранена (%1, измерений: %2).\n\n"
-                                      "Восстановить протокол и измеренные точки?")
+                                      "%3Восстановить протокол и измеренные точки?")
                            .arg(when)
-                           .arg(offer.points),
+                           .arg(offer.points)
+                           .arg(damage),
                        {{QStringLiteral("Восстановить"), QMessageBox::AcceptRole},
                         {QStringLiteral("Не восстанавливать"), QMessageBox::DestructiveRole}},
                        -1) // a choice must be made: closing the box would lose the work
                 == 0;
         },
-        [this](const QString& path, const QString& aside) {
-            report(this, QStringLiteral("Файл восстановления \"%1\" повреждён или записан не этой программой, "
-                                        "восстановить из него работу нельзя. Он сохранён как \"%2\"")
-                             .arg(QDir::toNativeSeparators(path),
-                                  QDir::toNativeSeparators(aside.isEmpty() ? path : aside)));
+        [&](const work::Workbench::Unreadable& journal) {
+            using Why = work::Workbench::Unreadable::Why;
+            switch (journal.why) {
+            case Why::NotAJournal:
+                report(this, QStringLiteral("Файл восстановления \"%1\" повреждён или записан не этой программой, "
+                                            "восстановить из него работу нельзя. Он сохранён как \"%2\"")
+                                 .arg(shown(journal.path), shown(journal.keptAs.isEmpty() ? journal.path : journal.keptAs)));
+                break;
+            case Why::CannotRead:
+                report(this, QStringLiteral("Файл восстановления \"%1\" не удаётся прочитать (%2), восстановить из него "
+                                            "работу сейчас нельзя. Файл оставлен как есть")
+                                 .arg(shown(journal.path), journal.reason));
+                break;
+            case Why::LockInTheWay:
+                report(this, QStringLiteral("Файл восстановления \"%1\" не предложен: на месте его файла блокировки "
+                                            "\"%2\" находится папка. Файл оставлен как есть")
+                                 .arg(shown(journal.path), shown(journal.path + QStringLiteral(".lock"))));
+                break;
+            }
         });
 }
 

@@ -74,6 +74,8 @@ public:
     QPushButton* Button6;
     QCheckBox* CheckBox3;
     QPlainTextEdit* Memo2;
+    // Shown while the recovery journal cannot write.
+    QLabel* JournalNotice;
     TSaveTextFileDialog* SaveTextFileDialog1;
     TOpenTextFileDialog* OpenTextFileDialog1;
     QAction* OpenAction; // "Открыть протокол…", Ctrl+O

@@ -1,5 +1,6 @@
 #include "work/workbench.h"
 
+#include "core/file_io.h"
 #include "work/protocol_document.h"
 #include "work/recovery.h"
 
@@ -7,6 +8,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTextDocument>
+
+#include <cerrno>
 
 namespace potencor::work {
 namespace {
@@ -25,8 +28,10 @@ QString documentText(QString text)
 Workbench::Workbench(Options options, QObject* parent)
     : QObject(parent), options_(std::move(options)), protocol_(new ProtocolDocument(this))
 {
-    if (options_.stateDirectory.isEmpty())
+    if (options_.stateDirectory.isEmpty()) {
         options_.stateDirectory = stateDirectory();
+        options_.fallbackDirectories = fallbackDirectories();
+    }
     connect(protocol_, &ProtocolDocument::aboutToCompact, this, &Workbench::protocolAboutToCompact);
     connect(protocol_, &ProtocolDocument::compacted, this, &Workbench::protocolCompacted);
 }
@@ -118,33 +123,61 @@ void Workbench::record(std::string bytes)
 }
 
 void Workbench::recover(const std::function<bool(const RecoveryOffer&)>& accept,
-                        const std::function<void(const QString& path, const QString& keptAs)>& unreadable)
+                        const std::function<void(const Unreadable&)>& unreadable)
 {
     if (!options_.recovery)
         return;
-    for (RecoveryJournal::LeftBehind& found : RecoveryJournal::leftBehind(options_.stateDirectory)) {
-        QFile file(found.path);
-        const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-        const journal::ReadResult read =
-            journal::read(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
-        if (read.status != journal::ReadResult::Status::Ok) {
+    using Why = Unreadable::Why;
+    for (RecoveryJournal::LeftBehind& found :
+         RecoveryJournal::leftBehind(QStringList{options_.stateDirectory} + options_.fallbackDirectories)) {
+        if (found.lockInTheWay) {
+            unreadable({Why::LockInTheWay, found.path});
+            continue;
+        }
+        // Only a regular file, through no link, never waiting on a FIFO, and
+        // no larger than a journal gets.
+        const files::ReadResult file = files::readBounded(QFile::encodeName(found.path).toStdString(),
+                                                          journal::kMaxBytes, files::Accept::RegularFile);
+        using FileStatus = files::ReadResult::Status;
+        if (file.status == FileStatus::CannotOpen && file.error == ENOENT)
+            continue; // gone meanwhile
+        const bool notAFile = file.status == FileStatus::CannotOpen && (file.error == ELOOP || file.error == ENOTSUP);
+        if ((file.status == FileStatus::CannotOpen && !notAFile) || file.status == FileStatus::ReadFailed) {
+            // It may be readable another time: it stays as it is.
+            unreadable({Why::CannotRead, found.path, {}, QString::fromStdString(files::errorText(file.error))});
+            continue;
+        }
+        journal::ReadResult read;
+        if (file.status == FileStatus::Ok)
+            read = journal::read(file.bytes);
+        const bool damaged = read.status == journal::ReadResult::Status::Partial;
+        if (read.status != journal::ReadResult::Status::Ok && !(damaged && !read.state.empty())) {
             const QString aside = RecoveryJournal::keepAside(found);
-            unreadable(found.path, aside);
+            unreadable({Why::NotAJournal, found.path, aside});
             continue;
         }
         if (read.state.empty()) {
             RecoveryJournal::discard(found);
             continue;
         }
-        if (!accept({found.modified, static_cast<qsizetype>(read.state.session.points().size())})) {
-            RecoveryJournal::discard(found);
+        // What was not restored is never deleted: a damaged journal is kept
+        // aside before the question, whatever the answer.
+        const QString keptAs = damaged ? RecoveryJournal::keepAside(found) : QString();
+        if (!accept({found.modified, static_cast<qsizetype>(read.state.session.points().size()), damaged, keptAs})) {
+            if (!damaged)
+                RecoveryJournal::discard(found);
             continue;
         }
         replace(read.state.session, QString::fromStdU16String(read.state.protocol));
         // The old journal goes only once the new one holds the session on disk.
         startJournal();
         flushJournal();
-        RecoveryJournal::discard(found);
+        if (!damaged) {
+            if (journal_ && journal_->onDisk())
+                RecoveryJournal::discard(found);
+            else
+                restoredFrom_ = std::make_unique<RecoveryJournal::LeftBehind>(std::move(found));
+        }
         break;
     }
     startJournal();
@@ -154,15 +187,25 @@ void Workbench::startJournal()
 {
     if (journal_ || !options_.recovery)
         return;
-    auto j = std::make_unique<RecoveryJournal>(options_.stateDirectory);
-    j->stateSource = [this] { return journalState(); };
-    if (!j->start()) {
-        // The program works on without one; the student's saves are unaffected.
-        qWarning("potencor: no recovery journal in %s", qPrintable(QDir::toNativeSeparators(options_.stateDirectory)));
-        return;
+    journal_ = std::make_unique<RecoveryJournal>(QStringList{options_.stateDirectory} + options_.fallbackDirectories);
+    journal_->stateSource = [this] { return journalState(); };
+    connect(journal_.get(), &RecoveryJournal::healthChanged, this, [this](bool healthy) {
+        if (healthy && restoredFrom_) {
+            RecoveryJournal::discard(*restoredFrom_);
+            restoredFrom_.reset();
+        }
+        if (healthy != journalHealthy_) {
+            journalHealthy_ = healthy;
+            emit journalHealthChanged(healthy);
+        }
+    });
+    journal_->recordEdits(protocol_->document());
+    if (!journal_->start()) {
+        // The program works on without one, trying again; the student's saves are unaffected.
+        qWarning("potencor: no recovery journal: no folder takes it (%s)",
+                 qPrintable(QDir::toNativeSeparators(
+                     (QStringList{options_.stateDirectory} + options_.fallbackDirectories).join(QStringLiteral(", ")))));
     }
-    j->recordEdits(protocol_->document());
-    journal_ = std::move(j);
 }
 
 void Workbench::flushJournal()
@@ -176,6 +219,11 @@ void Workbench::finish()
     if (journal_) {
         journal_->remove();
         journal_.reset();
+    }
+    // The work ends normally: nothing is kept for it any more.
+    if (restoredFrom_) {
+        RecoveryJournal::discard(*restoredFrom_);
+        restoredFrom_.reset();
     }
 }
 

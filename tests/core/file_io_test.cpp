@@ -536,6 +536,7 @@ struct ReadRow {
     int error = 0;
     std::optional<std::uint64_t> size = std::nullopt;
     std::string starts = {}; // what the bytes read start with
+    files::Accept accept = files::Accept::Anything;
     friend void PrintTo(const ReadRow& r, std::ostream* os) { *os << r.name; }
 };
 
@@ -555,10 +556,30 @@ std::function<std::string(const std::string&)> at(std::string path)
     return [path](const std::string&) { return path; };
 }
 
+// A FIFO no one writes to.
+std::function<std::string(const std::string&)> fifo()
+{
+    return [](const std::string& folder) {
+        const std::string p = folder + "/fifo";
+        EXPECT_EQ(::mkfifo(p.c_str(), 0600), 0) << std::strerror(errno);
+        return p;
+    };
+}
+
+// A symbolic link to what `target` makes.
+std::function<std::string(const std::string&)> linkTo(std::function<std::string(const std::string&)> target)
+{
+    return [target](const std::string& folder) {
+        const std::string p = folder + "/link";
+        EXPECT_EQ(::symlink(target(folder).c_str(), p.c_str()), 0) << std::strerror(errno);
+        return p;
+    };
+}
+
 TEST_P(ReadBounded, ReadsOrRefuses)
 {
     const ReadRow& r = GetParam();
-    const ReadResult got = files::readBounded(r.file(dir_), r.limit);
+    const ReadResult got = files::readBounded(r.file(dir_), r.limit, r.accept);
     EXPECT_EQ(got.status, r.status);
     EXPECT_EQ(got.error, r.error) << std::strerror(got.error);
     EXPECT_EQ(got.size, r.size);
@@ -591,7 +612,26 @@ INSTANTIATE_TEST_SUITE_P(
                 "Name:"},
         ReadRow{"SizeSaysNothingButItIsMore", at("/proc/self/status"), 8, ReadResult::Status::TooLarge},
         ReadRow{"Missing", at("/nonexistent/f.txt"), 1000, ReadResult::Status::CannotOpen, ENOENT},
-        ReadRow{"Directory", at("/tmp"), 1000, ReadResult::Status::Directory}),
+        ReadRow{"Directory", at("/tmp"), 1000, ReadResult::Status::Directory},
+        // Regular files alone, through no link, and never waiting: a FIFO
+        // without a writer would block the opening for good, /dev/zero fill
+        // the memory up to the limit.
+        ReadRow{"RegularFileOnly", fileOf(kLine), 1000, ReadResult::Status::Ok, 0, std::nullopt, kLine,
+                files::Accept::RegularFile},
+        ReadRow{"LinkToARegularFile", linkTo(fileOf(kLine)), 1000, ReadResult::Status::CannotOpen, ELOOP,
+                std::nullopt, {}, files::Accept::RegularFile},
+        ReadRow{"LinkToAFifo", linkTo(fifo()), 1000, ReadResult::Status::CannotOpen, ELOOP, std::nullopt, {},
+                files::Accept::RegularFile},
+        ReadRow{"Fifo", fifo(), 1000, ReadResult::Status::CannotOpen, ENOTSUP, std::nullopt, {},
+                files::Accept::RegularFile},
+        ReadRow{"LinkToADevice", linkTo(at("/dev/zero")), 1 << 30, ReadResult::Status::CannotOpen, ELOOP,
+                std::nullopt, {}, files::Accept::RegularFile},
+        ReadRow{"Device", at("/dev/zero"), 1 << 30, ReadResult::Status::CannotOpen, ENOTSUP, std::nullopt, {},
+                files::Accept::RegularFile},
+        ReadRow{"DirectoryNotRegular", at("/tmp"), 1000, ReadResult::Status::CannotOpen, ENOTSUP, std::nullopt, {},
+                files::Accept::RegularFile},
+        ReadRow{"RegularButTooLarge", fileOf(std::string(17, 'a')), 16, ReadResult::Status::TooLarge, 0, 17, {},
+                files::Accept::RegularFile}),
     test::RowName{});
 
 using Read = TempDir;

@@ -20,6 +20,7 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
@@ -34,6 +35,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 using namespace potencor;
@@ -65,6 +67,21 @@ journal::ReadResult readJournal(const QString& path)
 QStringList journalsIn(const QString& dir)
 {
     return QDir(dir).entryList({QStringLiteral("*.journal")}, QDir::Files);
+}
+
+// Where the n-th point's record starts (n from 0): frames of a length, a
+// checksum, a type and a body follow the header.
+qsizetype pointRecordAt(const QByteArray& bytes, int n)
+{
+    qsizetype at = static_cast<qsizetype>(journal::header().size());
+    while (at + 9 <= bytes.size()) {
+        const quint32 length = static_cast<quint8>(bytes[at]) | static_cast<quint8>(bytes[at + 1]) << 8
+            | static_cast<quint8>(bytes[at + 2]) << 16 | static_cast<quint32>(static_cast<quint8>(bytes[at + 3])) << 24;
+        if (bytes[at + 8] == 3 && n-- == 0)
+            return at;
+        at += 9 + length;
+    }
+    return -1;
 }
 
 class KeepWork : public ::testing::Test {
@@ -332,6 +349,35 @@ TEST_F(Restore, UnreadableJournalIsKeptAsideWithAMessage)
     EXPECT_TRUE(reports.empty()) << "a file kept aside was offered again";
 }
 
+// One byte changed in the middle: the question says that only the work
+// before the damage comes back and where the journal is kept.
+TEST_F(Restore, DamagedJournalIsOfferedSayingTheRestCannotBeRead)
+{
+    const QString left = crashedJournal([](TForm1& form) {
+        for (int i = 0; i < 4; ++i)
+            clickChart(form, QPoint(100 + 150 * i, 300));
+    });
+    QByteArray bytes = readAll(left);
+    const qsizetype third = pointRecordAt(bytes, 2);
+    ASSERT_GE(third, 0);
+    bytes[third + 15] ^= 0x01;
+    writeFile(left, bytes);
+
+    answerNextBox(QStringLiteral("Восстановить"));
+    auto form = makeForm(state.path());
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_TRUE(asked[0].contains(QStringLiteral("измерений: 2"))) << asked[0].toStdString();
+    EXPECT_TRUE(asked[0].contains(QStringLiteral("Часть файла восстановления повреждена, и прочитать её нельзя")))
+        << asked[0].toStdString();
+    const QStringList aside = QDir(state.path()).entryList({QStringLiteral("session-1-1.journal.unreadable-*")});
+    ASSERT_EQ(aside.size(), 1);
+    EXPECT_TRUE(asked[0].contains(aside[0])) << asked[0].toStdString();
+    EXPECT_EQ(readAll(state.filePath(aside[0])), bytes);
+    EXPECT_EQ(form->Chart1->Series1()->Count(), 2);
+    EXPECT_EQ(form->work().session().count(), 2);
+    EXPECT_TRUE(reports.empty());
+}
+
 TEST_F(Restore, TwoCopiesNeverTakeEachOthersJournal)
 {
     auto first = makeForm(state.path());
@@ -345,6 +391,53 @@ TEST_F(Restore, TwoCopiesNeverTakeEachOthersJournal)
     EXPECT_NE(second->work().journal()->path(), firstJournal);
     second.reset();
     EXPECT_EQ(readJournal(firstJournal).state, first->work().journalState());
+}
+
+// ---- The journal's notice ----
+
+// While the journal cannot write, a notice over the chart's top says so:
+// clicks go through it to the chart, every other control is where it always
+// is, and the notice goes once the journal writes.
+TEST_F(KeepWork, NoticeShowsWhileTheJournalCannotWrite)
+{
+    std::vector<std::pair<QString, QRect>> layout;
+    {
+        auto normal = makeForm(state.path());
+        QLabel* quiet = normal->findChild<QLabel*>(QStringLiteral("JournalNotice"));
+        ASSERT_NE(quiet, nullptr);
+        EXPECT_FALSE(quiet->isVisible());
+        for (const QWidget* w : normal->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+            if (w->isVisible())
+                layout.emplace_back(w->objectName(), w->geometry());
+        }
+    }
+    // The state folder's name is a file's: no folder takes the journal.
+    const QString blocked = files.filePath(QStringLiteral("state"));
+    writeFile(blocked, "a file, not a folder");
+    auto form = makeForm(blocked);
+    QLabel* notice = form->findChild<QLabel*>(QStringLiteral("JournalNotice"));
+    ASSERT_NE(notice, nullptr);
+    EXPECT_TRUE(notice->isVisible());
+    EXPECT_TRUE(notice->text().contains(QStringLiteral("Не удаётся записать файл восстановления")))
+        << notice->text().toStdString();
+    EXPECT_TRUE(form->Chart1->geometry().contains(notice->geometry()));
+    std::vector<std::pair<QString, QRect>> shown;
+    for (const QWidget* w : form->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (w->isVisible() && w != notice)
+            shown.emplace_back(w->objectName(), w->geometry());
+    }
+    EXPECT_EQ(shown, layout);
+
+    const QPoint onNotice = notice->geometry().center();
+    EXPECT_EQ(QApplication::widgetAt(form->mapToGlobal(onNotice)), form->Chart1);
+    clickChart(*form, form->Chart1->mapFrom(form.get(), onNotice));
+    EXPECT_EQ(form->work().session().count(), 1);
+
+    QFile::remove(blocked);
+    waitFor("the notice to go", [&] { return !notice->isVisible(); });
+    form->work().journal()->flushAndWait();
+    EXPECT_EQ(readJournal(form->work().journal()->path()).state, form->work().journalState());
+    EXPECT_TRUE(reports.empty());
 }
 
 // ---- Unsaved work ----

@@ -150,7 +150,7 @@ TEST_F(WorkbenchTest, TheJournalFollowsEveryStepAndRestoresTheWork)
     journal::State expected;
     {
         Workbench w(options(true));
-        w.recover([](const Workbench::RecoveryOffer&) { return false; }, [](const QString&, const QString&) {});
+        w.recover([](const Workbench::RecoveryOffer&) { return false; }, [](const Workbench::Unreadable&) {});
         ASSERT_NE(w.journal(), nullptr);
         w.measure(kCentreDx, kCentreDy, false, U'.');
         w.measure(kRightDx, kCentreDy, false, U'.');
@@ -181,7 +181,7 @@ TEST_F(WorkbenchTest, TheJournalFollowsEveryStepAndRestoresTheWork)
             offered = offer.points;
             return true;
         },
-        [](const QString&, const QString&) { ADD_FAILURE() << "a good journal called unreadable"; });
+        [](const Workbench::Unreadable&) { ADD_FAILURE() << "a good journal called unreadable"; });
     EXPECT_EQ(offered, 1);
     EXPECT_EQ(replaced.count(), 1);
     EXPECT_EQ(next.journalState(), expected);
