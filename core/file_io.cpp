@@ -372,14 +372,30 @@ ReadResult readBounded(const std::string& path, std::uint64_t maxBytes)
         r.bytes.clear();
         return std::move(r);
     };
-    const Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    // What the name is decides before opening: opening a FIFO would wait for
+    // a writer, or wake one that waits for a reader.
+    const auto refused = [&](const struct stat& st) -> std::optional<ReadResult::Status> {
+        if (S_ISDIR(st.st_mode))
+            return ReadResult::Status::Directory;
+        if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode))
+            return ReadResult::Status::NotAFile;
+        return std::nullopt;
+    };
+    struct stat st{};
+    if (::stat(path.c_str(), &st) != 0)
+        return fail(ReadResult::Status::CannotOpen, errno);
+    if (const auto status = refused(st))
+        return fail(*status);
+    // Without blocking: a device may wait on opening (a serial line) or on
+    // reading (a terminal, /proc/kmsg).
+    const Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (fd.get() < 0)
         return fail(ReadResult::Status::CannotOpen, errno);
-    struct stat st{};
+    // The name may have been given to something else in between.
     if (::fstat(fd.get(), &st) != 0)
         return fail(ReadResult::Status::CannotOpen, errno);
-    if (S_ISDIR(st.st_mode))
-        return fail(ReadResult::Status::Directory);
+    if (const auto status = refused(st))
+        return fail(*status);
     if (S_ISREG(st.st_mode) && static_cast<std::uint64_t>(st.st_size) > maxBytes) {
         r.size = static_cast<std::uint64_t>(st.st_size);
         return fail(ReadResult::Status::TooLarge);
@@ -400,6 +416,8 @@ ReadResult readBounded(const std::string& path, std::uint64_t maxBytes)
         if (n < 0) {
             if (errno == EINTR)
                 continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK)
+                return fail(ReadResult::Status::WouldWait, errno);
             return fail(ReadResult::Status::ReadFailed, errno);
         }
         if (n == 0)

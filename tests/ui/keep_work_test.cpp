@@ -36,6 +36,8 @@
 #include <memory>
 #include <vector>
 
+#include <sys/stat.h>
+
 using namespace potencor;
 using potencor::ui::TForm1;
 
@@ -490,6 +492,11 @@ TEST_F(KeepWork, FilesThatAreNoProtocolChangeNothing)
     }
     const QString cp1251 = files.filePath(QStringLiteral("cp1251.txt"));
     writeFile(cp1251, exporting::encodeProtocol(QStringLiteral("опыт\r\n"), text::Encoding::Ansi));
+    // Opening a FIFO for reading waits for a writer: it must not be opened.
+    const QString fifo = files.filePath(QStringLiteral("fifo.txt"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+    const QString link = files.filePath(QStringLiteral("fifo-link.txt"));
+    ASSERT_TRUE(QFile::link(fifo, link));
 
     struct Case {
         QString path;
@@ -502,6 +509,8 @@ TEST_F(KeepWork, FilesThatAreNoProtocolChangeNothing)
         {files.path(), std::nullopt, QStringLiteral("папка")},
         {files.filePath(QStringLiteral("missing.txt")), std::nullopt, QStringLiteral("No such file")},
         {cp1251, text::Encoding::Utf8, QStringLiteral("UTF-8")},
+        {fifo, std::nullopt, QStringLiteral("Это канал или сокет, а не файл")},
+        {link, text::Encoding::Ansi, QStringLiteral("Это канал или сокет, а не файл")},
     };
     for (const Case& c : cases) {
         reports.clear();
