@@ -9,8 +9,6 @@
 
 #include <QtGlobal>
 
-#include <csignal>
-
 namespace {
 
 // A Wayland client cannot place its windows; through XWayland the main window
@@ -28,9 +26,7 @@ void preferX11()
 
 int main(int argc, char** argv)
 {
-    // Past a file-size limit (ulimit -f) a write is to fail with EFBIG and be
-    // reported, not end the program with the student's protocol unsaved.
-    std::signal(SIGXFSZ, SIG_IGN);
+    potencor::ui::ignoreWriteSignals();
     preferX11();
     potencor::ui::Application app(argc, argv);
     QGuiApplication::setDesktopFileName(QStringLiteral(POTENCOR_APP_ID));
