@@ -115,8 +115,8 @@ const char* iconvName(Encoding e)
     return "UTF-8";
 }
 
-// iconv to UTF-8. The output is at most three times the input for every
-// source encoding here, so one buffer of that size suffices.
+// iconv to UTF-8. The output grows as it needs: sized for the worst case
+// (three bytes a byte) it would take three times a large file's size.
 Decoded viaIconv(std::string_view bytes, Encoding e, std::size_t offset)
 {
     Decoded d{{}, e};
@@ -141,16 +141,34 @@ Decoded viaIconv(std::string_view bytes, Encoding e, std::size_t offset)
         return d;
     }
     iconv(cd, nullptr, nullptr, nullptr, nullptr); // back to the initial state
-    d.utf8.resize(bytes.size() * 3 + 16);
+    d.utf8.resize(bytes.size() + bytes.size() / 2 + 16);
     char* in = const_cast<char*>(bytes.data());
     std::size_t inLeft = bytes.size();
-    char* out = d.utf8.data();
-    std::size_t outLeft = d.utf8.size();
-    const std::size_t r = iconv(cd, &in, &inLeft, &out, &outLeft);
-    // Flushes, and fails on an input that ends inside a sequence.
-    const bool ok = r != static_cast<std::size_t>(-1) && inLeft == 0
-                    && iconv(cd, nullptr, nullptr, &out, &outLeft) != static_cast<std::size_t>(-1);
-    d.utf8.resize(static_cast<std::size_t>(out - d.utf8.data()));
+    std::size_t done = 0; // bytes of output
+    bool ok = false;
+    for (;;) {
+        char* out = d.utf8.data() + done;
+        std::size_t outLeft = d.utf8.size() - done;
+        // Once all the input is in, a call without input flushes (a pending
+        // UTF-7 shift), and fails on an input that ends inside a sequence.
+        const bool flushing = inLeft == 0;
+        const std::size_t r = flushing ? iconv(cd, nullptr, nullptr, &out, &outLeft)
+                                       : iconv(cd, &in, &inLeft, &out, &outLeft);
+        const bool failed = r == static_cast<std::size_t>(-1);
+        const int error = errno;
+        done = static_cast<std::size_t>(out - d.utf8.data());
+        if (failed && error == E2BIG) {
+            d.utf8.resize(d.utf8.size() + d.utf8.size() / 2 + 16);
+            continue;
+        }
+        if (failed || (!flushing && inLeft > 0))
+            break;
+        if (flushing) {
+            ok = true;
+            break;
+        }
+    }
+    d.utf8.resize(done);
     if (!ok) {
         d.error = DecodeError::Malformed;
         d.errorOffset = offset + static_cast<std::size_t>(in - bytes.data());

@@ -231,7 +231,7 @@ OpenedProtocol readProtocol(const QString& path, std::optional<Encoding> forced)
     }
     const std::string& bytes = read.bytes;
 
-    const text::Decoded decoded = forced ? text::decode(bytes, *forced) : text::decode(bytes);
+    text::Decoded decoded = forced ? text::decode(bytes, *forced) : text::decode(bytes);
     if (decoded.error == text::DecodeError::Binary)
         throw fail(QStringLiteral("Файл не текстовый"));
     if (decoded.error != text::DecodeError::None)
@@ -243,7 +243,7 @@ OpenedProtocol readProtocol(const QString& path, std::optional<Encoding> forced)
     if (!forced && encoding == Encoding::Utf8 && !bytes.starts_with("\xEF\xBB\xBF")
         && std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
         encoding = Encoding::Ansi;
-    return {QString::fromUtf8(decoded.utf8.data(), static_cast<qsizetype>(decoded.utf8.size())), encoding};
+    return {std::move(decoded.utf8), encoding};
 }
 
 } // namespace potencor::exporting

@@ -3,6 +3,7 @@
 #include "work/protocol_document.h"
 #include "work/recovery.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -11,17 +12,16 @@
 namespace potencor::work {
 namespace {
 
-// The text a file's lines make in the protocol document: every line end a
-// line break.
-QString documentText(QString text)
+// What was saved is known by its digest: a copy of a long protocol would
+// hold as much memory as the protocol box.
+QByteArray digestOf(const QString& text)
 {
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return text;
+    return QCryptographicHash::hash(
+        QByteArrayView(reinterpret_cast<const char*>(text.utf16()), text.size() * qsizetype(sizeof(char16_t))),
+        QCryptographicHash::Sha256);
 }
 
 } // namespace
-
 Workbench::Workbench(Options options, QObject* parent)
     : QObject(parent), options_(std::move(options)), protocol_(new ProtocolDocument(this))
 {
@@ -79,33 +79,69 @@ void Workbench::setLabelsVisible(bool visible)
 bool Workbench::hasUnsavedWork() const
 {
     const QString text = protocolText();
-    return savedText_ ? text != *savedText_ : !text.isEmpty();
+    return savedDigest_ ? digestOf(text) != *savedDigest_ : !text.isEmpty();
 }
 
 void Workbench::save(const QString& path, const QString& text, text::Encoding encoding)
 {
     exporting::saveProtocol(path, text, encoding);
-    savedText_ = text;
+    savedDigest_ = digestOf(text);
 }
 
 text::Encoding Workbench::open(const QString& path, std::optional<text::Encoding> forced)
 {
-    const exporting::OpenedProtocol opened = exporting::readProtocol(path, forced);
-    const QByteArray utf8 = opened.text.toUtf8();
-    Session session = Session::fromProtocol(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
-    session.setLabelsVisible(session_.labelsVisible());
-    replace(session, documentText(opened.text));
-    // The file holds what the document now holds.
-    savedText_ = protocolText();
-    if (journal_)
-        journal_->rewriteNow();
-    return opened.encoding;
+    return open(std::move(*readForOpening(path, forced)));
 }
 
-void Workbench::replace(const Session& session, const QString& protocol)
+std::optional<Workbench::Opening> Workbench::readForOpening(const QString& path,
+                                                            std::optional<text::Encoding> forced,
+                                                            const std::function<bool()>& cancelled)
+{
+    const auto stop = [&] { return cancelled && cancelled(); };
+    exporting::OpenedProtocol opened = exporting::readProtocol(path, forced);
+    if (stop())
+        return std::nullopt;
+    Opening opening{{}, Session::fromProtocol(opened.utf8), opened.encoding};
+    if (stop())
+        return std::nullopt;
+    // The document takes any line end as one, as the session's lines do.
+    opening.text = QString::fromUtf8(opened.utf8.data(), static_cast<qsizetype>(opened.utf8.size()));
+    return opening;
+}
+
+text::Encoding Workbench::open(Opening opening, const std::function<void(qsizetype, qsizetype)>& progress)
+{
+    opening.session.setLabelsVisible(session_.labelsVisible());
+    // The journal starts anew with the opened work: recorded as an edit of
+    // the old text, the new one would cost as much again, only to be
+    // replaced by a snapshot. The old work is no longer wanted by now (saved,
+    // or the student said so), and the new one is in its file meanwhile.
+    const bool journalling = journal_ != nullptr;
+    finish();
+    const qsizetype chars = opening.text.size();
+    protocol_->replaceText(opening.text, progress);
+    opening.text = QString();
+    session_ = std::move(opening.session);
+    emit sessionReplaced();
+    // What is left takes a while too for a long protocol: the window may
+    // repaint in between.
+    const auto breathe = [&] {
+        if (progress)
+            progress(chars, chars);
+    };
+    breathe();
+    // The file holds what the document now holds.
+    savedDigest_ = digestOf(protocolText());
+    breathe();
+    if (journalling)
+        startJournal();
+    return opening.encoding;
+}
+
+void Workbench::replace(Session session, const QString& protocol)
 {
     protocol_->replaceText(protocol);
-    session_ = session;
+    session_ = std::move(session);
     emit sessionReplaced();
 }
 
@@ -123,10 +159,12 @@ void Workbench::recover(const std::function<bool(const RecoveryOffer&)>& accept,
     if (!options_.recovery)
         return;
     for (RecoveryJournal::LeftBehind& found : RecoveryJournal::leftBehind(options_.stateDirectory)) {
-        QFile file(found.path);
-        const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-        const journal::ReadResult read =
-            journal::read(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+        // The file's bytes go once read: a long session's are as large as its text.
+        journal::ReadResult read = [&] {
+            QFile file(found.path);
+            const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+            return journal::read(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+        }();
         if (read.status != journal::ReadResult::Status::Ok) {
             const QString aside = RecoveryJournal::keepAside(found);
             unreadable(found.path, aside);
@@ -140,7 +178,10 @@ void Workbench::recover(const std::function<bool(const RecoveryOffer&)>& accept,
             RecoveryJournal::discard(found);
             continue;
         }
-        replace(read.state.session, QString::fromStdU16String(read.state.protocol));
+        QString protocol = QString::fromStdU16String(read.state.protocol);
+        read.state.protocol = {};
+        replace(std::move(read.state.session), protocol);
+        protocol = QString();
         // The old journal goes only once the new one holds the session on disk.
         startJournal();
         flushJournal();
