@@ -99,6 +99,8 @@ int ask(QWidget* parent, QMessageBox::Icon icon, const QString& text,
 {
     QMessageBox box(icon, programTitle(QCoreApplication::applicationFilePath()), text, QMessageBox::NoButton, parent);
     box.setObjectName(QStringLiteral("question"));
+    // Without an escape answer a close box would do nothing.
+    frameMessageBox(box, escape >= 0);
     QList<QAbstractButton*> made;
     for (const auto& [label, role] : buttons)
         made.push_back(box.addButton(label, role));
@@ -127,6 +129,7 @@ void showDisplayScaleWarning(QWidget* parent)
                                    "значение \"Масштаба\" 100%!!!"),
                     QMessageBox::NoButton, parent);
     box.setObjectName(QStringLiteral("startupWarning"));
+    frameMessageBox(box);
     box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
     box.setEscapeButton(box.buttons().value(0)); // the close box answers like OK
     box.exec();
