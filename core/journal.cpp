@@ -23,47 +23,54 @@ constexpr std::size_t kFrameBytes = 9;
 // A text of more than this is no protocol the program can hold.
 constexpr std::uint32_t kMaxRecordBytes = 1u << 30;
 
+// A record built in place behind room for its frame, so that a snapshot of
+// a long protocol is written once, not copied again.
 class Writer {
 public:
-    explicit Writer(Type type) { body_.push_back(static_cast<char>(type)); }
-    void u8(std::uint8_t v) { body_.push_back(static_cast<char>(v)); }
+    explicit Writer(Type type, std::size_t expectedBodyBytes = 0)
+    {
+        out_.reserve(kFrameBytes + expectedBodyBytes);
+        out_.resize(kFrameBytes - 1); // length and CRC, once the body is known
+        out_.push_back(static_cast<char>(type));
+    }
+    void u8(std::uint8_t v) { out_.push_back(static_cast<char>(v)); }
     void u32(std::uint32_t v)
     {
         for (int i = 0; i < 4; ++i)
-            body_.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+            out_.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
     }
     void i32(std::int32_t v) { u32(static_cast<std::uint32_t>(v)); }
     void extended(long double v)
     {
         for (const unsigned char b : extended::toBytes(v))
-            body_.push_back(static_cast<char>(b));
+            out_.push_back(static_cast<char>(b));
     }
     void text(std::u16string_view t)
     {
         u32(static_cast<std::uint32_t>(t.size()));
+        std::size_t at = out_.size();
+        out_.resize(at + 2 * t.size());
         for (const char16_t c : t) {
-            body_.push_back(static_cast<char>(c & 0xFF));
-            body_.push_back(static_cast<char>(c >> 8));
+            out_[at++] = static_cast<char>(c & 0xFF);
+            out_[at++] = static_cast<char>(c >> 8);
         }
     }
-    std::string finish() const
+    std::string finish()
     {
-        std::string out;
-        out.reserve(kFrameBytes - 1 + body_.size());
-        appendU32(out, static_cast<std::uint32_t>(body_.size() - 1));
-        appendU32(out, static_cast<std::uint32_t>(
-                           crc32(0, reinterpret_cast<const Bytef*>(body_.data()), static_cast<uInt>(body_.size()))));
-        out += body_;
-        return out;
+        const char* typed = out_.data() + kFrameBytes - 1;
+        const std::size_t typedBytes = out_.size() - (kFrameBytes - 1);
+        putU32(0, static_cast<std::uint32_t>(typedBytes - 1));
+        putU32(4, static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(typed), static_cast<uInt>(typedBytes))));
+        return std::move(out_);
     }
 
 private:
-    static void appendU32(std::string& s, std::uint32_t v)
+    void putU32(std::size_t at, std::uint32_t v)
     {
         for (int i = 0; i < 4; ++i)
-            s.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+            out_[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
     }
-    std::string body_; // type byte first
+    std::string out_; // frame, type byte, body
 };
 
 class Reader {
@@ -263,7 +270,7 @@ std::string header() { return std::string(kMagic); }
 
 std::string snapshot(const State& state)
 {
-    Writer w(kSnapshot);
+    Writer w(kSnapshot, 13 + state.session.points().size() * (4 + 2 * kExtendedBytes) + 2 * state.protocol.size());
     w.i32(state.session.count());
     w.u8(state.session.labelsVisible() ? 1 : 0);
     w.u32(static_cast<std::uint32_t>(state.session.points().size()));
@@ -275,7 +282,7 @@ std::string snapshot(const State& state)
 
 std::string edit(std::uint32_t position, std::uint32_t removed, std::u16string_view inserted)
 {
-    Writer w(kEdit);
+    Writer w(kEdit, 12 + 2 * inserted.size());
     w.u32(position);
     w.u32(removed);
     w.text(inserted);

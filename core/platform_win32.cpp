@@ -160,10 +160,16 @@ InputFile::InputFile(const std::string& utf8Path, bool regularOnly)
         ::CloseHandle(h);
         handle_ = kClosed;
     };
-    if (::GetFileType(h) != FILE_TYPE_DISK) {
+    const DWORD kind = ::GetFileType(h);
+    if (kind == FILE_TYPE_PIPE && !regularOnly) {
+        refuse(0); // as elsewhere: its reading could wait for ever
+        type_ = Type::Pipe;
+        return;
+    }
+    if (kind != FILE_TYPE_DISK) {
         if (regularOnly)
             refuse(ENOTSUP);
-        return; // a pipe or a device
+        return; // a device
     }
     BY_HANDLE_FILE_INFORMATION info{};
     if (!::GetFileInformationByHandle(h, &info)) {
@@ -175,11 +181,9 @@ InputFile::InputFile(const std::string& utf8Path, bool regularOnly)
         return;
     }
     if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        if (regularOnly) {
-            refuse(ENOTSUP);
-            return;
-        }
-        type_ = Type::Directory;
+        refuse(regularOnly ? ENOTSUP : 0);
+        if (!regularOnly)
+            type_ = Type::Directory;
         return;
     }
     type_ = Type::Regular;

@@ -34,6 +34,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QScopedValueRollback>
+#include <QEventLoop>
 #include <QTimer>
 #include <QUrl>
 #include <QIcon>
@@ -44,17 +45,25 @@
 #include <QPixmap>
 #include <QPlainTextDocumentLayout>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
 #include <QScrollBar>
 #include <QTextDocument>
 #include <QPushButton>
 #include <QScreen>
 #include <QSessionManager>
 
+#include <atomic>
 #include <cmath>
+#include <exception>
+#include <thread>
 #include <utility>
 
 namespace potencor::ui {
 namespace {
+
+// From this size on a protocol is read on a thread of its own, under a
+// progress box (a protocol of about 50,000 lines).
+constexpr qint64 kOpenInBackgroundBytes = 2 << 20;
 
 // The pixels are compiled in: no image plugins or decoding at start-up.
 QIcon programIcon()
@@ -92,6 +101,8 @@ int ask(QWidget* parent, QMessageBox::Icon icon, const QString& text,
 {
     QMessageBox box(icon, programTitle(QCoreApplication::applicationFilePath()), text, QMessageBox::NoButton, parent);
     box.setObjectName(QStringLiteral("question"));
+    // Without an escape answer a close box would do nothing.
+    frameMessageBox(box, escape >= 0);
     QList<QAbstractButton*> made;
     for (const auto& [label, role] : buttons)
         made.push_back(box.addButton(label, role));
@@ -120,6 +131,7 @@ void showDisplayScaleWarning(QWidget* parent)
                                    "значение \"Масштаба\" 100%!!!"),
                     QMessageBox::NoButton, parent);
     box.setObjectName(QStringLiteral("startupWarning"));
+    frameMessageBox(box);
     box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
     box.setEscapeButton(box.buttons().value(0)); // the close box answers like OK
     box.exec();
@@ -643,6 +655,11 @@ void TForm1::closeEvent(QCloseEvent* event)
 
 void TForm1::terminationRequested()
 {
+    // Not in the middle of opening a protocol: once it is in.
+    if (opening_) {
+        terminationPending_ = true;
+        return;
+    }
     work_->flushJournal();
     close();
 }
@@ -707,7 +724,60 @@ void TForm1::offerRecovery()
 bool TForm1::openProtocolFile(const QString& path, std::optional<text::Encoding> forced)
 {
     text::Encoding encoding{};
-    if (!guarded(this, [&] { encoding = work_->open(path, forced); }))
+    bool replaced = false;
+    guarded(this, [&] {
+        // A small file is read at once, too fast to show anything for.
+        if (QFileInfo(path).size() < kOpenInBackgroundBytes) {
+            encoding = work_->open(path, forced);
+            replaced = true;
+            return;
+        }
+        const QScopedValueRollback busy(opening_, true);
+        QProgressDialog progress(QStringLiteral("Чтение протокола…"), QStringLiteral("Отмена"), 0, 0, this);
+        progress.setObjectName(QStringLiteral("openProgress"));
+        progress.setWindowTitle(programTitle(QCoreApplication::applicationFilePath()));
+        progress.setWindowModality(Qt::ApplicationModal);
+        progress.setMinimumDuration(0);
+        progress.setAutoReset(false);
+        progress.setAutoClose(false);
+        std::atomic<bool> cancelled = false;
+        connect(&progress, &QProgressDialog::canceled, &progress, [&] { cancelled = true; });
+        progress.show();
+
+        std::optional<work::Workbench::Opening> opening;
+        std::exception_ptr failure;
+        QEventLoop loop;
+        std::thread reader([&] {
+            try {
+                opening = work::Workbench::readForOpening(path, forced, [&] { return cancelled.load(); });
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        });
+        loop.exec();
+        reader.join();
+        if (failure)
+            std::rethrow_exception(failure);
+        if (!opening || cancelled)
+            return; // nothing changed
+
+        // The old work goes now: no going back from here.
+        progress.setLabelText(QStringLiteral("Открытие протокола…"));
+        progress.setCancelButton(nullptr);
+        progress.setRange(0, 1000);
+        encoding = work_->open(std::move(*opening), [&](qsizetype done, qsizetype total) {
+            progress.setValue(static_cast<int>(done * 1000 / std::max<qsizetype>(total, 1)));
+            // A modal box lets only itself take input: the window repaints.
+            QCoreApplication::processEvents();
+        });
+        replaced = true;
+    });
+    if (terminationPending_) {
+        terminationPending_ = false;
+        QTimer::singleShot(0, this, &TForm1::terminationRequested);
+    }
+    if (!replaced)
         return false;
     // Saving again goes to the file, as it was written.
     SaveTextFileDialog1->FileName = QFileInfo(path).absoluteFilePath();

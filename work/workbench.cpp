@@ -4,6 +4,7 @@
 #include "work/protocol_document.h"
 #include "work/recovery.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -14,17 +15,16 @@
 namespace potencor::work {
 namespace {
 
-// The text a file's lines make in the protocol document: every line end a
-// line break.
-QString documentText(QString text)
+// What was saved is known by its digest: a copy of a long protocol would
+// hold as much memory as the protocol box.
+QByteArray digestOf(const QString& text)
 {
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return text;
+    return QCryptographicHash::hash(
+        QByteArrayView(reinterpret_cast<const char*>(text.utf16()), text.size() * qsizetype(sizeof(char16_t))),
+        QCryptographicHash::Sha256);
 }
 
 } // namespace
-
 Workbench::Workbench(Options options, QObject* parent)
     : QObject(parent), options_(std::move(options)), protocol_(new ProtocolDocument(this))
 {
@@ -84,33 +84,69 @@ void Workbench::setLabelsVisible(bool visible)
 bool Workbench::hasUnsavedWork() const
 {
     const QString text = protocolText();
-    return savedText_ ? text != *savedText_ : !text.isEmpty();
+    return savedDigest_ ? digestOf(text) != *savedDigest_ : !text.isEmpty();
 }
 
 void Workbench::save(const QString& path, const QString& text, text::Encoding encoding)
 {
     exporting::saveProtocol(path, text, encoding);
-    savedText_ = text;
+    savedDigest_ = digestOf(text);
 }
 
 text::Encoding Workbench::open(const QString& path, std::optional<text::Encoding> forced)
 {
-    const exporting::OpenedProtocol opened = exporting::readProtocol(path, forced);
-    const QByteArray utf8 = opened.text.toUtf8();
-    Session session = Session::fromProtocol(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
-    session.setLabelsVisible(session_.labelsVisible());
-    replace(session, documentText(opened.text));
-    // The file holds what the document now holds.
-    savedText_ = protocolText();
-    if (journal_)
-        journal_->rewriteNow();
-    return opened.encoding;
+    return open(std::move(*readForOpening(path, forced)));
 }
 
-void Workbench::replace(const Session& session, const QString& protocol)
+std::optional<Workbench::Opening> Workbench::readForOpening(const QString& path,
+                                                            std::optional<text::Encoding> forced,
+                                                            const std::function<bool()>& cancelled)
+{
+    const auto stop = [&] { return cancelled && cancelled(); };
+    exporting::OpenedProtocol opened = exporting::readProtocol(path, forced);
+    if (stop())
+        return std::nullopt;
+    Opening opening{{}, Session::fromProtocol(opened.utf8), opened.encoding};
+    if (stop())
+        return std::nullopt;
+    // The document takes any line end as one, as the session's lines do.
+    opening.text = QString::fromUtf8(opened.utf8.data(), static_cast<qsizetype>(opened.utf8.size()));
+    return opening;
+}
+
+text::Encoding Workbench::open(Opening opening, const std::function<void(qsizetype, qsizetype)>& progress)
+{
+    opening.session.setLabelsVisible(session_.labelsVisible());
+    // The journal starts anew with the opened work: recorded as an edit of
+    // the old text, the new one would cost as much again, only to be
+    // replaced by a snapshot. The old work is no longer wanted by now (saved,
+    // or the student said so), and the new one is in its file meanwhile.
+    const bool journalling = journal_ != nullptr;
+    finish();
+    const qsizetype chars = opening.text.size();
+    protocol_->replaceText(opening.text, progress);
+    opening.text = QString();
+    session_ = std::move(opening.session);
+    emit sessionReplaced();
+    // What is left takes a while too for a long protocol: the window may
+    // repaint in between.
+    const auto breathe = [&] {
+        if (progress)
+            progress(chars, chars);
+    };
+    breathe();
+    // The file holds what the document now holds.
+    savedDigest_ = digestOf(protocolText());
+    breathe();
+    if (journalling)
+        startJournal();
+    return opening.encoding;
+}
+
+void Workbench::replace(Session session, const QString& protocol)
 {
     protocol_->replaceText(protocol);
-    session_ = session;
+    session_ = std::move(session);
     emit sessionReplaced();
 }
 
@@ -136,7 +172,7 @@ void Workbench::recover(const std::function<bool(const RecoveryOffer&)>& accept,
         }
         // Only a regular file, through no link, never waiting on a FIFO, and
         // no larger than a journal gets.
-        const files::ReadResult file = files::readBounded(QFile::encodeName(found.path).toStdString(),
+        files::ReadResult file = files::readBounded(QFile::encodeName(found.path).toStdString(),
                                                           journal::kMaxBytes, files::Accept::RegularFile);
         using FileStatus = files::ReadResult::Status;
         if (file.status == FileStatus::CannotOpen && file.error == ENOENT)
@@ -150,6 +186,8 @@ void Workbench::recover(const std::function<bool(const RecoveryOffer&)>& accept,
         journal::ReadResult read;
         if (file.status == FileStatus::Ok)
             read = journal::read(file.bytes);
+        // The file's bytes go once read: a long session's are as large as its text.
+        std::string().swap(file.bytes);
         const bool damaged = read.status == journal::ReadResult::Status::Partial;
         if (read.status != journal::ReadResult::Status::Ok && !(damaged && !read.state.empty())) {
             const QString aside = RecoveryJournal::keepAside(found);
@@ -168,7 +206,10 @@ void Workbench::recover(const std::function<bool(const RecoveryOffer&)>& accept,
                 RecoveryJournal::discard(found);
             continue;
         }
-        replace(read.state.session, QString::fromStdU16String(read.state.protocol));
+        QString protocol = QString::fromStdU16String(read.state.protocol);
+        read.state.protocol = {};
+        replace(std::move(read.state.session), protocol);
+        protocol = QString();
         // The old journal goes only once the new one holds the session on disk.
         startJournal();
         flushJournal();

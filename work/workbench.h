@@ -10,6 +10,7 @@
 #include "export/protocol_file.h"
 #include "work/recovery.h"
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QObject>
 #include <QString>
@@ -79,6 +80,19 @@ public:
     // changes nothing when it cannot be read. The encoding it was read in.
     text::Encoding open(const QString& path, std::optional<text::Encoding> forced = std::nullopt);
 
+    // Opening in two steps, for a window that stays alive meanwhile: the
+    // file read and parsed, on any thread (throws as open() does; empty when
+    // `cancelled` said so between its stages), then the work replaced with
+    // it (`progress` as ProtocolDocument::replaceText() calls it).
+    struct Opening {
+        QString text; // the protocol document's text (the file's line ends)
+        Session session;
+        text::Encoding encoding;
+    };
+    static std::optional<Opening> readForOpening(const QString& path, std::optional<text::Encoding> forced,
+                                                 const std::function<bool()>& cancelled = {});
+    text::Encoding open(Opening opening, const std::function<void(qsizetype, qsizetype)>& progress = {});
+
     // ---- Keeping the work ----
 
     // Offers each journal a crashed copy of the program left in any of the
@@ -139,7 +153,7 @@ signals:
 
 private:
     void record(std::string bytes);
-    void replace(const Session& session, const QString& protocol);
+    void replace(Session session, const QString& protocol);
 
     Options options_;
     calibration::Calibration calibration_ = calibration::defaults();
@@ -149,7 +163,7 @@ private:
     bool journalHealthy_ = true;
     // The journal the work was restored from, until this run's holds the work on disk.
     std::unique_ptr<RecoveryJournal::LeftBehind> restoredFrom_;
-    std::optional<QString> savedText_; // the protocol as last written to a file
+    std::optional<QByteArray> savedDigest_; // of the protocol as last written to a file (SHA-256)
 };
 
 } // namespace potencor::work

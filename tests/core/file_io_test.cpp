@@ -22,7 +22,9 @@
 #include <sstream>
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -631,7 +633,58 @@ INSTANTIATE_TEST_SUITE_P(
         ReadRow{"DirectoryNotRegular", at("/tmp"), 1000, ReadResult::Status::CannotOpen, ENOTSUP, std::nullopt, {},
                 files::Accept::RegularFile},
         ReadRow{"RegularButTooLarge", fileOf(std::string(17, 'a')), 16, ReadResult::Status::TooLarge, 0, 17, {},
-                files::Accept::RegularFile}),
+                files::Accept::RegularFile},
+        // Links are followed to what they name.
+        ReadRow{"LinkToAFile",
+                [](const std::string& folder) {
+                    writeFile(folder + "/f.txt", kLine);
+                    std::filesystem::create_symlink("f.txt", folder + "/link.txt");
+                    return folder + "/link.txt";
+                },
+                1000, ReadResult::Status::Ok, 0, std::nullopt, kLine},
+        ReadRow{"LinkLoop",
+                [](const std::string& folder) {
+                    std::filesystem::create_symlink("b.txt", folder + "/a.txt");
+                    std::filesystem::create_symlink("a.txt", folder + "/b.txt");
+                    return folder + "/a.txt";
+                },
+                1000, ReadResult::Status::CannotOpen, ELOOP},
+        // Nothing that would wait is waited for: a FIFO without a writer
+        // (opening it for reading blocks), a socket, a terminal with nothing
+        // typed on it.
+        ReadRow{"FifoWithoutWriter",
+                [](const std::string& folder) {
+                    const std::string p = folder + "/fifo.txt";
+                    EXPECT_EQ(::mkfifo(p.c_str(), 0644), 0);
+                    return p;
+                },
+                1000, ReadResult::Status::NotAFile},
+        ReadRow{"Socket",
+                [](const std::string& folder) {
+                    const std::string p = folder + "/socket.txt";
+                    const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
+                    sockaddr_un address{};
+                    address.sun_family = AF_UNIX;
+                    std::strncpy(address.sun_path, p.c_str(), sizeof address.sun_path - 1);
+                    EXPECT_EQ(::bind(s, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0) << p;
+                    ::close(s);
+                    return p;
+                },
+                1000, ReadResult::Status::NotAFile},
+        ReadRow{"SilentTerminal",
+                [](const std::string&) {
+                    // The controlling side stays open for the process's life, so
+                    // that the terminal does not hang up.
+                    static const int master = [] {
+                        const int fd = ::posix_openpt(O_RDWR | O_NOCTTY);
+                        EXPECT_GE(fd, 0);
+                        EXPECT_EQ(::grantpt(fd), 0);
+                        EXPECT_EQ(::unlockpt(fd), 0);
+                        return fd;
+                    }();
+                    return std::string(::ptsname(master));
+                },
+                1000, ReadResult::Status::WouldWait, EAGAIN}),
     test::RowName{});
 
 using Read = TempDir;

@@ -25,6 +25,10 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
+#include <QAbstractTextDocumentLayout>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -37,6 +41,8 @@
 #include <memory>
 #include <utility>
 #include <vector>
+
+#include <sys/stat.h>
 
 using namespace potencor;
 using potencor::ui::TForm1;
@@ -583,6 +589,11 @@ TEST_F(KeepWork, FilesThatAreNoProtocolChangeNothing)
     }
     const QString cp1251 = files.filePath(QStringLiteral("cp1251.txt"));
     writeFile(cp1251, exporting::encodeProtocol(QStringLiteral("опыт\r\n"), text::Encoding::Ansi));
+    // Opening a FIFO for reading waits for a writer: it must not be opened.
+    const QString fifo = files.filePath(QStringLiteral("fifo.txt"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+    const QString link = files.filePath(QStringLiteral("fifo-link.txt"));
+    ASSERT_TRUE(QFile::link(fifo, link));
 
     struct Case {
         QString path;
@@ -595,6 +606,8 @@ TEST_F(KeepWork, FilesThatAreNoProtocolChangeNothing)
         {files.path(), std::nullopt, QStringLiteral("папка")},
         {files.filePath(QStringLiteral("missing.txt")), std::nullopt, QStringLiteral("No such file")},
         {cp1251, text::Encoding::Utf8, QStringLiteral("UTF-8")},
+        {fifo, std::nullopt, QStringLiteral("Это канал или сокет, а не файл")},
+        {link, text::Encoding::Ansi, QStringLiteral("Это канал или сокет, а не файл")},
     };
     for (const Case& c : cases) {
         reports.clear();
@@ -608,6 +621,93 @@ TEST_F(KeepWork, FilesThatAreNoProtocolChangeNothing)
     // Forcing the right encoding reads what auto-detection would.
     EXPECT_TRUE(form->openProtocolFile(cp1251, text::Encoding::Ansi));
     EXPECT_EQ(form->Memo1->toPlainText(), QStringLiteral("опыт\n"));
+}
+
+// A long protocol is read under a progress box: "Отмена" there leaves the
+// work as it was; let be, the file comes in whole.
+TEST_F(KeepWork, LongProtocolOpensUnderAProgressBoxThatCanCancel)
+{
+    auto form = makeForm(state.path());
+    clickChart(*form, kMiddle);
+    const QString before = form->Memo1->toPlainText();
+    QString text;
+    for (int i = 0; i < 60000; ++i)
+        text += QStringLiteral("%1: x=1.000см y=2.000см phi=3.000 В\r\n").arg(i);
+    const QString path = files.filePath(QStringLiteral("long.txt"));
+    writeFile(path, exporting::encodeProtocol(text, text::Encoding::Ansi));
+
+    // "Отмена" is clicked as the box shows, before the reading can be done.
+    struct Boxes : QObject {
+        bool cancel = true;
+        int shown = 0;
+        bool eventFilter(QObject* watched, QEvent* event) override
+        {
+            if (auto* box = qobject_cast<QProgressDialog*>(watched); box && event->type() == QEvent::Show) {
+                ++shown;
+                EXPECT_TRUE(box->isModal());
+                auto* button = box->findChild<QPushButton*>();
+                if (cancel && button)
+                    button->click(); // "Отмена"
+            }
+            return false;
+        }
+    } boxes;
+    qApp->installEventFilter(&boxes);
+    EXPECT_FALSE(form->openProtocolFile(path));
+    EXPECT_EQ(boxes.shown, 1);
+    EXPECT_EQ(form->Memo1->toPlainText(), before);
+    EXPECT_EQ(form->work().session().count(), 1);
+    EXPECT_EQ(form->Chart1->Series1()->Count(), 1);
+
+    boxes.cancel = false;
+    EXPECT_TRUE(form->openProtocolFile(path));
+    qApp->removeEventFilter(&boxes);
+    EXPECT_EQ(boxes.shown, 2);
+    EXPECT_EQ(form->work().protocolText(), text);
+    EXPECT_EQ(form->work().session().count(), 60000);
+    EXPECT_EQ(form->Chart1->Series1()->Count(), 60000);
+    EXPECT_FALSE(form->work().hasUnsavedWork());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    form->work().journal()->flushAndWait();
+    EXPECT_EQ(readJournal(form->work().journal()->path()).state, form->work().journalState());
+    EXPECT_TRUE(reports.empty());
+}
+
+// Lines wrap in the box at word boundaries, as they always have; a line of
+// megabytes without one (Qt would look for the next boundary from every
+// place it wraps: hours) opens all the same, whole.
+TEST_F(KeepWork, ALineOfMegabytesOpensAndLinesStillWrapAtWords)
+{
+    auto form = makeForm(state.path());
+    QStringList words;
+    for (int i = 0; i < 40; ++i)
+        words << QStringLiteral("слово%1").arg(i);
+    const QString worded = words.join(QLatin1Char(' '));
+    const QString normal = files.filePath(QStringLiteral("normal.txt"));
+    writeFile(normal, exporting::encodeProtocol(QStringLiteral("0: x=1.000см y=2.000см phi=3.000 В\r\n") + worded
+                                                    + QStringLiteral("\r\n"),
+                                                text::Encoding::Utf8));
+    ASSERT_TRUE(form->openProtocolFile(normal));
+    const QTextBlock block = form->Memo1->document()->findBlockByNumber(1);
+    ASSERT_EQ(block.text(), worded);
+    form->Memo1->document()->documentLayout()->blockBoundingRect(block); // laid out
+    const QTextLayout* layout = block.layout();
+    ASSERT_GT(layout->lineCount(), 3);
+    for (int i = 0; i + 1 < layout->lineCount(); ++i) {
+        const QTextLine line = layout->lineAt(i);
+        EXPECT_EQ(worded.at(line.textStart() + line.textLength() - 1), QLatin1Char(' '))
+            << "line " << i << " ends inside a word: " << worded.mid(line.textStart(), line.textLength()).toStdString();
+    }
+
+    const QString huge = QString(3'000'000, QLatin1Char('x'));
+    const QString path = files.filePath(QStringLiteral("huge-line.txt"));
+    writeFile(path, exporting::encodeProtocol(QStringLiteral("0: x=1.000см y=2.000см phi=3.000 В\r\n") + huge
+                                                  + QStringLiteral("\r\n"),
+                                              text::Encoding::Ansi));
+    ASSERT_TRUE(form->openProtocolFile(path));
+    EXPECT_EQ(form->Memo1->document()->findBlockByNumber(1).text(), huge);
+    EXPECT_EQ(form->work().session().count(), 1);
+    EXPECT_TRUE(reports.empty());
 }
 
 TEST_F(KeepWork, DroppedFileOpensAfterTheQuestion)
