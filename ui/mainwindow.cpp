@@ -454,7 +454,7 @@ void TForm1::measureAt(QPointF offset)
         return;
     }
     const Session::Change change = work_->measure(offset.x(), offset.y(), CheckBox1->isChecked(), decimalSeparator_);
-    Chart1->setAccessibleValue(QStringLiteral("Записано: ") + qs(change.line));
+    Chart1->setAccessibleValue(QStringLiteral("Записано: ") + qs(change.line), static_cast<double>(change.phi_V));
 }
 
 void TForm1::Chart1MouseMove()
@@ -481,7 +481,7 @@ void TForm1::showReadingAt(QPointF offset)
     Label3->adjustSize();
     Label4->adjustSize();
     Label5->adjustSize();
-    Chart1->setAccessibleValue(QStringLiteral("x = %1, y = %2, phi = %3").arg(x, y, phi));
+    Chart1->setAccessibleValue(QStringLiteral("x = %1, y = %2, phi = %3").arg(x, y, phi), static_cast<double>(volts));
 }
 
 double TForm1::gridLineNextTo(QPointF probe, Qt::Orientation axis, int direction) const
