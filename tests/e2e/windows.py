@@ -221,6 +221,20 @@ def wait_dialog(p, title=None):
     return wait_until("a file dialog", found)
 
 
+def save_where_no_folder_is(d, p):
+    """Saves through the dialog into a folder that does not exist: the
+    error box and the dialog under it."""
+    p.click(SAVE_BUTTON)
+    dialog = wait_dialog(p)
+    p.activate(dialog)
+    d.x.key("ctrl+a")
+    d.x.type_text("/nonexistent/folder/x.txt")
+    d.x.key("Return")
+    box = d.x.wait_window(QUESTION_TITLE)
+    p.x.ping(box)
+    return box, dialog
+
+
 def scenario_boxes_above_about():
     """With the About window up (it stays above the main window), every box
     and dialog the program shows comes above it, and a click on its button
@@ -275,14 +289,7 @@ def scenario_boxes_above_about():
         check(saved.startswith(b"\xef\xbb\xbf0: x=") and "\u4e2d".encode() in saved,
               "not saved in UTF-8 after the encoding question: %r" % saved[:80])
 
-        p.click(SAVE_BUTTON)
-        dialog = wait_dialog(p)
-        p.activate(dialog)
-        d.x.key("ctrl+a")
-        d.x.type_text("/nonexistent/folder/x.txt")
-        d.x.key("Return")
-        box = d.x.wait_window(QUESTION_TITLE)
-        p.x.ping(box)
+        box, dialog = save_where_no_folder_is(d, p)
         check_above(d, box, about, "the error box")
         click_last_button(d, box)  # "OK"
         d.x.wait_gone(box)
@@ -349,14 +356,7 @@ def scenario_box_frames():
         p.x.ping(box)
         check_box_frame(d, box, "the question on closing", close_box=True)
         p.answer_question("cancel")
-        p.click(SAVE_BUTTON)
-        dialog = wait_dialog(p)
-        p.activate(dialog)
-        d.x.key("ctrl+a")
-        d.x.type_text("/nonexistent/folder/x.txt")
-        d.x.key("Return")
-        box = d.x.wait_window(QUESTION_TITLE)
-        p.x.ping(box)
+        box, dialog = save_where_no_folder_is(d, p)
         check_box_frame(d, box, "the error box", close_box=True)
         p.press_in_box(QUESTION_TITLE, "Return")
         d.x.wait_gone(dialog)

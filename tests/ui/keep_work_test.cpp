@@ -8,6 +8,7 @@
 #include "ui/error_report.h"
 #include "ui/mainwindow.h"
 #include "tests/ui/form_fixture.h"
+#include "tests/work/journal_frames.h"
 #include "work/workbench.h"
 #include "work/recovery.h"
 #include "ui/save_dialog.h"
@@ -75,20 +76,7 @@ QStringList journalsIn(const QString& dir)
     return QDir(dir).entryList({QStringLiteral("*.journal")}, QDir::Files);
 }
 
-// Where the n-th point's record starts (n from 0): frames of a length, a
-// checksum, a type and a body follow the header.
-qsizetype pointRecordAt(const QByteArray& bytes, int n)
-{
-    qsizetype at = static_cast<qsizetype>(journal::header().size());
-    while (at + 9 <= bytes.size()) {
-        const quint32 length = static_cast<quint8>(bytes[at]) | static_cast<quint8>(bytes[at + 1]) << 8
-            | static_cast<quint8>(bytes[at + 2]) << 16 | static_cast<quint32>(static_cast<quint8>(bytes[at + 3])) << 24;
-        if (bytes[at + 8] == 3 && n-- == 0)
-            return at;
-        at += 9 + length;
-    }
-    return -1;
-}
+using test::pointRecordAt;
 
 class KeepWork : public ::testing::Test {
 protected:
