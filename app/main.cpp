@@ -10,7 +10,6 @@
 
 #include <QtGlobal>
 
-#include <csignal>
 #include <cstdio>
 
 namespace {
@@ -37,9 +36,7 @@ int main(int argc, char** argv)
         std::fputs(command.err.c_str(), stderr);
         return command.status;
     }
-    // Past a file-size limit (ulimit -f) a write is to fail with EFBIG and be
-    // reported, not end the program with the student's protocol unsaved.
-    std::signal(SIGXFSZ, SIG_IGN);
+    potencor::ui::ignoreWriteSignals();
     preferX11();
     potencor::ui::Application app(argc, argv);
     QGuiApplication::setDesktopFileName(QStringLiteral(POTENCOR_APP_ID));

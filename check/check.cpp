@@ -353,6 +353,10 @@ FileReport checkFile(const std::string& path, const Options& options)
         return fail(std::strerror(file.error));
     case files::ReadResult::Status::Directory:
         return fail("is a directory");
+    case files::ReadResult::Status::NotAFile:
+        return fail("a FIFO or socket, not a file: not read");
+    case files::ReadResult::Status::WouldWait:
+        return fail("a device with nothing to read at once, not a file: not read");
     case files::ReadResult::Status::TooLarge:
         return fail(file.size ? sizeText(*file.size) + ": " + tooLarge : tooLarge);
     }

@@ -42,8 +42,10 @@ std::string usage(bool canPlot)
            "  -h, --help             show this help and exit\n"
            "      --version          show the version and exit\n"
            "\n"
-           "Exit status: 0 all protocols correct, 1 errors found, 2 a file could not be\n"
-           "read or written (the others are still checked).\n";
+           "Exit status: 0 all protocols correct, 1 errors found (a suspected copy too with\n"
+           "--strict), 2 a file or folder could not be read (a FIFO or device among them)\n"
+           "or a plot or the report not written; each is named on standard error and the\n"
+           "others are still checked.\n";
 }
 
 struct Input {
@@ -58,29 +60,35 @@ bool isTxt(const fs::path& p)
     return ext == ".txt";
 }
 
-// Every *.txt under dir, sorted; directory errors are reported and skipped.
+// Every *.txt in dir (and its subfolders, recursive), sorted, whatever it
+// is: one that is no readable file (a FIFO, a broken link, a link loop) is
+// named when it is checked. A folder that cannot be listed is named here and
+// makes the run a failure: its protocols go unchecked.
 std::vector<Input> listDirectory(const std::string& dir, bool recursive, std::ostream& err, bool& trouble)
 {
     std::vector<Input> found;
-    std::error_code ec;
-    const auto visit = [&](const fs::directory_entry& e) {
-        std::error_code ec2;
-        if (e.is_regular_file(ec2) && isTxt(e.path()))
-            found.push_back({platform::utf8Of(e.path()), platform::utf8Of(e.path().lexically_relative(platform::pathOf(dir)))});
-    };
-    const auto opts = fs::directory_options::skip_permission_denied;
-    if (recursive) {
-        fs::recursive_directory_iterator it(platform::pathOf(dir), opts, ec), end;
-        for (; !ec && it != end; it.increment(ec))
-            visit(*it);
-    } else {
-        fs::directory_iterator it(platform::pathOf(dir), opts, ec), end;
-        for (; !ec && it != end; it.increment(ec))
-            visit(*it);
-    }
-    if (ec) {
-        err << "potencor-check: " << visible(dir) << ": " << ec.message() << '\n';
+    const auto cannotList = [&](const fs::path& folder, const std::error_code& ec) {
+        err << "potencor-check: " << visible(platform::utf8Of(folder)) << ": " << ec.message() << '\n';
         trouble = true;
+    };
+    const fs::path top = platform::pathOf(dir);
+    std::vector<fs::path> folders{top};
+    while (!folders.empty()) {
+        const fs::path folder = std::move(folders.back());
+        folders.pop_back();
+        std::error_code ec;
+        fs::directory_iterator it(folder, ec);
+        for (const fs::directory_iterator end; !ec && it != end; it.increment(ec)) {
+            const fs::path& p = it->path();
+            std::error_code ignored;
+            // A link to a folder is not followed down, as find(1) does not.
+            if (recursive && it->is_directory(ignored) && !it->is_symlink(ignored))
+                folders.push_back(p);
+            else if (isTxt(p) && !it->is_directory(ignored))
+                found.push_back({platform::utf8Of(p), platform::utf8Of(p.lexically_relative(top))});
+        }
+        if (ec)
+            cannotList(folder, ec);
     }
     std::sort(found.begin(), found.end(), [](const Input& a, const Input& b) { return a.path < b.path; });
     return found;

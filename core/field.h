@@ -48,10 +48,14 @@ struct Outlines {
 // each an open polyline from angle 2*pi/200 to 2*pi.
 Outlines electrodeOutlines();
 
+// The electrodes' potentials, left and right.
+inline constexpr long double kLeftElectrode_V = 0.0L;
+inline constexpr long double kRightElectrode_V = 12.6L;
+
 namespace detail {
 inline constexpr long double kTwoPi = 6.283185307179586477L;
 inline constexpr long double kOffset = 0.44708L;  // right surface's raw value / 2pi, 5 decimals
-inline constexpr long double kFullScale = 12.6L;  // V
+inline constexpr long double kFullScale = kRightElectrode_V - kLeftElectrode_V;
 inline constexpr long double kDivisor = 0.89416L; // twice the offset
 inline constexpr long double kMidX = 21.425L;     // cm, midpoint between the centres
 inline constexpr long double kAxisY = 15.0L;      // cm, line through the centres

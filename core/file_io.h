@@ -88,6 +88,8 @@ struct ReadResult {
         Directory,
         TooLarge,   // more than the limit; size: what the file said, when it was refused unread
         ReadFailed, // error: why
+        NotAFile,   // a FIFO or a socket: refused unopened
+        WouldWait,  // a device or kernel file with nothing to give at once (a terminal, /proc/kmsg)
     };
     Status status = Status::Ok;
     int error = 0;
@@ -95,9 +97,21 @@ struct ReadResult {
     std::string bytes; // Ok: the whole file
 };
 
+// What a read takes: anything that can be read (a protocol a teacher names
+// may be a device or a FIFO), or a regular file alone, reached through no
+// symbolic link, its opening never waiting (a FIFO without a writer): for
+// files in a folder anyone could have put a link or a FIFO in. There a
+// symbolic link is CannotOpen with ELOOP, any other file that is not a
+// regular one CannotOpen with ENOTSUP.
+enum class Accept { Anything, RegularFile };
+
 // Reads at most maxBytes, whatever the size says: a file may grow, or not be
 // a regular file at all (only one byte past the limit is ever read). A regular
-// file larger than the limit is refused unread; a directory is refused.
-ReadResult readBounded(const std::string& path, std::uint64_t maxBytes);
+// file larger than the limit is refused unread; a directory is refused. It
+// never waits: a FIFO or a socket is refused before it is opened (a writer
+// waiting for a reader is not woken), and whatever has nothing to give at
+// once is refused as soon as a read would wait. Symbolic links are followed,
+// unless only a regular file is accepted.
+ReadResult readBounded(const std::string& path, std::uint64_t maxBytes, Accept accept = Accept::Anything);
 
 } // namespace potencor::files

@@ -5,6 +5,7 @@
 #include "core/platform.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 namespace potencor::files {
@@ -17,7 +18,7 @@ std::string errorText(int code)
     return s;
 }
 
-ReadResult readBounded(const std::string& path, std::uint64_t maxBytes)
+ReadResult readBounded(const std::string& path, std::uint64_t maxBytes, Accept accept)
 {
     ReadResult r;
     const auto fail = [&](ReadResult::Status status, int error = 0) {
@@ -26,12 +27,14 @@ ReadResult readBounded(const std::string& path, std::uint64_t maxBytes)
         r.bytes.clear();
         return std::move(r);
     };
-    platform::InputFile file(path);
+    platform::InputFile file(path, accept == Accept::RegularFile);
+    if (file.type() == platform::InputFile::Type::Directory)
+        return fail(ReadResult::Status::Directory);
+    if (file.type() == platform::InputFile::Type::Pipe)
+        return fail(ReadResult::Status::NotAFile);
     if (!file.isOpen())
         return fail(ReadResult::Status::CannotOpen, file.error());
     const bool regular = file.type() == platform::InputFile::Type::Regular;
-    if (file.type() == platform::InputFile::Type::Directory)
-        return fail(ReadResult::Status::Directory);
     if (regular && file.size() > maxBytes) {
         r.size = file.size();
         return fail(ReadResult::Status::TooLarge);
@@ -49,7 +52,9 @@ ReadResult readBounded(const std::string& path, std::uint64_t maxBytes)
         }
         const std::int64_t n = file.read(bytes.data() + len, bytes.size() - len);
         if (n < 0)
-            return fail(ReadResult::Status::ReadFailed, file.error());
+            return fail(file.error() == EAGAIN || file.error() == EWOULDBLOCK ? ReadResult::Status::WouldWait
+                                                                              : ReadResult::Status::ReadFailed,
+                        file.error());
         if (n == 0)
             break;
         len += static_cast<std::size_t>(n);

@@ -23,47 +23,54 @@ constexpr std::size_t kFrameBytes = 9;
 // A text of more than this is no protocol the program can hold.
 constexpr std::uint32_t kMaxRecordBytes = 1u << 30;
 
+// A record built in place behind room for its frame, so that a snapshot of
+// a long protocol is written once, not copied again.
 class Writer {
 public:
-    explicit Writer(Type type) { body_.push_back(static_cast<char>(type)); }
-    void u8(std::uint8_t v) { body_.push_back(static_cast<char>(v)); }
+    explicit Writer(Type type, std::size_t expectedBodyBytes = 0)
+    {
+        out_.reserve(kFrameBytes + expectedBodyBytes);
+        out_.resize(kFrameBytes - 1); // length and CRC, once the body is known
+        out_.push_back(static_cast<char>(type));
+    }
+    void u8(std::uint8_t v) { out_.push_back(static_cast<char>(v)); }
     void u32(std::uint32_t v)
     {
         for (int i = 0; i < 4; ++i)
-            body_.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+            out_.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
     }
     void i32(std::int32_t v) { u32(static_cast<std::uint32_t>(v)); }
     void extended(long double v)
     {
         for (const unsigned char b : extended::toBytes(v))
-            body_.push_back(static_cast<char>(b));
+            out_.push_back(static_cast<char>(b));
     }
     void text(std::u16string_view t)
     {
         u32(static_cast<std::uint32_t>(t.size()));
+        std::size_t at = out_.size();
+        out_.resize(at + 2 * t.size());
         for (const char16_t c : t) {
-            body_.push_back(static_cast<char>(c & 0xFF));
-            body_.push_back(static_cast<char>(c >> 8));
+            out_[at++] = static_cast<char>(c & 0xFF);
+            out_[at++] = static_cast<char>(c >> 8);
         }
     }
-    std::string finish() const
+    std::string finish()
     {
-        std::string out;
-        out.reserve(kFrameBytes - 1 + body_.size());
-        appendU32(out, static_cast<std::uint32_t>(body_.size() - 1));
-        appendU32(out, static_cast<std::uint32_t>(
-                           crc32(0, reinterpret_cast<const Bytef*>(body_.data()), static_cast<uInt>(body_.size()))));
-        out += body_;
-        return out;
+        const char* typed = out_.data() + kFrameBytes - 1;
+        const std::size_t typedBytes = out_.size() - (kFrameBytes - 1);
+        putU32(0, static_cast<std::uint32_t>(typedBytes - 1));
+        putU32(4, static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(typed), static_cast<uInt>(typedBytes))));
+        return std::move(out_);
     }
 
 private:
-    static void appendU32(std::string& s, std::uint32_t v)
+    void putU32(std::size_t at, std::uint32_t v)
     {
         for (int i = 0; i < 4; ++i)
-            s.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+            out_[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
     }
-    std::string body_; // type byte first
+    std::string out_; // frame, type byte, body
 };
 
 class Reader {
@@ -160,7 +167,8 @@ bool readSnapshot(Reader& r, std::u16string& protocol, Parts& parts)
     return r.text(protocol) && r.atEnd();
 }
 
-// Applies one record's body; false when it does not fit the state.
+// Applies one record's body; false, and the state unchanged, when it does
+// not fit the state.
 bool apply(std::uint8_t type, std::string_view body, std::u16string& protocol, Parts& parts)
 {
     Reader r(body);
@@ -183,8 +191,13 @@ bool apply(std::uint8_t type, std::string_view body, std::u16string& protocol, P
             return false;
         parts.points.pop_back();
         return true;
-    case kCount:
-        return r.i32(parts.count) && r.atEnd() && parts.count >= 0;
+    case kCount: {
+        std::int32_t count = 0;
+        if (!r.i32(count) || !r.atEnd() || count < 0)
+            return false;
+        parts.count = count;
+        return true;
+    }
     case kLabels: {
         std::uint8_t v = 0;
         if (!r.u8(v) || v > 1 || !r.atEnd())
@@ -197,13 +210,67 @@ bool apply(std::uint8_t type, std::string_view body, std::u16string& protocol, P
     }
 }
 
+std::uint32_t crcOf(std::string_view bytes)
+{
+    return static_cast<std::uint32_t>(
+        crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
+}
+
+// Whether a body has the length its kind of record always has.
+bool plausible(std::uint8_t type, std::string_view body)
+{
+    switch (type) {
+    case kEdit: {
+        Reader r(body);
+        std::uint32_t position = 0, removed = 0, n = 0;
+        return r.u32(position) && r.u32(removed) && r.u32(n) && body.size() == 12 + 2 * std::size_t{n};
+    }
+    case kPointAppended:
+        return body.size() == 4 + 2 * kExtendedBytes;
+    case kPointRemoved:
+        return body.empty();
+    case kCount:
+        return body.size() == 4;
+    case kLabels:
+        return body.size() == 1 && static_cast<unsigned char>(body[0]) <= 1;
+    default:
+        return false;
+    }
+}
+
+// Whether a whole, checksummed record starts anywhere in the bytes: then the
+// damage before them is no write cut short by a crash, which leaves nothing
+// whole behind it. The length each kind of record has is checked first, so
+// few places cost a checksum; bytes made to defeat that cost at most about
+// twice their size, and then count as holding a record.
+bool holdsWholeRecord(std::string_view bytes)
+{
+    std::uint64_t budget = 2 * std::uint64_t{bytes.size()} + 4096;
+    for (std::size_t i = 0; bytes.size() - i >= kFrameBytes; ++i) {
+        Reader frame(bytes.substr(i));
+        std::uint32_t length = 0, crc = 0;
+        std::uint8_t type = 0;
+        frame.u32(length);
+        frame.u32(crc);
+        frame.u8(type);
+        if (length > bytes.size() - i - kFrameBytes || !plausible(type, bytes.substr(i + kFrameBytes, length)))
+            continue;
+        if (budget <= length)
+            return true;
+        budget -= length + 1;
+        if (crcOf(bytes.substr(i + kFrameBytes - 1, std::size_t{length} + 1)) == crc)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 std::string header() { return std::string(kMagic); }
 
 std::string snapshot(const State& state)
 {
-    Writer w(kSnapshot);
+    Writer w(kSnapshot, 13 + state.session.points().size() * (4 + 2 * kExtendedBytes) + 2 * state.protocol.size());
     w.i32(state.session.count());
     w.u8(state.session.labelsVisible() ? 1 : 0);
     w.u32(static_cast<std::uint32_t>(state.session.points().size()));
@@ -215,7 +282,7 @@ std::string snapshot(const State& state)
 
 std::string edit(std::uint32_t position, std::uint32_t removed, std::u16string_view inserted)
 {
-    Writer w(kEdit);
+    Writer w(kEdit, 12 + 2 * inserted.size());
     w.u32(position);
     w.u32(removed);
     w.text(inserted);
@@ -260,6 +327,7 @@ ReadResult read(std::string_view bytes)
         result.detail = "no journal header";
         return result;
     }
+    const std::size_t fileBytes = bytes.size();
     bytes.remove_prefix(kMagic.size());
 
     std::u16string protocol;
@@ -269,47 +337,44 @@ ReadResult read(std::string_view bytes)
         Reader frame(bytes);
         std::uint32_t length = 0, crc = 0;
         std::uint8_t type = 0;
-        const bool whole = bytes.size() >= kFrameBytes && frame.u32(length) && frame.u32(crc)
+        const bool whole = bytes.size() >= kFrameBytes && frame.u32(length) && frame.u32(crc) && frame.u8(type)
             && length <= kMaxRecordBytes && bytes.size() - kFrameBytes >= length;
-        if (!whole) {
-            if (first) {
+        const bool crcOk = whole && crcOf(bytes.substr(kFrameBytes - 1, std::size_t{length} + 1)) == crc;
+        const std::string_view body = whole ? bytes.substr(kFrameBytes, length) : std::string_view();
+        if (first) {
+            Reader r(body);
+            if (!crcOk || type != kSnapshot || !readSnapshot(r, protocol, parts)) {
                 result.status = ReadResult::Status::Corrupt;
-                result.detail = "snapshot cut short";
+                result.detail = !whole ? "snapshot cut short" : "bad snapshot";
                 return result;
             }
-            result.tornTail = true;
+            first = false;
+        } else if (!crcOk) {
+            if (!holdsWholeRecord(bytes.substr(1))) {
+                // The last write did not reach the disk whole: keep what did.
+                result.tornTail = true;
+                break;
+            }
+            result.status = ReadResult::Status::Partial;
+            result.damagedAt = fileBytes - bytes.size();
+            result.detail = "a damaged record before whole ones";
             break;
-        }
-        frame.u8(type);
-        const std::string_view typed = bytes.substr(kFrameBytes - 1, length + 1);
-        const std::string_view body = typed.substr(1);
-        const bool crcOk = crc32(0, reinterpret_cast<const Bytef*>(typed.data()), static_cast<uInt>(typed.size())) == crc;
-        bytes.remove_prefix(kFrameBytes + length);
-        if (!crcOk && !first) {
-            // The last writes did not reach the disk whole: keep what did.
-            result.tornTail = true;
-            break;
-        }
-        bool fits = crcOk;
-        if (fits && first) {
-            Reader r(body);
-            fits = type == kSnapshot && readSnapshot(r, protocol, parts);
-        } else if (fits) {
-            fits = type != kSnapshot && apply(type, body, protocol, parts);
-        }
-        if (!fits) {
+        } else if (type == kSnapshot || !apply(type, body, protocol, parts)) {
+            // Checksummed as written, yet not what the program writes: nothing
+            // in the file can be trusted.
             result.status = ReadResult::Status::Corrupt;
-            result.detail = first ? "bad snapshot" : "bad record";
+            result.detail = "bad record";
             return result;
         }
-        first = false;
+        bytes.remove_prefix(kFrameBytes + length);
     }
     if (first) {
         result.status = ReadResult::Status::Corrupt;
         result.detail = "no snapshot";
         return result;
     }
-    result.status = ReadResult::Status::Ok;
+    if (result.status != ReadResult::Status::Partial)
+        result.status = ReadResult::Status::Ok;
     result.state.protocol = std::move(protocol);
     result.state.session = Session::restored(std::move(parts.points), parts.count, parts.labels);
     return result;

@@ -7,6 +7,7 @@
 //
 // The protocol's text is kept as the protocol box holds it: UTF-16, '\n'
 // between lines. Edit positions count UTF-16 code units of that text.
+#include "core/protocol.h"
 #include "core/session.h"
 
 #include <cstdint>
@@ -25,6 +26,12 @@ struct State {
 // The file's first bytes; anything else is not a journal of this program.
 std::string header();
 
+// No journal the program writes is larger: records are folded into a new
+// snapshot once they outweigh the old one, so a journal holds about twice its
+// snapshot, and the snapshot of the largest protocol the program opens (its
+// text in UTF-16, a point for each line) is well under three times the file.
+inline constexpr std::uint64_t kMaxBytes = 8 * static_cast<std::uint64_t>(protocol::kMaxFileBytes);
+
 // Records, each ready to append.
 std::string snapshot(const State& state);
 std::string edit(std::uint32_t position, std::uint32_t removed, std::u16string_view inserted);
@@ -36,13 +43,22 @@ std::string labels(bool visible);
 struct ReadResult {
     enum class Status {
         Ok,      // state holds the session as of the last whole record
+        // A record is damaged, and whole records follow it: not a write cut
+        // short but the file changed since. state holds the session before
+        // the damage; what follows cannot be read.
+        Partial,
         Foreign, // not a journal of this program (or of a later format)
-        Corrupt, // a journal, but its snapshot or a record does not fit
+        // A journal, but its snapshot, or a record whose checksum holds, does
+        // not fit: not what the program writes, nothing to restore.
+        Corrupt,
     };
     Status status = Status::Foreign;
     State state;
-    // A last record cut short (the program died while writing it): dropped.
+    // The last write cut short (the program died while writing it, or the
+    // power failed before it reached the disk): dropped.
     bool tornTail = false;
+    // Partial: where the damage starts, in bytes from the file's start.
+    std::size_t damagedAt = 0;
     std::string detail; // English, for the log and the tests
 };
 

@@ -40,10 +40,15 @@ Converted toUtf8(Charset, std::string_view bytes);
 // A file opened for reading by its UTF-8 name; closed when it goes.
 class InputFile {
 public:
-    enum class Type { Regular, Directory, Other };
+    enum class Type { Regular, Directory, Pipe, Other }; // Pipe: a FIFO or a socket
 
-    // Check isOpen(); error() says why it is not (an errno value).
-    explicit InputFile(const std::string& utf8Path);
+    // Check isOpen(); error() says why it is not (an errno value). Opening
+    // never waits: a pipe or a directory is named by type() and left unopened
+    // (opening a FIFO would wait for a writer, or wake one that waits for a
+    // reader), and a read that would wait fails with EAGAIN. With regularOnly,
+    // the name is taken only for a regular file reached through no symbolic
+    // link: a link is ELOOP, anything else that is not a regular file ENOTSUP.
+    explicit InputFile(const std::string& utf8Path, bool regularOnly = false);
     ~InputFile();
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;

@@ -59,37 +59,96 @@ Converted toUtf8(Charset charset, std::string_view bytes)
         return d;
     }
     iconv(cd, nullptr, nullptr, nullptr, nullptr); // back to the initial state
-    d.utf8.resize(bytes.size() * 3 + 16);
+    // The output grows as it needs: sized for the worst case (three bytes a
+    // byte) it would take three times a large file's size.
+    d.utf8.resize(bytes.size() + bytes.size() / 2 + 16);
     char* in = const_cast<char*>(bytes.data());
     std::size_t inLeft = bytes.size();
-    char* out = d.utf8.data();
-    std::size_t outLeft = d.utf8.size();
-    const std::size_t r = iconv(cd, &in, &inLeft, &out, &outLeft);
-    // Flushes, and fails on an input that ends inside a sequence.
-    d.ok = r != static_cast<std::size_t>(-1) && inLeft == 0
-           && iconv(cd, nullptr, nullptr, &out, &outLeft) != static_cast<std::size_t>(-1);
-    d.utf8.resize(static_cast<std::size_t>(out - d.utf8.data()));
+    std::size_t done = 0; // bytes of output
+    d.ok = false;
+    for (;;) {
+        char* out = d.utf8.data() + done;
+        std::size_t outLeft = d.utf8.size() - done;
+        // Once all the input is in, a call without input flushes (a pending
+        // shift), and fails on an input that ends inside a sequence.
+        const bool flushing = inLeft == 0;
+        const std::size_t r = flushing ? iconv(cd, nullptr, nullptr, &out, &outLeft)
+                                       : iconv(cd, &in, &inLeft, &out, &outLeft);
+        const bool failed = r == static_cast<std::size_t>(-1);
+        const int error = errno;
+        done = static_cast<std::size_t>(out - d.utf8.data());
+        if (failed && error == E2BIG) {
+            d.utf8.resize(d.utf8.size() + d.utf8.size() / 2 + 16);
+            continue;
+        }
+        if (failed || (!flushing && inLeft > 0))
+            break;
+        if (flushing) {
+            d.ok = true;
+            break;
+        }
+    }
+    d.utf8.resize(done);
     if (!d.ok)
         d.errorOffset = static_cast<std::size_t>(in - bytes.data());
     return d;
 }
 
-InputFile::InputFile(const std::string& utf8Path)
+namespace {
+
+InputFile::Type typeOf(const struct stat& st)
 {
-    const int fd = ::open(utf8Path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (S_ISREG(st.st_mode))
+        return InputFile::Type::Regular;
+    if (S_ISDIR(st.st_mode))
+        return InputFile::Type::Directory;
+    if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode))
+        return InputFile::Type::Pipe;
+    return InputFile::Type::Other;
+}
+
+} // namespace
+
+InputFile::InputFile(const std::string& utf8Path, bool regularOnly)
+{
+    struct stat st{};
+    // What the name is decides before opening. Taking regular files alone, no
+    // need: opened without following a link and without blocking, the file
+    // itself is then looked at.
+    if (!regularOnly) {
+        if (::stat(utf8Path.c_str(), &st) != 0) {
+            error_ = errno;
+            return;
+        }
+        type_ = typeOf(st);
+        if (type_ == Type::Pipe || type_ == Type::Directory)
+            return;
+    }
+    // Without blocking: a device may wait on opening (a serial line) or on
+    // reading (a terminal, /proc/kmsg).
+    const int fd = ::open(utf8Path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (regularOnly ? O_NOFOLLOW : 0));
     if (fd < 0) {
         error_ = errno;
         return;
     }
-    struct stat st{};
+    // The name may have been given to something else in between.
     if (::fstat(fd, &st) != 0) {
         error_ = errno;
         ::close(fd);
         return;
     }
+    if (regularOnly && !S_ISREG(st.st_mode)) {
+        error_ = ENOTSUP;
+        ::close(fd);
+        return;
+    }
+    type_ = typeOf(st);
+    if (type_ == Type::Pipe || type_ == Type::Directory) {
+        ::close(fd);
+        return;
+    }
     handle_ = fd;
-    type_ = S_ISREG(st.st_mode) ? Type::Regular : S_ISDIR(st.st_mode) ? Type::Directory : Type::Other;
-    size_ = S_ISREG(st.st_mode) ? static_cast<std::uint64_t>(st.st_size) : 0;
+    size_ = type_ == Type::Regular ? static_cast<std::uint64_t>(st.st_size) : 0;
 }
 
 InputFile::~InputFile()

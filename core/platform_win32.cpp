@@ -148,28 +148,48 @@ Converted toUtf8(Charset charset, std::string_view bytes)
     return d;
 }
 
-InputFile::InputFile(const std::string& utf8Path)
+InputFile::InputFile(const std::string& utf8Path, bool regularOnly)
 {
-    // Backup semantics: a directory opens too, and is then told apart.
+    // Backup semantics: a directory opens too, and is then told apart. A
+    // reparse point (a link) is opened itself when only a file will do.
     const HANDLE h = ::CreateFileW(widen(utf8Path).c_str(), GENERIC_READ,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+                                   FILE_FLAG_BACKUP_SEMANTICS | (regularOnly ? FILE_FLAG_OPEN_REPARSE_POINT : 0),
+                                   nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         error_ = errnoOf(::GetLastError());
         return;
     }
     handle_ = reinterpret_cast<std::intptr_t>(h);
-    if (::GetFileType(h) != FILE_TYPE_DISK)
-        return; // a pipe or a device
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!::GetFileInformationByHandle(h, &info)) {
-        error_ = errnoOf(::GetLastError());
+    const auto refuse = [&](int error) {
+        error_ = error;
         ::CloseHandle(h);
         handle_ = kClosed;
+    };
+    const DWORD kind = ::GetFileType(h);
+    if (kind == FILE_TYPE_PIPE && !regularOnly) {
+        refuse(0); // as elsewhere: its reading could wait for ever
+        type_ = Type::Pipe;
+        return;
+    }
+    if (kind != FILE_TYPE_DISK) {
+        if (regularOnly)
+            refuse(ENOTSUP);
+        return; // a device
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(h, &info)) {
+        refuse(errnoOf(::GetLastError()));
+        return;
+    }
+    if (regularOnly && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        refuse(ELOOP);
         return;
     }
     if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        type_ = Type::Directory;
+        refuse(regularOnly ? ENOTSUP : 0);
+        if (!regularOnly)
+            type_ = Type::Directory;
         return;
     }
     type_ = Type::Regular;

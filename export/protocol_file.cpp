@@ -213,22 +213,25 @@ OpenedProtocol readProtocol(const QString& path, std::optional<Encoding> forced)
     const auto fail = [&](const QString& why) -> Error {
         return Error(QStringLiteral("Не удаётся открыть протокол \"%1\". %2").arg(shown, why).toStdString());
     };
-    const QFileInfo info(path);
-    if (info.isDir())
+    const files::ReadResult read = files::readBounded(QFile::encodeName(path).toStdString(), protocol::kMaxFileBytes);
+    switch (read.status) {
+    case files::ReadResult::Status::Ok:
+        break;
+    case files::ReadResult::Status::Directory:
         throw fail(QStringLiteral("Это папка, а не файл"));
-    QFile file(path);
-    errno = 0;
-    if (!file.open(QIODevice::ReadOnly))
-        throw fail(QString::fromStdString(files::errorText(errno != 0 ? errno : EACCES)));
-    // Read one byte past the limit: a device or a growing file has no size to trust.
-    const QByteArray bytes = file.read(protocol::kMaxFileBytes + 1);
-    if (bytes.size() > protocol::kMaxFileBytes)
+    case files::ReadResult::Status::NotAFile:
+        throw fail(QStringLiteral("Это канал или сокет, а не файл"));
+    case files::ReadResult::Status::WouldWait:
+        throw fail(QStringLiteral("Это устройство, а не файл: из него нельзя читать без ожидания"));
+    case files::ReadResult::Status::TooLarge:
         throw fail(QStringLiteral("Файл больше %1 МБ: это не протокол измерений").arg(protocol::kMaxFileBytes >> 20));
-    if (file.error() != QFileDevice::NoError)
-        throw fail(file.errorString());
+    case files::ReadResult::Status::CannotOpen:
+    case files::ReadResult::Status::ReadFailed:
+        throw fail(QString::fromStdString(files::errorText(read.error)));
+    }
+    const std::string& bytes = read.bytes;
 
-    const std::string_view view(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-    const text::Decoded decoded = forced ? text::decode(view, *forced) : text::decode(view);
+    text::Decoded decoded = forced ? text::decode(bytes, *forced) : text::decode(bytes);
     if (decoded.error == text::DecodeError::Binary)
         throw fail(QStringLiteral("Файл не текстовый"));
     if (decoded.error != text::DecodeError::None)
@@ -237,10 +240,10 @@ OpenedProtocol readProtocol(const QString& path, std::optional<Encoding> forced)
                                               static_cast<qsizetype>(text::encodingName(decoded.encoding).size()))));
     Encoding encoding = decoded.encoding;
     // Plain 7-bit text: ANSI writes it back byte for byte, UTF-8 would add a mark.
-    if (!forced && encoding == Encoding::Utf8 && !bytes.startsWith("\xEF\xBB\xBF")
+    if (!forced && encoding == Encoding::Utf8 && !bytes.starts_with("\xEF\xBB\xBF")
         && std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
         encoding = Encoding::Ansi;
-    return {QString::fromUtf8(decoded.utf8.data(), static_cast<qsizetype>(decoded.utf8.size())), encoding};
+    return {std::move(decoded.utf8), encoding};
 }
 
 } // namespace potencor::exporting

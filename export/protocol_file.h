@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <optional>
+#include <string>
 
 namespace potencor::exporting {
 
@@ -32,10 +33,10 @@ LostCharacters lostCharacters(const QString& text, text::Encoding encoding);
 // write error".
 void saveProtocol(const QString& path, const QString& text, text::Encoding encoding);
 
-// A protocol file read back: its text (line ends as in the file) and the
-// encoding it was read in.
+// A protocol file read back: its text in UTF-8 (line ends as in the file)
+// and the encoding it was read in.
 struct OpenedProtocol {
-    QString text;
+    std::string utf8;
     text::Encoding encoding;
 };
 

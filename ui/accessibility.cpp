@@ -3,6 +3,8 @@
 #include "ui/Dialog/Image.h"
 #include "ui/chart.h"
 
+#include "core/field.h"
+
 #include <QAccessibleWidget>
 
 #include <algorithm>
@@ -10,9 +12,10 @@
 namespace potencor::ui {
 namespace {
 
-// The chart as a read-only value: the reading as text. Qt's AT-SPI bridge
-// sends values as numbers only, so the same text is its text too, which
-// assistive technology reads over AT-SPI.
+// The chart as a read-only value: the reading as text, and as a number the
+// potential it read, between the electrodes' 0 and 12.6 V. Qt's AT-SPI
+// bridge hands values over as numbers only, so the reading is the chart's
+// text too, which assistive technology reads over AT-SPI.
 class ChartAccessible : public QAccessibleWidget, public QAccessibleValueInterface, public QAccessibleTextInterface {
 public:
     explicit ChartAccessible(TChart* chart) : QAccessibleWidget(chart, QAccessible::Chart) {}
@@ -36,11 +39,15 @@ public:
     }
 
     // The value.
-    QVariant currentValue() const override { return value(); }
+    QVariant currentValue() const override
+    {
+        const std::optional<double> v = chart()->accessiblePotential_V();
+        return v ? QVariant(*v) : QVariant();
+    }
     void setCurrentValue(const QVariant& /*value*/) override {} // measured, never set
-    QVariant maximumValue() const override { return {}; }
-    QVariant minimumValue() const override { return {}; }
-    QVariant minimumStepSize() const override { return {}; }
+    QVariant maximumValue() const override { return static_cast<double>(field::kRightElectrode_V); }
+    QVariant minimumValue() const override { return static_cast<double>(field::kLeftElectrode_V); }
+    QVariant minimumStepSize() const override { return 0.001; } // the printed step
 
     // The same as text, without a caret or selections.
     void selection(int /*selectionIndex*/, int* startOffset, int* endOffset) const override

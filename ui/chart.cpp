@@ -226,14 +226,16 @@ void TChart::focusOutEvent(QFocusEvent* event)
     }
 }
 
-void TChart::setAccessibleValue(const QString& text)
+void TChart::setAccessibleValue(const QString& text, std::optional<double> potential_V)
 {
+    if (potential_V)
+        accessiblePotential_V_ = potential_V;
     if (text == accessibleValue_)
         return;
     const QString before = std::exchange(accessibleValue_, text);
     if (!QAccessible::isActive())
         return;
-    QAccessibleValueChangeEvent changed(this, accessibleValue_);
+    QAccessibleValueChangeEvent changed(this, accessiblePotential_V_ ? QVariant(*accessiblePotential_V_) : QVariant());
     QAccessible::updateAccessibility(&changed);
     // The same as text, for readers that take the text with the event.
     QAccessibleTextUpdateEvent replaced(this, 0, before, accessibleValue_);

@@ -13,6 +13,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <optional>
 
 namespace potencor::ui {
 
@@ -60,10 +61,12 @@ public:
     // ---- For screen readers ----
 
     // The chart's accessible value: the reading at the probe or the pointer,
-    // or what a measurement just did. A change is sent to assistive
+    // or what a measurement just did, and as a number the potential it
+    // read (kept when the text carries none). A change is sent to assistive
     // technology as a value change.
-    void setAccessibleValue(const QString& text);
+    void setAccessibleValue(const QString& text, std::optional<double> potential_V = std::nullopt);
     const QString& accessibleValue() const { return accessibleValue_; }
+    std::optional<double> accessiblePotential_V() const { return accessiblePotential_V_; }
 
 signals:
     // OnClick: left button pressed on the chart and released over it; the
@@ -105,6 +108,7 @@ private:
     QPointF mouse_;          // where it came
     GridStep gridStep_;
     QString accessibleValue_;
+    std::optional<double> accessiblePotential_V_;
     int accessiblePoints_ = 0;
 };
 

@@ -17,24 +17,51 @@ Presenter& presenter()
 }
 
 // A path cannot wrap: a long one (up to 4,000 bytes) would make the box as
-// wide as the screen. It is elided in the middle; the whole message is under
-// the box's details.
+// wide as the screen. Each quoted path is elided in the middle, never the
+// words around it; the whole message is under the box's details.
 constexpr int kQuotedWidthPx = 420;
+
+bool opensQuote(const QString& text, qsizetype at)
+{
+    return at == 0 || text[at - 1].isSpace() || text[at - 1] == QLatin1Char('(');
+}
+
+// A quote ends a path where the sentence goes on: at the end, before a space
+// or punctuation. One inside a file name (a"b) does not.
+bool closesQuote(const QString& text, qsizetype at)
+{
+    return at + 1 == text.size() || text[at + 1].isSpace()
+        || QStringView(u".,;:!?)").contains(text[at + 1]);
+}
 
 QString elideQuoted(const QString& text, const QFontMetrics& metrics)
 {
-    const qsizetype open = text.indexOf(QLatin1Char('"'));
-    const qsizetype close = text.lastIndexOf(QLatin1Char('"'));
-    if (open < 0 || close <= open + 1)
-        return text;
-    const QString quoted = text.mid(open + 1, close - open - 1);
-    const QString elided = metrics.elidedText(quoted, Qt::ElideMiddle, kQuotedWidthPx);
-    return elided == quoted ? text : text.left(open + 1) + elided + text.mid(close);
+    QString shown;
+    qsizetype done = 0; // of text, copied to shown
+    for (qsizetype open = text.indexOf(QLatin1Char('"')); open >= 0;) {
+        if (!opensQuote(text, open)) {
+            open = text.indexOf(QLatin1Char('"'), open + 1);
+            continue;
+        }
+        qsizetype close = text.indexOf(QLatin1Char('"'), open + 1);
+        while (close >= 0 && !closesQuote(text, close))
+            close = text.indexOf(QLatin1Char('"'), close + 1);
+        if (close < 0)
+            break;
+        const QString quoted = text.mid(open + 1, close - open - 1);
+        shown += QStringView(text).mid(done, open + 1 - done);
+        shown += metrics.elidedText(quoted, Qt::ElideMiddle, kQuotedWidthPx);
+        done = close;
+        open = text.indexOf(QLatin1Char('"'), close + 1);
+    }
+    shown += QStringView(text).mid(done);
+    return shown;
 }
 
 void showMessageBox(QWidget* parent, const QString& caption, const QString& text)
 {
     QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::NoButton, parent);
+    frameMessageBox(box);
     if (const QString shown = elideQuoted(text, box.fontMetrics()); shown != text) {
         box.setText(shown);
         box.setDetailedText(text);
@@ -44,6 +71,14 @@ void showMessageBox(QWidget* parent, const QString& caption, const QString& text
 }
 
 } // namespace
+
+void frameMessageBox(QMessageBox& box, bool closeBox)
+{
+    Qt::WindowFlags flags = Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+    if (closeBox)
+        flags |= Qt::WindowCloseButtonHint;
+    box.setWindowFlags(flags);
+}
 
 QString programTitle(const QString& executablePath)
 {

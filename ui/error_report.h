@@ -7,6 +7,7 @@
 #include <exception>
 #include <functional>
 
+class QMessageBox;
 class QWidget;
 
 namespace potencor::ui {
@@ -18,6 +19,12 @@ QString programTitle(const QString& executablePath);
 // The message with a full stop appended, unless it already ends in one or in a
 // character with a lower code (so "!" and a closing quote get none).
 QString reportText(const QString& message);
+
+// Frames one of the program's message boxes (an error, a question, the
+// start-up warning) as a dialog with a title bar and no minimise or maximise
+// button, which a window manager would otherwise give it; a close box only
+// where closing it is an answer (false: a choice must be made).
+void frameMessageBox(QMessageBox& box, bool closeBox = true);
 
 // Shows the report for the error currently being handled (call from a catch).
 void reportCurrentException(QWidget* parent);

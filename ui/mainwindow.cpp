@@ -34,6 +34,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QScopedValueRollback>
+#include <QEventLoop>
 #include <QTimer>
 #include <QUrl>
 #include <QIcon>
@@ -44,17 +45,25 @@
 #include <QPixmap>
 #include <QPlainTextDocumentLayout>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
 #include <QScrollBar>
 #include <QTextDocument>
 #include <QPushButton>
 #include <QScreen>
 #include <QSessionManager>
 
+#include <atomic>
 #include <cmath>
+#include <exception>
+#include <thread>
 #include <utility>
 
 namespace potencor::ui {
 namespace {
+
+// From this size on a protocol is read on a thread of its own, under a
+// progress box (a protocol of about 50,000 lines).
+constexpr qint64 kOpenInBackgroundBytes = 2 << 20;
 
 // The pixels are compiled in: no image plugins or decoding at start-up.
 QIcon programIcon()
@@ -92,6 +101,8 @@ int ask(QWidget* parent, QMessageBox::Icon icon, const QString& text,
 {
     QMessageBox box(icon, programTitle(QCoreApplication::applicationFilePath()), text, QMessageBox::NoButton, parent);
     box.setObjectName(QStringLiteral("question"));
+    // Without an escape answer a close box would do nothing.
+    frameMessageBox(box, escape >= 0);
     QList<QAbstractButton*> made;
     for (const auto& [label, role] : buttons)
         made.push_back(box.addButton(label, role));
@@ -120,6 +131,7 @@ void showDisplayScaleWarning(QWidget* parent)
                                    "значение \"Масштаба\" 100%!!!"),
                     QMessageBox::NoButton, parent);
     box.setObjectName(QStringLiteral("startupWarning"));
+    frameMessageBox(box);
     box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
     box.setEscapeButton(box.buttons().value(0)); // the close box answers like OK
     box.exec();
@@ -193,6 +205,19 @@ void TForm1::createControls()
     CheckBox3 = place(new QCheckBox(QStringLiteral("Режим измерения"), this), 440, 751, 129, 17, "CheckBox3");
     CheckBox3->setChecked(true);
     Memo2 = place(new QPlainTextEdit(this), 1014, 512, 224, 89, "Memo2");
+
+    // Over the chart's top while the journal cannot write; clicks and the
+    // pointer go through it to the chart.
+    JournalNotice = place(new QLabel(QStringLiteral("Не удаётся записать файл восстановления: если программа закроется "
+                                                    "аварийно, несохранённая работа пропадёт. Сохраните протокол в файл."),
+                                     this),
+                          40, 4, 940, 0, "JournalNotice");
+    JournalNotice->setWordWrap(true);
+    JournalNotice->setMargin(4);
+    JournalNotice->setStyleSheet(QStringLiteral("QLabel { background: #fff3c4; color: #8b0000; border: 1px solid #8b0000; }"));
+    JournalNotice->setAttribute(Qt::WA_TransparentForMouseEvents);
+    JournalNotice->resize(JournalNotice->width(), JournalNotice->heightForWidth(JournalNotice->width()));
+    JournalNotice->setVisible(false);
 
     // The service panel exists but is never shown.
     for (QWidget* w : {static_cast<QWidget*>(Button1), static_cast<QWidget*>(Button2),
@@ -306,6 +331,10 @@ void TForm1::connectWork()
         Chart1->setMarksVisible(visible);
     });
     connect(work_.get(), &work::Workbench::sessionReplaced, this, &TForm1::showSession);
+    connect(work_.get(), &work::Workbench::journalHealthChanged, this, [this](bool healthy) {
+        JournalNotice->raise();
+        JournalNotice->setVisible(!healthy);
+    });
     // Rebuilding the document moves every cursor to its start: the box's
     // caret, selection and scroll position are put back.
     struct Caret {
@@ -425,7 +454,7 @@ void TForm1::measureAt(QPointF offset)
         return;
     }
     const Session::Change change = work_->measure(offset.x(), offset.y(), CheckBox1->isChecked(), decimalSeparator_);
-    Chart1->setAccessibleValue(QStringLiteral("Записано: ") + qs(change.line));
+    Chart1->setAccessibleValue(QStringLiteral("Записано: ") + qs(change.line), static_cast<double>(change.phi_V));
 }
 
 void TForm1::Chart1MouseMove()
@@ -452,7 +481,7 @@ void TForm1::showReadingAt(QPointF offset)
     Label3->adjustSize();
     Label4->adjustSize();
     Label5->adjustSize();
-    Chart1->setAccessibleValue(QStringLiteral("x = %1, y = %2, phi = %3").arg(x, y, phi));
+    Chart1->setAccessibleValue(QStringLiteral("x = %1, y = %2, phi = %3").arg(x, y, phi), static_cast<double>(volts));
 }
 
 double TForm1::gridLineNextTo(QPointF probe, Qt::Orientation axis, int direction) const
@@ -626,6 +655,11 @@ void TForm1::closeEvent(QCloseEvent* event)
 
 void TForm1::terminationRequested()
 {
+    // Not in the middle of opening a protocol: once it is in.
+    if (opening_) {
+        terminationPending_ = true;
+        return;
+    }
     work_->flushJournal();
     close();
 }
@@ -645,31 +679,105 @@ void TForm1::showSession()
 
 void TForm1::offerRecovery()
 {
+    const auto shown = [](const QString& path) { return QDir::toNativeSeparators(path); };
     work_->recover(
-        [this](const work::Workbench::RecoveryOffer& offer) {
+        [&](const work::Workbench::RecoveryOffer& offer) {
             const QString when = offer.modified.toString(QStringLiteral("dd.MM.yyyy HH:mm"));
-            return ask(this, QMessageBox::Question,
+            QString damage;
+            if (offer.damaged)
+                damage = QStringLiteral("Часть файла восстановления повреждена, и прочитать её нельзя: восстановится только "
+                                        "работа, сделанная до повреждения. Файл сохранён как \"%1\".\n\n")
+                             .arg(shown(offer.keptAs));
+            return ask(this, offer.damaged ? QMessageBox::Warning : QMessageBox::Question,
                        QStringLiteral("Программа была закрыта аварийно, и работа не была сохранена (%1, измерений: %2).\n\n"
-                                      "Восстановить протокол и измеренные точки?")
+                                      "%3Восстановить протокол и измеренные точки?")
                            .arg(when)
-                           .arg(offer.points),
+                           .arg(offer.points)
+                           .arg(damage),
                        {{QStringLiteral("Восстановить"), QMessageBox::AcceptRole},
                         {QStringLiteral("Не восстанавливать"), QMessageBox::DestructiveRole}},
                        -1) // a choice must be made: closing the box would lose the work
                 == 0;
         },
-        [this](const QString& path, const QString& aside) {
-            report(this, QStringLiteral("Файл восстановления \"%1\" повреждён или записан не этой программой, "
-                                        "восстановить из него работу нельзя. Он сохранён как \"%2\"")
-                             .arg(QDir::toNativeSeparators(path),
-                                  QDir::toNativeSeparators(aside.isEmpty() ? path : aside)));
+        [&](const work::Workbench::Unreadable& journal) {
+            using Why = work::Workbench::Unreadable::Why;
+            switch (journal.why) {
+            case Why::NotAJournal:
+                report(this, QStringLiteral("Файл восстановления \"%1\" повреждён или записан не этой программой, "
+                                            "восстановить из него работу нельзя. Он сохранён как \"%2\"")
+                                 .arg(shown(journal.path), shown(journal.keptAs.isEmpty() ? journal.path : journal.keptAs)));
+                break;
+            case Why::CannotRead:
+                report(this, QStringLiteral("Файл восстановления \"%1\" не удаётся прочитать (%2), восстановить из него "
+                                            "работу сейчас нельзя. Файл оставлен как есть")
+                                 .arg(shown(journal.path), journal.reason));
+                break;
+            case Why::LockInTheWay:
+                report(this, QStringLiteral("Файл восстановления \"%1\" не предложен: на месте его файла блокировки "
+                                            "\"%2\" находится папка. Файл оставлен как есть")
+                                 .arg(shown(journal.path), shown(journal.path + QStringLiteral(".lock"))));
+                break;
+            }
         });
 }
 
 bool TForm1::openProtocolFile(const QString& path, std::optional<text::Encoding> forced)
 {
     text::Encoding encoding{};
-    if (!guarded(this, [&] { encoding = work_->open(path, forced); }))
+    bool replaced = false;
+    guarded(this, [&] {
+        // A small file is read at once, too fast to show anything for.
+        if (QFileInfo(path).size() < kOpenInBackgroundBytes) {
+            encoding = work_->open(path, forced);
+            replaced = true;
+            return;
+        }
+        const QScopedValueRollback busy(opening_, true);
+        QProgressDialog progress(QStringLiteral("Чтение протокола…"), QStringLiteral("Отмена"), 0, 0, this);
+        progress.setObjectName(QStringLiteral("openProgress"));
+        progress.setWindowTitle(programTitle(QCoreApplication::applicationFilePath()));
+        progress.setWindowModality(Qt::ApplicationModal);
+        progress.setMinimumDuration(0);
+        progress.setAutoReset(false);
+        progress.setAutoClose(false);
+        std::atomic<bool> cancelled = false;
+        connect(&progress, &QProgressDialog::canceled, &progress, [&] { cancelled = true; });
+        progress.show();
+
+        std::optional<work::Workbench::Opening> opening;
+        std::exception_ptr failure;
+        QEventLoop loop;
+        std::thread reader([&] {
+            try {
+                opening = work::Workbench::readForOpening(path, forced, [&] { return cancelled.load(); });
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        });
+        loop.exec();
+        reader.join();
+        if (failure)
+            std::rethrow_exception(failure);
+        if (!opening || cancelled)
+            return; // nothing changed
+
+        // The old work goes now: no going back from here.
+        progress.setLabelText(QStringLiteral("Открытие протокола…"));
+        progress.setCancelButton(nullptr);
+        progress.setRange(0, 1000);
+        encoding = work_->open(std::move(*opening), [&](qsizetype done, qsizetype total) {
+            progress.setValue(static_cast<int>(done * 1000 / std::max<qsizetype>(total, 1)));
+            // A modal box lets only itself take input: the window repaints.
+            QCoreApplication::processEvents();
+        });
+        replaced = true;
+    });
+    if (terminationPending_) {
+        terminationPending_ = false;
+        QTimer::singleShot(0, this, &TForm1::terminationRequested);
+    }
+    if (!replaced)
         return false;
     // Saving again goes to the file, as it was written.
     SaveTextFileDialog1->FileName = QFileInfo(path).absoluteFilePath();

@@ -74,6 +74,8 @@ public:
     QPushButton* Button6;
     QCheckBox* CheckBox3;
     QPlainTextEdit* Memo2;
+    // Shown while the recovery journal cannot write.
+    QLabel* JournalNotice;
     TSaveTextFileDialog* SaveTextFileDialog1;
     TOpenTextFileDialog* OpenTextFileDialog1;
     QAction* OpenAction; // "Открыть протокол…", Ctrl+O
@@ -91,6 +93,9 @@ public:
 
     // Reads a protocol file into the window, replacing the session; a file
     // that cannot be read is reported and changes nothing. True when opened.
+    // A large file is read on a thread of its own under a progress box whose
+    // "Отмена" leaves the work as it was; then it goes into the window by
+    // parts, the window repainting in between.
     bool openProtocolFile(const QString& path, std::optional<text::Encoding> forced = std::nullopt);
     // Ctrl+O, the protocol box's menu: asks about unsaved work, then the dialog.
     void openProtocol();
@@ -167,6 +172,8 @@ private:
     bool lastSaveSucceeded_ = false; // of the save dialog's last run
     bool asking_ = false;
     bool centredWithFrame_ = false;
+    bool opening_ = false;            // a protocol is going in, the event loop turning meanwhile
+    bool terminationPending_ = false; // asked to end meanwhile
 };
 
 // The start-up warning about the display scale (modal, "Warning", one "OK").

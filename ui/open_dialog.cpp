@@ -26,6 +26,7 @@ bool TOpenTextFileDialog::Execute()
         window_->setObjectName(QStringLiteral("OpenTextFileDialog1"));
         window_->setOption(QFileDialog::DontUseNativeDialog);
         useNameOnlyIcons(window_);
+        keepPlaceAcrossShowings(window_);
         window_->setAcceptMode(QFileDialog::AcceptOpen);
         window_->setFileMode(QFileDialog::ExistingFile);
         window_->setNameFilters({QStringLiteral("*.txt"), QStringLiteral("*")});

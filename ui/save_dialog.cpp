@@ -10,6 +10,8 @@
 #include <QLineEdit>
 #include <QMimeDatabase>
 
+#include <optional>
+
 namespace potencor::ui {
 namespace {
 
@@ -50,6 +52,27 @@ private:
 
 } // namespace
 
+void keepPlaceAcrossShowings(QWidget* dialog)
+{
+    class Place : public QObject {
+    public:
+        using QObject::QObject;
+        bool eventFilter(QObject* watched, QEvent* event) override
+        {
+            auto* window = static_cast<QWidget*>(watched);
+            if (event->type() == QEvent::Hide && !event->spontaneous())
+                at_ = window->frameGeometry().topLeft();
+            else if (event->type() == QEvent::Show && !event->spontaneous() && at_)
+                window->move(*at_); // not yet mapped: the window manager sees only this
+            return false;
+        }
+
+    private:
+        std::optional<QPoint> at_;
+    };
+    dialog->installEventFilter(new Place(dialog));
+}
+
 void useNameOnlyIcons(QFileDialog* dialog)
 {
     // Dialogs keep a pointer; one provider serves them all, for the program's life.
@@ -71,6 +94,7 @@ public:
         setDefaultSuffix(QString()); // a name without extension is used as typed
         setSizeGripEnabled(true);
         useNameOnlyIcons(this);
+        keepPlaceAcrossShowings(this);
         encodings_ = addEncodingList(this, TSaveTextFileDialog::encodingNames());
     }
 

@@ -59,6 +59,11 @@ private:
 // network folder.
 void useNameOnlyIcons(QFileDialog* dialog);
 
+// Shows a dialog again where it was last (where the student left it). Qt
+// would put its frame where its client area was: 1 px right and a title bar
+// lower at every showing.
+void keepPlaceAcrossShowings(QWidget* dialog);
+
 // The "Encoding:" list under a file dialog's own controls.
 QComboBox* addEncodingList(QFileDialog* dialog, const QStringList& entries);
 

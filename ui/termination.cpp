@@ -23,6 +23,12 @@ extern "C" void forwardSignal(int)
 
 } // namespace
 
+void ignoreWriteSignals()
+{
+    std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
 void onTerminationSignal(QObject* context, std::function<void()> handler)
 {
     if (pipeEnds[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, pipeEnds) != 0)

@@ -4,6 +4,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextOption>
 
 #include <algorithm>
 
@@ -40,6 +41,12 @@ private:
 // seen (and that was large), the document is built anew from its text; the
 // cost is paid once per fourfold shrink.
 constexpr int kCompactFromChars = 64 * 1024;
+
+// A text opened with a window to keep alive goes in by parts of this size.
+constexpr qsizetype kPartChars = 1 << 20;
+
+// See setWrapFor().
+constexpr qsizetype kWordWrapMaxLineChars = 10'000;
 
 // A document reports its changes (which the recovery journal records) only
 // while it has a layout. Until an editor puts its own in, this one lays
@@ -101,13 +108,62 @@ void ProtocolDocument::removeLastLine()
     compactIfShrunk();
 }
 
-void ProtocolDocument::replaceText(const QString& text)
+void ProtocolDocument::replaceText(const QString& text, const std::function<void(qsizetype, qsizetype)>& progress)
 {
+    setWrapFor(text);
     {
         const ProgramEdit edit(document_);
-        document_->setPlainText(text);
+        if (!progress || text.size() <= kPartChars) {
+            document_->setPlainText(text);
+        } else {
+            // Parts end after a line end, so that no CR LF is split; each
+            // goes in at the end as setPlainText() would have put it.
+            qsizetype done = 0;
+            while (done < text.size()) {
+                progress(done, text.size());
+                qsizetype end = std::min(done + kPartChars, text.size());
+                if (end < text.size()) {
+                    const qsizetype lineEnd = text.indexOf(QLatin1Char('\n'), end);
+                    end = lineEnd < 0 ? text.size() : lineEnd + 1;
+                }
+                const QString part = text.mid(done, end - done);
+                if (done == 0) {
+                    document_->setPlainText(part);
+                } else {
+                    QTextCursor c(document_);
+                    c.movePosition(QTextCursor::End);
+                    c.insertText(part);
+                }
+                done = end;
+            }
+            progress(done, text.size());
+        }
     }
     peakChars_ = document_->characterCount();
+}
+
+void ProtocolDocument::setWrapFor(const QString& text)
+{
+    // Lines wrap at word boundaries, or anywhere in a word wider than the
+    // box. Qt looks for the next word boundary from each place it wraps, to
+    // the end of the paragraph: a line of megabytes without a space takes
+    // hours. No protocol line is near this long; in a text that has one,
+    // lines wrap anywhere.
+    qsizetype longest = 0;
+    qsizetype start = 0;
+    const QChar* p = text.constData();
+    for (qsizetype i = 0; i < text.size() && longest <= kWordWrapMaxLineChars; ++i) {
+        const char16_t c = p[i].unicode();
+        if (c == u'\n' || c == u'\r' || c == QChar::ParagraphSeparator) {
+            longest = std::max(longest, i - start);
+            start = i + 1;
+        }
+    }
+    longest = std::max(longest, text.size() - start);
+    QTextOption option = document_->defaultTextOption();
+    option.setWrapMode(longest > kWordWrapMaxLineChars ? QTextOption::WrapAnywhere
+                                                        : QTextOption::WrapAtWordBoundaryOrAnywhere);
+    document_->setDefaultTextOption(option);
 }
 
 void ProtocolDocument::compactIfShrunk()

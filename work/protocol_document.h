@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <string>
 
 class QTextDocument;
@@ -26,8 +27,11 @@ public:
     // final line break is not a line; an empty protocol stays empty.
     void removeLastLine();
     // A whole new text (a protocol opened or restored), with the document's
-    // undo history cleared.
-    void replaceText(const QString& text);
+    // undo history cleared. Any line end (CR LF, LF, CR) ends a line. With
+    // `progress`, a long text goes in by parts and progress(done, total)
+    // (characters) is called between them, so that the caller's window can
+    // repaint meanwhile; the document must not be touched from it.
+    void replaceText(const QString& text, const std::function<void(qsizetype, qsizetype)>& progress = {});
 
     // The protocol as the file holds it: lines joined by CR LF.
     QString text() const;
@@ -42,6 +46,7 @@ signals:
 
 private:
     void compactIfShrunk();
+    void setWrapFor(const QString& text);
 
     QTextDocument* document_;
     int peakChars_ = 0;

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -12,12 +13,13 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
-#include <cstring>
-#include <deque>
-#include <fcntl.h>
+#include <filesystem>
 #include <mutex>
+#include <optional>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -37,11 +39,44 @@ QString stateDirectory()
 #endif
 }
 
-// Writes on a thread of its own: appends and whole rewrites, in order. Every
-// write is synced, so that what was handed over survives a power cut.
+QStringList fallbackDirectories()
+{
+    QStringList found;
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    if (!cache.isEmpty())
+        found << cache + QStringLiteral("/potencor");
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (QDir::isAbsolutePath(runtime))
+        found << runtime + QStringLiteral("/potencor");
+    return found;
+}
+
+namespace {
+
+std::string nativePath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+} // namespace
+
+// Writes on a thread of its own: whole new files and appended records, in
+// order. Every write is synced, so that what was handed over survives a power
+// cut. A failed write leaves the file as it was before it (no half record for
+// later ones to follow), and nothing is appended again until a new snapshot
+// has reached the disk.
 class JournalWriter {
 public:
-    explicit JournalWriter(std::string path) : path_(std::move(path)) {}
+    using Clock = std::chrono::steady_clock;
+    // Whether the writes reach the disk, each time that changes; from the
+    // writer's thread.
+    using Report = std::function<void(bool ok, int error)>;
+
+    // The first version of the file goes first, like any other write: the
+    // window does not wait for the disk at start-up either.
+    JournalWriter(std::string path, std::string snapshot, Report report)
+        : path_(std::move(path)), report_(std::move(report)), snapshot_(std::move(snapshot))
+    {
+        thread_ = std::thread([this] { run(); });
+    }
+    // Writes what it was given first.
     ~JournalWriter()
     {
         {
@@ -49,81 +84,100 @@ public:
             stopping_ = true;
         }
         wake_.notify_all();
-        if (thread_.joinable())
-            thread_.join();
+        thread_.join();
         if (fd_ >= 0)
             ::close(fd_);
     }
 
-    // The first version of the file goes first, like any other write: the
-    // window does not wait for the disk at start-up either.
-    void create(std::string bytes)
+    // Gathered for kGatherMs from the first record not yet written.
+    void append(std::string bytes)
     {
-        replace(std::move(bytes));
-        thread_ = std::thread([this] { run(); });
+        const std::lock_guard lock(mutex_);
+        if (records_.empty())
+            gatheredSince_ = Clock::now();
+        records_ += bytes;
+        wake_.notify_one();
     }
-
-    void append(std::string bytes) { push({false, std::move(bytes)}); }
-    void replace(std::string bytes) { push({true, std::move(bytes)}); }
-
+    // A whole new file, in place of everything handed over before it.
+    void replace(std::string bytes)
+    {
+        const std::lock_guard lock(mutex_);
+        snapshot_ = std::move(bytes);
+        records_.clear();
+        wake_.notify_one();
+    }
+    // What was gathered goes now.
+    void flush()
+    {
+        const std::lock_guard lock(mutex_);
+        urgent_ = true;
+        wake_.notify_one();
+    }
+    // Nothing that was handed over is written any more.
+    void abandon()
+    {
+        const std::lock_guard lock(mutex_);
+        snapshot_.reset();
+        records_.clear();
+    }
     void wait()
     {
         std::unique_lock lock(mutex_);
-        idle_.wait(lock, [this] { return jobs_.empty() && !busy_; });
+        idle_.wait(lock, [this] { return idle(); });
     }
+    bool isIdle()
+    {
+        const std::lock_guard lock(mutex_);
+        return idle();
+    }
+    bool onDisk() const { return state_ == kOk; }
 
 private:
-    struct Job {
-        bool replace;
-        std::string bytes;
-    };
+    enum State { kUnknown, kFailing, kOk };
 
-    void push(Job job)
-    {
-        {
-            const std::lock_guard lock(mutex_);
-            jobs_.push_back(std::move(job));
-        }
-        wake_.notify_one();
-    }
+    bool idle() const { return !snapshot_ && records_.empty() && !busy_; }
 
     void run()
     {
         std::unique_lock lock(mutex_);
         for (;;) {
-            wake_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
-            if (jobs_.empty())
-                return; // stopping, and everything written
-            Job job = std::move(jobs_.front());
-            jobs_.pop_front();
-            // Appends that queued up while the disk was busy go out as one
-            // write, joined after the lock is let go: the window never waits.
-            std::vector<std::string> more;
-            while (!job.replace && !jobs_.empty() && !jobs_.front().replace) {
-                more.push_back(std::move(jobs_.front().bytes));
-                jobs_.pop_front();
+            if (!snapshot_ && records_.empty()) {
+                urgent_ = false;
+                if (stopping_)
+                    return;
+                wake_.wait(lock);
+                continue;
             }
+            if (!snapshot_ && !urgent_ && !stopping_) {
+                const Clock::time_point due = gatheredSince_ + std::chrono::milliseconds(RecoveryJournal::kGatherMs);
+                if (Clock::now() < due) {
+                    wake_.wait_until(lock, due);
+                    continue;
+                }
+            }
+            std::optional<std::string> snapshot;
+            std::string records;
+            if (snapshot_)
+                snapshot.swap(snapshot_);
+            else
+                records.swap(records_);
             busy_ = true;
             lock.unlock();
-            for (const std::string& bytes : more)
-                job.bytes += bytes;
-            if (!(job.replace ? replaceFile(job.bytes) : appendFile(job.bytes)))
-                complain();
+            const bool ok = snapshot ? writeSnapshot(*snapshot) : appendRecords(records);
+            const int error = errno;
+            const State now = ok ? kOk : kFailing;
+            if (state_.exchange(now) != now)
+                report_(ok, error);
             lock.lock();
             busy_ = false;
-            if (jobs_.empty())
+            if (idle())
                 idle_.notify_all();
         }
     }
 
-    bool appendFile(const std::string& bytes)
-    {
-        return fd_ >= 0 && files::writeSynced(fd_, bytes, files::Sync::Data);
-    }
-
     // A new file beside the old one, synced, then renamed over it: the
     // journal is always either the old or the new one, whole.
-    bool replaceFile(const std::string& bytes)
+    bool writeSnapshot(const std::string& bytes)
     {
         files::Fd file = files::replaceVia(path_, ".new", bytes, files::Sync::Data);
         if (file.get() < 0)
@@ -131,101 +185,200 @@ private:
         if (fd_ >= 0)
             ::close(fd_);
         fd_ = file.release(); // opened for writing at its end, which is where appends go
+        length_ = static_cast<off_t>(bytes.size());
         return true;
     }
 
-    void complain()
+    bool appendRecords(const std::string& bytes)
     {
-        if (!complained_.exchange(true))
-            std::fprintf(stderr, "potencor: cannot write the recovery journal %s: %s\n", path_.c_str(),
-                         std::strerror(errno));
+        // After a failure the records have a gap: only a new snapshot goes on.
+        if (fd_ < 0 || state_ == kFailing) {
+            errno = EIO;
+            return false;
+        }
+        if (files::writeSynced(fd_, bytes, files::Sync::Data)) {
+            length_ += static_cast<off_t>(bytes.size());
+            return true;
+        }
+        const int error = errno;
+        // What part of it was written goes again: a half record followed by
+        // the whole ones of a later snapshot's time would read as damage.
+        if (::ftruncate(fd_, length_) != 0 || ::lseek(fd_, length_, SEEK_SET) != length_) {
+        } // the file then ends in a torn record, which a reader drops
+        errno = error;
+        return false;
     }
 
     const std::string path_;
+    const Report report_;
     int fd_ = -1;
+    off_t length_ = 0; // of the file, up to its last whole write
+    std::atomic<State> state_{kUnknown};
     std::thread thread_;
     std::mutex mutex_;
     std::condition_variable wake_;
     std::condition_variable idle_;
-    std::deque<Job> jobs_;
+    std::optional<std::string> snapshot_;
+    std::string records_;
+    Clock::time_point gatheredSince_;
+    bool urgent_ = false;
     bool busy_ = false;
     bool stopping_ = false;
-    std::atomic<bool> complained_{false};
 };
 
-RecoveryJournal::RecoveryJournal(const QString& directory, QObject* parent)
-    : QObject(parent), directory_(directory)
+RecoveryJournal::RecoveryJournal(const QStringList& directories, QObject* parent)
+    : QObject(parent), directories_(directories)
 {
-    timer_.setSingleShot(true);
-    timer_.setInterval(kFlushDelayMs);
-    connect(&timer_, &QTimer::timeout, this, &RecoveryJournal::flush);
+    // Between two steps of the work, never inside one: a snapshot taken
+    // inside a step would have the step's later records applied twice.
+    rewriteTimer_.setSingleShot(true);
+    rewriteTimer_.setInterval(0);
+    connect(&rewriteTimer_, &QTimer::timeout, this, &RecoveryJournal::flush);
+    retryTimer_.setInterval(kRetryMs);
+    connect(&retryTimer_, &QTimer::timeout, this, &RecoveryJournal::retry);
 }
 
 RecoveryJournal::~RecoveryJournal()
 {
     if (writer_)
         flush();
+    writer_.reset(); // its thread reports to this object: it ends first
 }
 
 bool RecoveryJournal::start()
 {
-    if (!QDir().mkpath(directory_))
-        return false;
-    QFile::setPermissions(directory_, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    path_ = QStringLiteral("%1/session-%2-%3.journal")
-                .arg(directory_)
-                .arg(QCoreApplication::applicationPid())
-                .arg(QDateTime::currentMSecsSinceEpoch());
-    lock_ = std::make_unique<QLockFile>(path_ + QStringLiteral(".lock"));
-    lock_->setStaleLockTime(0); // only a dead owner makes a lock stale, never its age
-    if (!lock_->tryLock(0)) {
-        lock_.reset();
-        return false;
+    for (int i = 0; i < directories_.size(); ++i) {
+        if (open(i))
+            return true;
     }
+    healthy_ = false;
+    emit healthChanged(false);
+    retryTimer_.start();
+    return false;
+}
+
+bool RecoveryJournal::open(int directory)
+{
+    const QString folder = directories_.value(directory);
+    std::error_code error;
+    std::filesystem::create_directories(nativePath(folder), error);
+    if (error || !QFileInfo(folder).isDir())
+        return false;
+    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    const QString path = QStringLiteral("%1/session-%2-%3.journal")
+                             .arg(folder)
+                             .arg(QCoreApplication::applicationPid())
+                             .arg(QDateTime::currentMSecsSinceEpoch());
+    auto lock = std::make_unique<QLockFile>(path + QStringLiteral(".lock"));
+    lock->setStaleLockTime(0); // only a dead owner makes a lock stale, never its age
+    if (!lock->tryLock(0))
+        return false; // a full disk too: the lock file's few bytes do not fit
+    if (directory > 0)
+        std::fprintf(stderr, "potencor: the recovery journal is in %s\n", nativePath(folder).c_str());
     std::string bytes = journal::header() + journal::snapshot(stateSource());
     snapshotBytes_ = bytes.size();
     appendedSinceSnapshot_ = 0;
-    writer_ = std::make_unique<JournalWriter>(QFile::encodeName(path_).toStdString());
-    writer_->create(std::move(bytes));
+    directory_ = directory;
+    path_ = path;
+    lock_ = std::move(lock);
+    written_ = false;
+    const quint64 generation = ++generation_;
+    writer_ = std::make_unique<JournalWriter>(nativePath(path), std::move(bytes), [this, generation](bool ok, int error) {
+        QMetaObject::invokeMethod(
+            this, [this, generation, ok, error] { writerReported(generation, ok, error); }, Qt::QueuedConnection);
+    });
     return true;
 }
+
+void RecoveryJournal::close()
+{
+    if (writer_) {
+        writer_->abandon();
+        writer_.reset();
+    }
+    if (!path_.isEmpty())
+        QFile::remove(path_);
+    lock_.reset(); // unlocking removes the lock file
+    path_.clear();
+    directory_ = -1;
+}
+
+void RecoveryJournal::writerReported(quint64 generation, bool ok, int error)
+{
+    if (generation != generation_ || !writer_)
+        return;
+    if (ok) {
+        written_ = true;
+        retryTimer_.stop();
+        healthy_ = true;
+        emit healthChanged(true);
+        return;
+    }
+    std::fprintf(stderr, "potencor: cannot write the recovery journal %s: %s\n", nativePath(path_).c_str(),
+                 files::errorText(error).c_str());
+    if (!written_) {
+        // Nothing of it is on any disk yet: a folder further on may take it.
+        const int failed = directory_;
+        close();
+        for (int i = failed + 1; i < directories_.size(); ++i) {
+            if (open(i))
+                return;
+        }
+    }
+    healthy_ = false;
+    emit healthChanged(false);
+    retryTimer_.start();
+}
+
+void RecoveryJournal::retry()
+{
+    if (!writer_) {
+        for (int i = 0; i < directories_.size(); ++i) {
+            if (open(i))
+                return; // its first write tells how it went
+        }
+        return;
+    }
+    if (writer_->isIdle()) // else the last try is still on its way
+        rewrite();
+}
+
+bool RecoveryJournal::onDisk() const { return writer_ && writer_->isIdle() && writer_->onDisk(); }
 
 void RecoveryJournal::record(std::string bytes)
 {
     if (!writer_)
-        return;
-    pending_ += bytes;
-    if (!timer_.isActive())
-        timer_.start();
+        return; // the snapshot of the next try holds it
+    appendedSinceSnapshot_ += bytes.size();
+    writer_->append(std::move(bytes));
+    // Records grow the file; once they outweigh the snapshot, one new
+    // snapshot replaces them all, so reading a journal back stays quick.
+    constexpr std::size_t kMinRewriteBytes = std::size_t{1} << 20;
+    if (appendedSinceSnapshot_ > std::max(kMinRewriteBytes, snapshotBytes_) && !rewriteTimer_.isActive())
+        rewriteTimer_.start();
 }
 
 void RecoveryJournal::flush()
 {
-    timer_.stop();
-    if (!writer_ || pending_.empty())
+    if (!writer_)
         return;
-    // Records grow the file; once they outweigh the snapshot, one new
-    // snapshot replaces them all, so reading a journal back stays quick.
-    constexpr std::size_t kMinRewriteBytes = std::size_t{1} << 20;
-    if (appendedSinceSnapshot_ + pending_.size() > std::max(kMinRewriteBytes, snapshotBytes_)) {
+    if (rewriteTimer_.isActive()) {
+        rewriteTimer_.stop();
         rewrite();
         return;
     }
-    appendedSinceSnapshot_ += pending_.size();
-    writer_->append(std::move(pending_));
-    pending_.clear();
+    writer_->flush();
 }
 
 void RecoveryJournal::rewriteNow()
 {
-    timer_.stop();
+    rewriteTimer_.stop();
     if (writer_)
         rewrite();
 }
 
 void RecoveryJournal::rewrite()
 {
-    pending_.clear();
     std::string bytes = journal::header() + journal::snapshot(stateSource());
     snapshotBytes_ = bytes.size();
     appendedSinceSnapshot_ = 0;
@@ -241,12 +394,9 @@ void RecoveryJournal::flushAndWait()
 
 void RecoveryJournal::remove()
 {
-    timer_.stop();
-    pending_.clear();
-    writer_.reset();
-    if (!path_.isEmpty())
-        QFile::remove(path_);
-    lock_.reset(); // unlocking removes the lock file
+    rewriteTimer_.stop();
+    retryTimer_.stop();
+    close();
 }
 
 std::u16string RecoveryJournal::journalText(const QTextDocument* document)
@@ -278,17 +428,69 @@ void RecoveryJournal::recordEdits(QTextDocument* document)
     });
 }
 
-std::vector<RecoveryJournal::LeftBehind> RecoveryJournal::leftBehind(const QString& directory)
+namespace {
+
+// A rewrite killed between writing the new snapshot and renaming it over the
+// journal leaves it beside the journal: whole, it is the newer state.
+void settleRewrite(const QString& path)
+{
+    const std::string next = nativePath(path + QStringLiteral(".new"));
+    struct stat st{};
+    if (::lstat(next.c_str(), &st) != 0)
+        return;
+    const files::ReadResult file = files::readBounded(next, journal::kMaxBytes, files::Accept::RegularFile);
+    if (file.status == files::ReadResult::Status::CannotOpen && file.error == EACCES)
+        return; // not ours to judge
+    if (file.status == files::ReadResult::Status::Ok) {
+        const journal::ReadResult read = journal::read(file.bytes);
+        if (read.status == journal::ReadResult::Status::Ok && !read.tornTail
+            && ::rename(next.c_str(), nativePath(path).c_str()) == 0)
+            return;
+    }
+    ::unlink(next.c_str());
+}
+
+} // namespace
+
+std::vector<RecoveryJournal::LeftBehind> RecoveryJournal::leftBehind(const QStringList& directories)
 {
     std::vector<LeftBehind> found;
-    const QFileInfoList files =
-        QDir(directory).entryInfoList({QStringLiteral("*.journal")}, QDir::Files | QDir::Hidden, QDir::Time);
-    for (const QFileInfo& file : files) {
-        auto lock = std::make_unique<QLockFile>(file.filePath() + QStringLiteral(".lock"));
-        lock->setStaleLockTime(0);
-        if (lock->tryLock(0))
-            found.push_back({file.filePath(), file.lastModified(), std::move(lock)});
+    for (const QString& directory : directories) {
+        const QDir dir(directory);
+        // Whatever has a journal's name, links and special files too: what it
+        // is shows when it is opened, which never follows a link or waits.
+        QStringList names = dir.entryList({QStringLiteral("*.journal"), QStringLiteral("*.journal.new")},
+                                          QDir::Files | QDir::System | QDir::Hidden);
+        for (QString& name : names) {
+            if (name.endsWith(QStringLiteral(".new")))
+                name.chop(4);
+        }
+        names.removeDuplicates();
+        for (const QString& name : names) {
+            const QString path = dir.filePath(name);
+            const QString lockPath = path + QStringLiteral(".lock");
+            struct stat st{};
+            if (::lstat(nativePath(lockPath).c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+                // A folder with nothing in it holds nothing: it goes. Anything
+                // else stays, and so does the journal, unlocked and untouched.
+                if (!S_ISDIR(st.st_mode) || ::rmdir(nativePath(lockPath).c_str()) != 0) {
+                    found.push_back({path, QFileInfo(path).lastModified(), nullptr, true});
+                    continue;
+                }
+            }
+            auto lock = std::make_unique<QLockFile>(lockPath);
+            lock->setStaleLockTime(0);
+            if (!lock->tryLock(0))
+                continue; // a running copy's
+            settleRewrite(path);
+            if (::lstat(nativePath(path).c_str(), &st) != 0)
+                continue;
+            found.push_back({path, QDateTime::fromMSecsSinceEpoch(qint64{st.st_mtim.tv_sec} * 1000 + st.st_mtim.tv_nsec / 1'000'000),
+                             std::move(lock)});
+        }
     }
+    std::stable_sort(found.begin(), found.end(),
+                     [](const LeftBehind& a, const LeftBehind& b) { return a.modified > b.modified; });
     return found;
 }
 
@@ -302,7 +504,8 @@ QString RecoveryJournal::keepAside(LeftBehind& journal)
 {
     const QString aside = journal.path + QStringLiteral(".unreadable-")
         + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    const bool renamed = QFile::rename(journal.path, aside);
+    // The name itself, whatever it is: a link is not followed, a FIFO not opened.
+    const bool renamed = ::rename(nativePath(journal.path).c_str(), nativePath(aside).c_str()) == 0;
     journal.lock.reset();
     return renamed ? aside : QString();
 }

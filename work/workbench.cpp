@@ -1,32 +1,37 @@
 #include "work/workbench.h"
 
+#include "core/file_io.h"
 #include "work/protocol_document.h"
 #include "work/recovery.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTextDocument>
 
+#include <cerrno>
+
 namespace potencor::work {
 namespace {
 
-// The text a file's lines make in the protocol document: every line end a
-// line break.
-QString documentText(QString text)
+// What was saved is known by its digest: a copy of a long protocol would
+// hold as much memory as the protocol box.
+QByteArray digestOf(const QString& text)
 {
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return text;
+    return QCryptographicHash::hash(
+        QByteArrayView(reinterpret_cast<const char*>(text.utf16()), text.size() * qsizetype(sizeof(char16_t))),
+        QCryptographicHash::Sha256);
 }
 
 } // namespace
-
 Workbench::Workbench(Options options, QObject* parent)
     : QObject(parent), options_(std::move(options)), protocol_(new ProtocolDocument(this))
 {
-    if (options_.stateDirectory.isEmpty())
+    if (options_.stateDirectory.isEmpty()) {
         options_.stateDirectory = stateDirectory();
+        options_.fallbackDirectories = fallbackDirectories();
+    }
     connect(protocol_, &ProtocolDocument::aboutToCompact, this, &Workbench::protocolAboutToCompact);
     connect(protocol_, &ProtocolDocument::compacted, this, &Workbench::protocolCompacted);
 }
@@ -79,33 +84,69 @@ void Workbench::setLabelsVisible(bool visible)
 bool Workbench::hasUnsavedWork() const
 {
     const QString text = protocolText();
-    return savedText_ ? text != *savedText_ : !text.isEmpty();
+    return savedDigest_ ? digestOf(text) != *savedDigest_ : !text.isEmpty();
 }
 
 void Workbench::save(const QString& path, const QString& text, text::Encoding encoding)
 {
     exporting::saveProtocol(path, text, encoding);
-    savedText_ = text;
+    savedDigest_ = digestOf(text);
 }
 
 text::Encoding Workbench::open(const QString& path, std::optional<text::Encoding> forced)
 {
-    const exporting::OpenedProtocol opened = exporting::readProtocol(path, forced);
-    const QByteArray utf8 = opened.text.toUtf8();
-    Session session = Session::fromProtocol(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
-    session.setLabelsVisible(session_.labelsVisible());
-    replace(session, documentText(opened.text));
-    // The file holds what the document now holds.
-    savedText_ = protocolText();
-    if (journal_)
-        journal_->rewriteNow();
-    return opened.encoding;
+    return open(std::move(*readForOpening(path, forced)));
 }
 
-void Workbench::replace(const Session& session, const QString& protocol)
+std::optional<Workbench::Opening> Workbench::readForOpening(const QString& path,
+                                                            std::optional<text::Encoding> forced,
+                                                            const std::function<bool()>& cancelled)
+{
+    const auto stop = [&] { return cancelled && cancelled(); };
+    exporting::OpenedProtocol opened = exporting::readProtocol(path, forced);
+    if (stop())
+        return std::nullopt;
+    Opening opening{{}, Session::fromProtocol(opened.utf8), opened.encoding};
+    if (stop())
+        return std::nullopt;
+    // The document takes any line end as one, as the session's lines do.
+    opening.text = QString::fromUtf8(opened.utf8.data(), static_cast<qsizetype>(opened.utf8.size()));
+    return opening;
+}
+
+text::Encoding Workbench::open(Opening opening, const std::function<void(qsizetype, qsizetype)>& progress)
+{
+    opening.session.setLabelsVisible(session_.labelsVisible());
+    // The journal starts anew with the opened work: recorded as an edit of
+    // the old text, the new one would cost as much again, only to be
+    // replaced by a snapshot. The old work is no longer wanted by now (saved,
+    // or the student said so), and the new one is in its file meanwhile.
+    const bool journalling = journal_ != nullptr;
+    finish();
+    const qsizetype chars = opening.text.size();
+    protocol_->replaceText(opening.text, progress);
+    opening.text = QString();
+    session_ = std::move(opening.session);
+    emit sessionReplaced();
+    // What is left takes a while too for a long protocol: the window may
+    // repaint in between.
+    const auto breathe = [&] {
+        if (progress)
+            progress(chars, chars);
+    };
+    breathe();
+    // The file holds what the document now holds.
+    savedDigest_ = digestOf(protocolText());
+    breathe();
+    if (journalling)
+        startJournal();
+    return opening.encoding;
+}
+
+void Workbench::replace(Session session, const QString& protocol)
 {
     protocol_->replaceText(protocol);
-    session_ = session;
+    session_ = std::move(session);
     emit sessionReplaced();
 }
 
@@ -118,33 +159,66 @@ void Workbench::record(std::string bytes)
 }
 
 void Workbench::recover(const std::function<bool(const RecoveryOffer&)>& accept,
-                        const std::function<void(const QString& path, const QString& keptAs)>& unreadable)
+                        const std::function<void(const Unreadable&)>& unreadable)
 {
     if (!options_.recovery)
         return;
-    for (RecoveryJournal::LeftBehind& found : RecoveryJournal::leftBehind(options_.stateDirectory)) {
-        QFile file(found.path);
-        const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-        const journal::ReadResult read =
-            journal::read(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
-        if (read.status != journal::ReadResult::Status::Ok) {
+    using Why = Unreadable::Why;
+    for (RecoveryJournal::LeftBehind& found :
+         RecoveryJournal::leftBehind(QStringList{options_.stateDirectory} + options_.fallbackDirectories)) {
+        if (found.lockInTheWay) {
+            unreadable({Why::LockInTheWay, found.path});
+            continue;
+        }
+        // Only a regular file, through no link, never waiting on a FIFO, and
+        // no larger than a journal gets.
+        files::ReadResult file = files::readBounded(QFile::encodeName(found.path).toStdString(),
+                                                          journal::kMaxBytes, files::Accept::RegularFile);
+        using FileStatus = files::ReadResult::Status;
+        if (file.status == FileStatus::CannotOpen && file.error == ENOENT)
+            continue; // gone meanwhile
+        const bool notAFile = file.status == FileStatus::CannotOpen && (file.error == ELOOP || file.error == ENOTSUP);
+        if ((file.status == FileStatus::CannotOpen && !notAFile) || file.status == FileStatus::ReadFailed) {
+            // It may be readable another time: it stays as it is.
+            unreadable({Why::CannotRead, found.path, {}, QString::fromStdString(files::errorText(file.error))});
+            continue;
+        }
+        journal::ReadResult read;
+        if (file.status == FileStatus::Ok)
+            read = journal::read(file.bytes);
+        // The file's bytes go once read: a long session's are as large as its text.
+        std::string().swap(file.bytes);
+        const bool damaged = read.status == journal::ReadResult::Status::Partial;
+        if (read.status != journal::ReadResult::Status::Ok && !(damaged && !read.state.empty())) {
             const QString aside = RecoveryJournal::keepAside(found);
-            unreadable(found.path, aside);
+            unreadable({Why::NotAJournal, found.path, aside});
             continue;
         }
         if (read.state.empty()) {
             RecoveryJournal::discard(found);
             continue;
         }
-        if (!accept({found.modified, static_cast<qsizetype>(read.state.session.points().size())})) {
-            RecoveryJournal::discard(found);
+        // What was not restored is never deleted: a damaged journal is kept
+        // aside before the question, whatever the answer.
+        const QString keptAs = damaged ? RecoveryJournal::keepAside(found) : QString();
+        if (!accept({found.modified, static_cast<qsizetype>(read.state.session.points().size()), damaged, keptAs})) {
+            if (!damaged)
+                RecoveryJournal::discard(found);
             continue;
         }
-        replace(read.state.session, QString::fromStdU16String(read.state.protocol));
+        QString protocol = QString::fromStdU16String(read.state.protocol);
+        read.state.protocol = {};
+        replace(std::move(read.state.session), protocol);
+        protocol = QString();
         // The old journal goes only once the new one holds the session on disk.
         startJournal();
         flushJournal();
-        RecoveryJournal::discard(found);
+        if (!damaged) {
+            if (journal_ && journal_->onDisk())
+                RecoveryJournal::discard(found);
+            else
+                restoredFrom_ = std::make_unique<RecoveryJournal::LeftBehind>(std::move(found));
+        }
         break;
     }
     startJournal();
@@ -154,15 +228,25 @@ void Workbench::startJournal()
 {
     if (journal_ || !options_.recovery)
         return;
-    auto j = std::make_unique<RecoveryJournal>(options_.stateDirectory);
-    j->stateSource = [this] { return journalState(); };
-    if (!j->start()) {
-        // The program works on without one; the student's saves are unaffected.
-        qWarning("potencor: no recovery journal in %s", qPrintable(QDir::toNativeSeparators(options_.stateDirectory)));
-        return;
+    journal_ = std::make_unique<RecoveryJournal>(QStringList{options_.stateDirectory} + options_.fallbackDirectories);
+    journal_->stateSource = [this] { return journalState(); };
+    connect(journal_.get(), &RecoveryJournal::healthChanged, this, [this](bool healthy) {
+        if (healthy && restoredFrom_) {
+            RecoveryJournal::discard(*restoredFrom_);
+            restoredFrom_.reset();
+        }
+        if (healthy != journalHealthy_) {
+            journalHealthy_ = healthy;
+            emit journalHealthChanged(healthy);
+        }
+    });
+    journal_->recordEdits(protocol_->document());
+    if (!journal_->start()) {
+        // The program works on without one, trying again; the student's saves are unaffected.
+        qWarning("potencor: no recovery journal: no folder takes it (%s)",
+                 qPrintable(QDir::toNativeSeparators(
+                     (QStringList{options_.stateDirectory} + options_.fallbackDirectories).join(QStringLiteral(", ")))));
     }
-    j->recordEdits(protocol_->document());
-    journal_ = std::move(j);
 }
 
 void Workbench::flushJournal()
@@ -176,6 +260,11 @@ void Workbench::finish()
     if (journal_) {
         journal_->remove();
         journal_.reset();
+    }
+    // The work ends normally: nothing is kept for it any more.
+    if (restoredFrom_) {
+        RecoveryJournal::discard(*restoredFrom_);
+        restoredFrom_.reset();
     }
 }
 

@@ -8,10 +8,13 @@
 #include "core/journal.h"
 #include "core/session.h"
 #include "export/protocol_file.h"
+#include "work/recovery.h"
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -22,7 +25,6 @@ class QTextDocument;
 namespace potencor::work {
 
 class ProtocolDocument;
-class RecoveryJournal;
 
 class Workbench : public QObject {
     Q_OBJECT
@@ -30,7 +32,12 @@ public:
     struct Options {
         // The recovery journal and, at start, the offer of what a crash left.
         bool recovery = true;
-        QString stateDirectory{}; // empty: the user's state folder
+        // Where the journal goes; empty: the user's state folder, and
+        // fallbackDirectories() when that cannot take it.
+        QString stateDirectory{};
+        // With a stateDirectory given: where the journal goes when that
+        // cannot take it.
+        QStringList fallbackDirectories{};
     };
 
     explicit Workbench(Options options, QObject* parent = nullptr);
@@ -73,18 +80,48 @@ public:
     // changes nothing when it cannot be read. The encoding it was read in.
     text::Encoding open(const QString& path, std::optional<text::Encoding> forced = std::nullopt);
 
+    // Opening in two steps, for a window that stays alive meanwhile: the
+    // file read and parsed, on any thread (throws as open() does; empty when
+    // `cancelled` said so between its stages), then the work replaced with
+    // it (`progress` as ProtocolDocument::replaceText() calls it).
+    struct Opening {
+        QString text; // the protocol document's text (the file's line ends)
+        Session session;
+        text::Encoding encoding;
+    };
+    static std::optional<Opening> readForOpening(const QString& path, std::optional<text::Encoding> forced,
+                                                 const std::function<bool()>& cancelled = {});
+    text::Encoding open(Opening opening, const std::function<void(qsizetype, qsizetype)>& progress = {});
+
     // ---- Keeping the work ----
 
-    // Offers each journal a crashed copy of the program left, newest first:
-    // `accept` answers the offer, `unreadable` hears of a journal that cannot
-    // be read (kept aside under the second path, empty when renaming failed).
-    // The first accepted journal is restored; then this run's journal starts.
+    // Offers each journal a crashed copy of the program left in any of the
+    // journal's folders, newest first: `accept` answers the offer,
+    // `unreadable` hears of a journal that cannot be offered. The first
+    // accepted journal is restored; then this run's journal starts. A journal
+    // is deleted only when all of it was restored or declined: one with a
+    // damaged part is kept aside whatever the answer.
     struct RecoveryOffer {
         QDateTime modified;
         qsizetype points = 0;
+        // A record is damaged: only the work before it comes back, and the
+        // journal is kept under keptAs (empty when renaming failed).
+        bool damaged = false;
+        QString keptAs{};
+    };
+    struct Unreadable {
+        enum class Why {
+            NotAJournal,  // damaged before anything to restore, not the program's, not a regular file: kept aside
+            CannotRead,   // the user may not read it (or the disk fails): left as it is
+            LockInTheWay, // its lock's name is taken by a folder: left as it is, unlocked
+        };
+        Why why = Why::NotAJournal;
+        QString path;
+        QString keptAs{}; // NotAJournal: its new name, empty when renaming failed
+        QString reason{}; // the system's text, where it gave one
     };
     void recover(const std::function<bool(const RecoveryOffer&)>& accept,
-                 const std::function<void(const QString& path, const QString& keptAs)>& unreadable);
+                 const std::function<void(const Unreadable&)>& unreadable);
     // Starts this run's journal (no-op without recovery or when running).
     void startJournal();
     // Everything recorded so far on the disk now (the system asks the
@@ -93,6 +130,9 @@ public:
     // The normal end: the journal and its lock are removed.
     void finish();
     RecoveryJournal* journal() const { return journal_.get(); }
+    // The journal keeps the work: its writes reach the disk. False while no
+    // folder takes it or its writes fail; it tries again by itself.
+    bool journalHealthy() const { return journalHealthy_; }
     // The session and the protocol as the journal keeps them.
     journal::State journalState() const;
 
@@ -108,17 +148,22 @@ signals:
     // has been: an editor keeps its caret and scroll position across them.
     void protocolAboutToCompact();
     void protocolCompacted();
+    // The journal's writes reach the disk again, or have stopped doing so.
+    void journalHealthChanged(bool healthy);
 
 private:
     void record(std::string bytes);
-    void replace(const Session& session, const QString& protocol);
+    void replace(Session session, const QString& protocol);
 
     Options options_;
     calibration::Calibration calibration_ = calibration::defaults();
     Session session_;
     ProtocolDocument* protocol_;
     std::unique_ptr<RecoveryJournal> journal_;
-    std::optional<QString> savedText_; // the protocol as last written to a file
+    bool journalHealthy_ = true;
+    // The journal the work was restored from, until this run's holds the work on disk.
+    std::unique_ptr<RecoveryJournal::LeftBehind> restoredFrom_;
+    std::optional<QByteArray> savedDigest_; // of the protocol as last written to a file (SHA-256)
 };
 
 } // namespace potencor::work

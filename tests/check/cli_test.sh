@@ -10,11 +10,12 @@ trap 'rm -rf "$T"' EXIT
 fails=0
 fail() { echo "FAIL: $*" >&2; fails=$((fails + 1)); }
 
-# run NAME EXPECTED_STATUS ARGS...: output in $T/out, messages in $T/err.
+# run NAME EXPECTED_STATUS ARGS...: output in $T/out, messages in $T/err. A
+# checker that waits for something (124: killed after a minute) fails.
 run() {
   local name=$1 want=$2 got=0
   shift 2
-  "$CHECK" "$@" >"$T/out" 2>"$T/err" || got=$?
+  timeout 60 "$CHECK" "$@" >"$T/out" 2>"$T/err" || got=$?
   [ "$got" = "$want" ] || fail "$name: exit $got, expected $want; stdout: $(head -c 600 "$T/out"); stderr: $(cat "$T/err")"
 }
 expect_out() { grep -qF -- "$2" "$T/out" || fail "$1: no '$2' in: $(head -c 800 "$T/out")"; }
@@ -53,6 +54,52 @@ sed -n '/^status/,$p' "$T/out" | sed -n 2p | grep -q "sidorov" || fail "table: w
 run "unreadable goes on" 2 "$T/none.txt" "$T/class/ivanov.txt"
 expect_err "unreadable goes on" "$T/none.txt: No such file or directory"
 expect_out "unreadable goes on" "ivanov.txt: ok"
+
+# Nothing is waited for: a FIFO (opening it waits for a writer), a link loop
+# and a broken link are named, and the files after them are checked.
+mkdir -p "$T/odd"
+mkfifo "$T/odd/pipe.txt"
+ln -s loop-b.txt "$T/odd/loop-a.txt"
+ln -s loop-a.txt "$T/odd/loop-b.txt"
+ln -s gone.txt "$T/odd/broken.txt"
+good >"$T/odd/zz-good.txt"
+run "fifo argument" 2 "$T/odd/pipe.txt" "$T/class/ivanov.txt"
+expect_err "fifo argument" "$T/odd/pipe.txt: a FIFO or socket, not a file: not read"
+expect_out "fifo argument" "ivanov.txt: ok"
+run "odd entries in a folder" 2 "$T/odd"
+expect_err "odd entries in a folder" "$T/odd/pipe.txt: a FIFO or socket, not a file: not read"
+expect_err "odd entries in a folder" "$T/odd/loop-a.txt: Too many levels of symbolic links"
+expect_err "odd entries in a folder" "$T/odd/loop-b.txt: Too many levels of symbolic links"
+expect_err "odd entries in a folder" "$T/odd/broken.txt: No such file or directory"
+expect_out "odd entries in a folder" "zz-good.txt: ok"
+
+# A folder that cannot be read is named and fails the run, also with a wrong
+# protocol hidden in it: never a success. Root reads every folder: as nobody.
+if [ "$(id -u)" = 0 ] && id nobody >/dev/null 2>&1; then
+  mkdir -p "$T/locked/closed/deeper"
+  good >"$T/locked/ivanov.txt"
+  good | sed 's/phi=4.325/phi=4.335/' >"$T/locked/closed/deeper/sidorov.txt"
+  chmod 755 "$T" "$T/locked"
+  chmod 700 "$T/locked/closed"
+  got=0
+  runuser -u nobody -- timeout 60 "$CHECK" -r "$T/locked" >"$T/out" 2>"$T/err" || got=$?
+  [ "$got" = 2 ] || fail "unreadable folder: exit $got, expected 2; stderr: $(cat "$T/err")"
+  expect_err "unreadable folder" "$T/locked/closed: Permission denied"
+  expect_out "unreadable folder" "ivanov.txt: ok"
+  chmod 700 "$T"
+else
+  echo "SKIP: an unreadable folder needs root, to run the checker as nobody" >&2
+fi
+
+# A reader that goes away ends the checker as it ends any filter (SIGPIPE),
+# without a word: the program's own setting of that signal is not its.
+for i in $(seq 0 3000); do printf '%d: x=1.000см y=1.000см phi=9.999 В\r\n' "$i"; done >"$T/wrong.txt"
+set +e
+"$CHECK" "$T/wrong.txt" 2>"$T/err" | head -c 100 >/dev/null
+got=${PIPESTATUS[0]}
+set -e
+[ "$got" = 141 ] || fail "reader gone: exit $got, expected 141 (SIGPIPE); stderr: $(cat "$T/err")"
+[ -s "$T/err" ] && fail "reader gone: messages: $(cat "$T/err")"
 
 truncate -s 1G "$T/huge.txt"
 run "sparse gigabyte" 2 "$T/huge.txt"

@@ -22,7 +22,9 @@
 #include <sstream>
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -536,6 +538,7 @@ struct ReadRow {
     int error = 0;
     std::optional<std::uint64_t> size = std::nullopt;
     std::string starts = {}; // what the bytes read start with
+    files::Accept accept = files::Accept::Anything;
     friend void PrintTo(const ReadRow& r, std::ostream* os) { *os << r.name; }
 };
 
@@ -555,10 +558,30 @@ std::function<std::string(const std::string&)> at(std::string path)
     return [path](const std::string&) { return path; };
 }
 
+// A FIFO no one writes to.
+std::function<std::string(const std::string&)> fifo()
+{
+    return [](const std::string& folder) {
+        const std::string p = folder + "/fifo";
+        EXPECT_EQ(::mkfifo(p.c_str(), 0600), 0) << std::strerror(errno);
+        return p;
+    };
+}
+
+// A symbolic link to what `target` makes.
+std::function<std::string(const std::string&)> linkTo(std::function<std::string(const std::string&)> target)
+{
+    return [target](const std::string& folder) {
+        const std::string p = folder + "/link";
+        EXPECT_EQ(::symlink(target(folder).c_str(), p.c_str()), 0) << std::strerror(errno);
+        return p;
+    };
+}
+
 TEST_P(ReadBounded, ReadsOrRefuses)
 {
     const ReadRow& r = GetParam();
-    const ReadResult got = files::readBounded(r.file(dir_), r.limit);
+    const ReadResult got = files::readBounded(r.file(dir_), r.limit, r.accept);
     EXPECT_EQ(got.status, r.status);
     EXPECT_EQ(got.error, r.error) << std::strerror(got.error);
     EXPECT_EQ(got.size, r.size);
@@ -591,7 +614,77 @@ INSTANTIATE_TEST_SUITE_P(
                 "Name:"},
         ReadRow{"SizeSaysNothingButItIsMore", at("/proc/self/status"), 8, ReadResult::Status::TooLarge},
         ReadRow{"Missing", at("/nonexistent/f.txt"), 1000, ReadResult::Status::CannotOpen, ENOENT},
-        ReadRow{"Directory", at("/tmp"), 1000, ReadResult::Status::Directory}),
+        ReadRow{"Directory", at("/tmp"), 1000, ReadResult::Status::Directory},
+        // Regular files alone, through no link, and never waiting: a FIFO
+        // without a writer would block the opening for good, /dev/zero fill
+        // the memory up to the limit.
+        ReadRow{"RegularFileOnly", fileOf(kLine), 1000, ReadResult::Status::Ok, 0, std::nullopt, kLine,
+                files::Accept::RegularFile},
+        ReadRow{"LinkToARegularFile", linkTo(fileOf(kLine)), 1000, ReadResult::Status::CannotOpen, ELOOP,
+                std::nullopt, {}, files::Accept::RegularFile},
+        ReadRow{"LinkToAFifo", linkTo(fifo()), 1000, ReadResult::Status::CannotOpen, ELOOP, std::nullopt, {},
+                files::Accept::RegularFile},
+        ReadRow{"Fifo", fifo(), 1000, ReadResult::Status::CannotOpen, ENOTSUP, std::nullopt, {},
+                files::Accept::RegularFile},
+        ReadRow{"LinkToADevice", linkTo(at("/dev/zero")), 1 << 30, ReadResult::Status::CannotOpen, ELOOP,
+                std::nullopt, {}, files::Accept::RegularFile},
+        ReadRow{"Device", at("/dev/zero"), 1 << 30, ReadResult::Status::CannotOpen, ENOTSUP, std::nullopt, {},
+                files::Accept::RegularFile},
+        ReadRow{"DirectoryNotRegular", at("/tmp"), 1000, ReadResult::Status::CannotOpen, ENOTSUP, std::nullopt, {},
+                files::Accept::RegularFile},
+        ReadRow{"RegularButTooLarge", fileOf(std::string(17, 'a')), 16, ReadResult::Status::TooLarge, 0, 17, {},
+                files::Accept::RegularFile},
+        // Links are followed to what they name.
+        ReadRow{"LinkToAFile",
+                [](const std::string& folder) {
+                    writeFile(folder + "/f.txt", kLine);
+                    std::filesystem::create_symlink("f.txt", folder + "/link.txt");
+                    return folder + "/link.txt";
+                },
+                1000, ReadResult::Status::Ok, 0, std::nullopt, kLine},
+        ReadRow{"LinkLoop",
+                [](const std::string& folder) {
+                    std::filesystem::create_symlink("b.txt", folder + "/a.txt");
+                    std::filesystem::create_symlink("a.txt", folder + "/b.txt");
+                    return folder + "/a.txt";
+                },
+                1000, ReadResult::Status::CannotOpen, ELOOP},
+        // Nothing that would wait is waited for: a FIFO without a writer
+        // (opening it for reading blocks), a socket, a terminal with nothing
+        // typed on it.
+        ReadRow{"FifoWithoutWriter",
+                [](const std::string& folder) {
+                    const std::string p = folder + "/fifo.txt";
+                    EXPECT_EQ(::mkfifo(p.c_str(), 0644), 0);
+                    return p;
+                },
+                1000, ReadResult::Status::NotAFile},
+        ReadRow{"Socket",
+                [](const std::string& folder) {
+                    const std::string p = folder + "/socket.txt";
+                    const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
+                    sockaddr_un address{};
+                    address.sun_family = AF_UNIX;
+                    std::strncpy(address.sun_path, p.c_str(), sizeof address.sun_path - 1);
+                    EXPECT_EQ(::bind(s, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0) << p;
+                    ::close(s);
+                    return p;
+                },
+                1000, ReadResult::Status::NotAFile},
+        ReadRow{"SilentTerminal",
+                [](const std::string&) {
+                    // The controlling side stays open for the process's life, so
+                    // that the terminal does not hang up.
+                    static const int master = [] {
+                        const int fd = ::posix_openpt(O_RDWR | O_NOCTTY);
+                        EXPECT_GE(fd, 0);
+                        EXPECT_EQ(::grantpt(fd), 0);
+                        EXPECT_EQ(::unlockpt(fd), 0);
+                        return fd;
+                    }();
+                    return std::string(::ptsname(master));
+                },
+                1000, ReadResult::Status::WouldWait, EAGAIN}),
     test::RowName{});
 
 using Read = TempDir;

@@ -2,11 +2,15 @@
 // these bytes were written by the journal's writer of the time, which copied
 // each value's ten bytes from memory.
 #include "core/journal.h"
+#include "tests/core/table.h"
 
 #include <gtest/gtest.h>
 
 #include <cfloat>
+#include <algorithm>
 #include <cmath>
+#include <functional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -70,6 +74,102 @@ TEST(JournalWrittenBefore, RestoresTheExactState)
     ASSERT_EQ(r.state.session.points().size(), 4u);
     EXPECT_TRUE(std::signbit(r.state.session.points()[2].Y1_cm)); // -0, not 0
 }
+
+
+// ---- Damage: a write cut short at the end, or the file changed since ----
+
+// A snapshot of an empty session, then six measurements, each its line, its
+// point and the counter.
+struct Written {
+    std::string bytes;
+    std::vector<std::size_t> pointAt; // where each point's record starts
+    std::size_t lastAt = 0;           // where the last record starts
+};
+
+Written sixMeasurements()
+{
+    Written w;
+    w.bytes = journal::header() + journal::snapshot({});
+    std::uint32_t length = 0;
+    for (int k = 0; k < 6; ++k) {
+        const std::u16string line = u"N: x=1.000см y=2.000см phi=3.000 В\n";
+        w.bytes += journal::edit(length, 0, line);
+        length += static_cast<std::uint32_t>(line.size());
+        w.pointAt.push_back(w.bytes.size());
+        w.bytes += journal::pointAppended({1.0L + k, 2.0L, k});
+        w.lastAt = w.bytes.size();
+        w.bytes += journal::count(k + 1);
+    }
+    return w;
+}
+
+struct DamageRow {
+    const char* name;
+    std::function<void(std::string& bytes, const Written& w)> damage;
+    journal::ReadResult::Status status;
+    bool tornTail;
+    std::size_t points; // what comes back
+    std::int32_t count;
+    std::size_t lines;
+    // Partial: the damaged record's start.
+    std::function<std::size_t(const Written& w)> damagedAt = [](const Written&) { return std::size_t{0}; };
+    friend void PrintTo(const DamageRow& r, std::ostream* os) { *os << r.name; }
+};
+
+class JournalDamage : public testing::TestWithParam<DamageRow> {};
+
+TEST_P(JournalDamage, ComesBackUpToTheDamageAndSaysWhetherMoreWasThere)
+{
+    const DamageRow& row = GetParam();
+    const Written w = sixMeasurements();
+    std::string bytes = w.bytes;
+    row.damage(bytes, w);
+    const journal::ReadResult r = journal::read(bytes);
+    ASSERT_EQ(r.status, row.status) << r.detail;
+    EXPECT_EQ(r.tornTail, row.tornTail);
+    EXPECT_EQ(r.state.session.points().size(), row.points);
+    EXPECT_EQ(r.state.session.count(), row.count);
+    EXPECT_EQ(std::count(r.state.protocol.begin(), r.state.protocol.end(), u'\n'), static_cast<long>(row.lines));
+    for (std::size_t i = 0; i < r.state.session.points().size(); ++i)
+        EXPECT_EQ(r.state.session.points()[i].number, static_cast<int>(i));
+    EXPECT_EQ(r.damagedAt, row.damagedAt(w));
+}
+
+using Status = journal::ReadResult::Status;
+const auto atFourthPoint = [](const Written& w) { return w.pointAt[3]; };
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, JournalDamage,
+    testing::Values(
+        DamageRow{"Intact", [](std::string&, const Written&) {}, Status::Ok, false, 6, 6, 6},
+        // A crash while writing: what the last write held is dropped, silently.
+        DamageRow{"LastRecordCutShort", [](std::string& b, const Written&) { b.resize(b.size() - 2); }, Status::Ok,
+                  true, 6, 5, 6},
+        DamageRow{"LastRecordsHeaderCutShort", [](std::string& b, const Written& w) { b.resize(w.lastAt + 5); },
+                  Status::Ok, true, 6, 5, 6},
+        DamageRow{"LastRecordGarbled", [](std::string& b, const Written&) { b[b.size() - 1] ^= 0x40; }, Status::Ok,
+                  true, 6, 5, 6},
+        // A power cut after the file grew but before its data was written.
+        DamageRow{"ZerosAfterTheLastRecord", [](std::string& b, const Written&) { b.append(4096, '\0'); },
+                  Status::Ok, true, 6, 6, 6},
+        // One byte changed in the middle: the three measurements before it
+        // come back, and the reader says that more was there.
+        DamageRow{"MiddlePointsBodyFlipped", [](std::string& b, const Written& w) { b[w.pointAt[3] + 12] ^= 0x01; },
+                  Status::Partial, false, 3, 3, 4, atFourthPoint},
+        DamageRow{"MiddlePointsChecksumFlipped", [](std::string& b, const Written& w) { b[w.pointAt[3] + 5] ^= 0x80; },
+                  Status::Partial, false, 3, 3, 4, atFourthPoint},
+        DamageRow{"MiddlePointsLengthTooLong", [](std::string& b, const Written& w) { b[w.pointAt[3] + 3] ^= 0x10; },
+                  Status::Partial, false, 3, 3, 4, atFourthPoint},
+        DamageRow{"MiddlePointsLengthTooShort", [](std::string& b, const Written& w) { b[w.pointAt[3]] ^= 0x08; },
+                  Status::Partial, false, 3, 3, 4, atFourthPoint},
+        DamageRow{"MiddleZeroed", [](std::string& b, const Written& w) { b.replace(w.pointAt[3], 16, 16, '\0'); },
+                  Status::Partial, false, 3, 3, 4, atFourthPoint},
+
+        DamageRow{"SnapshotFlipped", [](std::string& b, const Written&) { b[journal::header().size() + 9] ^= 0x01; },
+                  Status::Corrupt, false, 0, 0, 0},
+        DamageRow{"HeaderOnly", [](std::string& b, const Written&) { b.resize(journal::header().size()); },
+                  Status::Corrupt, false, 0, 0, 0}),
+    test::RowName{});
 
 } // namespace
 } // namespace potencor

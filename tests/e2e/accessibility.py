@@ -158,6 +158,10 @@ def scenario_screen_reader():
         x.ping(main_x)
         wait_until("the chart's value to follow the probe", lambda: text_of(chart) != corner)
         check(text_of(chart) == readout(), "the chart's value %r is not the readout %r" % (text_of(chart), readout()))
+        # The value as a number: the potential the readout shows.
+        shown_V = float(readout().split("phi = ")[1].split(" ")[0].replace(",", "."))
+        number = fresh(chart).queryValue().currentValue
+        check(abs(number - shown_V) < 0.0005, "the chart's number %r is not the potential %r" % (number, shown_V))
 
         def heard():
             pump()

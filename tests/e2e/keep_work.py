@@ -1,17 +1,22 @@
 """Nothing a student does is lost: the save dialog leaves nothing behind that
 eats the next click, Tab never edits the protocol, closing with unsaved work
 asks first, a killed program's work comes back, and saved protocols open
-again in every encoding the program writes.
+again in every encoding the program writes, and a failed save (a file-size
+limit, a FIFO whose reader leaves) is an error, never the program's end.
 
 usage: keep_work.py BINARY [SCENARIO ...]
 """
 import codecs
 import os
+import select
 import subprocess
 import sys
 import tempfile
+import threading
+import time
 
-from student import (Desktop, Program, SAVE_BUTTON, UNDO_BUTTON, LABELS_BOX, check, run_scenarios, wait_until)
+from student import (TIMEOUT, Desktop, Program, SAVE_BUTTON, UNDO_BUTTON, LABELS_BOX, check, run_scenarios,
+                     wait_until)
 
 def fresh_state():
     return tempfile.mkdtemp(prefix="state-", dir=DESK.tmp)
@@ -255,6 +260,49 @@ def scenario_file_size_limit():
     with open(path, "rb") as f:
         check(f.read() == b"old protocol\r\n", "the old file was changed")
     check(os.listdir(folder) == ["big.txt"], "the failed save left %s" % os.listdir(folder))
+
+
+def scenario_fifo_reader_leaves():
+    """A save into a FIFO whose reader leaves after the first byte is an
+    error box, not the end of the program (SIGPIPE): the protocol lives on."""
+    p = Program(DESK, BINARY, fresh_state())
+    p.measure((508, 340))
+    # More than a pipe holds: the writer is still at it when the reader goes.
+    p.paste_in_memo("".join("%d: x=1.000 y=2.000 phi=3.000\n" % i for i in range(3000)))
+    folder = tempfile.mkdtemp(prefix="fifo-", dir=DESK.tmp)
+    fifo = os.path.join(folder, "pipe.txt")
+    os.mkfifo(fifo)
+    # Open for reading at once (a save into a FIFO without a reader fails at
+    # once); once the first byte has come, gone.
+    reader = os.open(fifo, os.O_RDONLY | os.O_NONBLOCK)
+    got = []
+
+    def read_one():
+        try:
+            while not got:
+                select.select([reader], [], [], TIMEOUT)
+                try:
+                    byte = os.read(reader, 1)
+                except BlockingIOError:
+                    continue
+                if byte:
+                    got.append(byte)
+                else:
+                    time.sleep(0.01)  # no writer yet: it has not opened the FIFO
+        finally:
+            os.close(reader)
+    thread = threading.Thread(target=read_one, daemon=True)
+    thread.start()
+    p.click(SAVE_BUTTON)
+    p.fill_file_dialog(fifo, error_box=True)
+    thread.join(TIMEOUT)
+    check(got == [b"0"], "the reader got %r, not the protocol's first byte" % got)
+    check(p.alive(), "the program died when the FIFO's reader left (exit %s)" % p.proc.returncode)
+    if p.alive():
+        check("2999: x=1.000" in p.memo_text(), "the protocol box lost its text")
+        p.close_window()
+        p.answer_question("discard")
+        p.wait_exit()
 
 
 SCENARIOS = {name[len("scenario_"):]: f for name, f in sorted(globals().items()) if name.startswith("scenario_")}

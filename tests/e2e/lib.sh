@@ -6,8 +6,10 @@ set -euo pipefail
 
 E2E_TMP=$(mktemp -d /tmp/potencor-e2e.XXXXXX)
 # The program's recovery journals stay with the test, out of the user's state
-# folder, so that no test finds another's left-overs at start-up.
+# folder and its fallback in the cache, so that no test finds another's
+# left-overs at start-up.
 export XDG_STATE_HOME="$E2E_TMP/state"
+export XDG_CACHE_HOME="$E2E_TMP/cache"
 E2E_PIDS=()
 E2E_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # Debian's interpreter, which has python3-xlib, whatever python3 is first in PATH.

@@ -87,7 +87,9 @@ class Program:
                                      preexec_fn=limits)
         Program.started.append(self)
         self.press_in_box("Warning", "Return")
-        if answer_recovery is not None:
+        if callable(answer_recovery):  # a scenario of its own with the offer
+            answer_recovery(self)
+        elif answer_recovery is not None:
             self.answer_question(answer_recovery)
         self.main = self.x.wait_window(MAIN_TITLE)
         self.activate(self.main)

@@ -1,6 +1,8 @@
 """The windows on the desktop: the main window's frame centred on the work
 area and never with its title bar off-screen, the About window owned by the
-main window (transient for it, no task-bar entry, minimised with it), and
+main window (transient for it, no task-bar entry, minimised with it), every
+box and dialog above the About window and answerable while it is up, what
+the boxes' frames offer, the file dialogs shown again where they were, and
 the chart's axis labels lit up under the pointer.
 
 usage: windows.py BINARY [SCENARIO ...]
@@ -12,7 +14,8 @@ import tempfile
 
 from Xlib import Xatom
 
-from student import Desktop, Program, check, run_scenarios, wait_until
+from student import (MAIN_TITLE, MEMO, QUESTION_TITLE, SAVE_BUTTON, Desktop, Program, check, run_scenarios,
+                     wait_until)
 
 ABOUT_TITLE = "Описание программы"
 ABOUT_BUTTON = (907, 757)
@@ -182,6 +185,206 @@ def scenario_axis_label_hover():
                 wait_until("%s to turn black again" % name, lambda: red() == 0)
             except Exception as e:
                 check(False, str(e))
+    finally:
+        Program.kill_all()
+        d.close()
+
+
+def stacking(d):
+    """Client windows from the bottom of the stack to its top."""
+    prop = d.x.root.get_full_property(d.x.atom("_NET_CLIENT_LIST_STACKING"), Xatom.WINDOW)
+    return [int(w) for w in prop.value] if prop is not None else []
+
+
+def check_above(d, win, about, what):
+    order = stacking(d)
+    check(win.id in order and about.id in order and order.index(win.id) > order.index(about.id),
+          "%s is under the About window: stacking %s, it %#x, About %#x"
+          % (what, [hex(w) for w in order], win.id, about.id))
+
+
+def click_last_button(d, box):
+    """Clicks the button at the box's lower right: its last in the row."""
+    x, y = d.x.client_origin(box)
+    w, h = d.x.client_size(box)
+    d.x.move(x + w - 50, y + h - 22)
+    d.x.click()
+
+
+def wait_dialog(p, title=None):
+    """A file dialog: a window that is none of the program's others."""
+    def found():
+        for t, w in p.x.visible_titles():
+            if (title is None or t == title) and t not in (MAIN_TITLE, QUESTION_TITLE, ABOUT_TITLE, "Warning"):
+                return w
+        return None
+    return wait_until("a file dialog", found)
+
+
+def save_where_no_folder_is(d, p):
+    """Saves through the dialog into a folder that does not exist: the
+    error box and the dialog under it."""
+    p.click(SAVE_BUTTON)
+    dialog = wait_dialog(p)
+    p.activate(dialog)
+    d.x.key("ctrl+a")
+    d.x.type_text("/nonexistent/folder/x.txt")
+    d.x.key("Return")
+    box = d.x.wait_window(QUESTION_TITLE)
+    p.x.ping(box)
+    return box, dialog
+
+
+def scenario_boxes_above_about():
+    """With the About window up (it stays above the main window), every box
+    and dialog the program shows comes above it, and a click on its button
+    answers it: the question before opening, the question on closing, the
+    save dialog, the encoding question over it and the error box."""
+    d = Desktop("1600x1000x24")
+    try:
+        p = start(d)
+        p.measure((100, 100))  # above where the About window goes
+        about = show_about(p)
+        p.activate(p.main)
+        d.x.key("ctrl+o")
+        box = d.x.wait_window(QUESTION_TITLE)
+        p.x.ping(box)
+        check_above(d, box, about, "the question before opening")
+        click_last_button(d, box)  # "Отмена"
+        d.x.wait_gone(box)
+        p.x.ping(p.main)
+        check(not [t for t, _ in d.x.visible_titles() if t == "Открыть протокол"], "the open dialog came")
+
+        p.x.close(p.main)
+        box = d.x.wait_window(QUESTION_TITLE)
+        p.x.ping(box)
+        check_above(d, box, about, "the question on closing")
+        click_last_button(d, box)  # "Отмена"
+        d.x.wait_gone(box)
+        p.x.ping(p.main)
+        check(p.alive(), "the program ended: the wrong button took the click")
+
+        # A character ANSI cannot hold: the encoding question comes.
+        p.paste_in_memo("\u4e2d\n")
+        p.click(SAVE_BUTTON)
+        dialog = wait_dialog(p)
+        p.x.ping(dialog)
+        check_above(d, dialog, about, "the save dialog")
+        p.activate(dialog)
+        path = os.path.join(d.tmp, "above.txt")
+        d.x.key("ctrl+a")
+        d.x.type_text(path)
+        d.x.key("Return")
+        box = d.x.wait_window(QUESTION_TITLE)
+        p.x.ping(box)
+        check_above(d, box, about, "the encoding question")
+        click_last_button(d, box)  # "Выбрать другую кодировку": UTF-8 selected
+        d.x.wait_gone(box)
+        p.activate(dialog)
+        d.x.key("Return")
+        d.x.wait_gone(dialog)
+        p.x.ping(p.main)
+        with open(path, "rb") as f:
+            saved = f.read()
+        check(saved.startswith(b"\xef\xbb\xbf0: x=") and "\u4e2d".encode() in saved,
+              "not saved in UTF-8 after the encoding question: %r" % saved[:80])
+
+        box, dialog = save_where_no_folder_is(d, p)
+        check_above(d, box, about, "the error box")
+        click_last_button(d, box)  # "OK"
+        d.x.wait_gone(box)
+        d.x.wait_gone(dialog)
+        p.x.ping(p.main)
+        check(d.x.viewable(about), "the About window went")
+    finally:
+        Program.kill_all()
+        d.close()
+
+
+MWM_HINTS_FUNCTIONS, MWM_FUNC_ALL, MWM_FUNC_MINIMIZE, MWM_FUNC_MAXIMIZE, MWM_FUNC_CLOSE = 1, 1, 8, 16, 32
+MWM_HINTS_DECORATIONS, MWM_DECOR_ALL, MWM_DECOR_MINIMIZE, MWM_DECOR_MAXIMIZE = 2, 1, 32, 64
+
+
+def check_box_frame(d, box, what, close_box):
+    """What a box's frame may offer: never minimise or maximise (a box is
+    answered, not put away), a close box only where closing answers it; a
+    title bar all the same. The program says so in its Motif hints, which
+    window managers follow for buttons (openbox keeps a minimise button and
+    the close box whatever a window asks, by design)."""
+    prop = box.get_full_property(d.x.atom("_MOTIF_WM_HINTS"), 0)
+    hints = list(prop.value) if prop is not None else []
+    check(len(hints) >= 3 and hints[0] & MWM_HINTS_FUNCTIONS, "%s: no Motif functions: %s" % (what, hints))
+    if len(hints) < 3:
+        return
+    functions = hints[1]
+    check(not functions & (MWM_FUNC_ALL | MWM_FUNC_MINIMIZE | MWM_FUNC_MAXIMIZE),
+          "%s: may be minimised or maximised: functions %#x" % (what, functions))
+    check(bool(functions & MWM_FUNC_CLOSE) == close_box,
+          "%s: close %s, expected %s: functions %#x" % (what, bool(functions & MWM_FUNC_CLOSE), close_box, functions))
+    if hints[0] & MWM_HINTS_DECORATIONS:
+        check(not hints[2] & (MWM_DECOR_ALL | MWM_DECOR_MINIMIZE | MWM_DECOR_MAXIMIZE),
+              "%s: minimise or maximise buttons asked for: decorations %#x" % (what, hints[2]))
+    actions = box.get_full_property(d.x.atom("_NET_WM_ALLOWED_ACTIONS"), Xatom.ATOM)
+    names = {d.x.d.get_atom_name(a) for a in actions.value} if actions is not None else set()
+    check(not names & {"_NET_WM_ACTION_MAXIMIZE_HORZ", "_NET_WM_ACTION_MAXIMIZE_VERT"},
+          "%s: the window manager lets it be maximised: %s" % (what, sorted(names)))
+    check(d.x.frame_extents(box)[2] > 1, "%s: no title bar" % what)
+
+
+def scenario_box_frames():
+    """The recovery offer has no close box (a choice must be made), the
+    question on closing and the error box have one; none can be minimised
+    or maximised."""
+    d = Desktop("1600x1000x24")
+    try:
+        state = tempfile.mkdtemp(prefix="state-", dir=d.tmp)
+        p = Program(d, BINARY, state)
+        p.measure((508, 340))
+        journal = os.path.join(state, "potencor")
+        wait_until("the journal to hold the measurement", lambda: any(
+            os.path.getsize(os.path.join(journal, f)) > 100 for f in os.listdir(journal) if f.endswith(".journal")))
+        p.kill()
+
+        def offer(q):
+            box = d.x.wait_window(QUESTION_TITLE)
+            q.x.ping(box)
+            check_box_frame(d, box, "the recovery offer", close_box=False)
+            q.answer_question("restore")
+        p = Program(d, BINARY, state, answer_recovery=offer)
+        p.x.close(p.main)
+        box = d.x.wait_window(QUESTION_TITLE)
+        p.x.ping(box)
+        check_box_frame(d, box, "the question on closing", close_box=True)
+        p.answer_question("cancel")
+        box, dialog = save_where_no_folder_is(d, p)
+        check_box_frame(d, box, "the error box", close_box=True)
+        p.press_in_box(QUESTION_TITLE, "Return")
+        d.x.wait_gone(dialog)
+    finally:
+        Program.kill_all()
+        d.close()
+
+
+def scenario_dialogs_keep_their_place():
+    """The save and open dialogs come back where they were, not a title bar
+    lower each time."""
+    d = Desktop("1600x1000x24")
+    try:
+        p = start(d)
+        for what, show, title in (("save", lambda: p.click(SAVE_BUTTON), None),
+                                  ("open", lambda: (p.activate(p.main), d.x.key("ctrl+o")), "Открыть протокол")):
+            places = []
+            for _ in range(3):
+                show()
+                dialog = wait_dialog(p, title)
+                d.x.settle(dialog)
+                places.append(d.x.frame_geometry(dialog))
+                p.activate(dialog)
+                d.x.key("Escape")
+                d.x.wait_gone(dialog)
+                p.x.ping(p.main)
+            check(places[1] == places[0] and places[2] == places[0],
+                  "the %s dialog moved between showings: %s" % (what, places))
     finally:
         Program.kill_all()
         d.close()

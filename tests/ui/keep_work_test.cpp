@@ -8,6 +8,7 @@
 #include "ui/error_report.h"
 #include "ui/mainwindow.h"
 #include "tests/ui/form_fixture.h"
+#include "tests/work/journal_frames.h"
 #include "work/workbench.h"
 #include "work/recovery.h"
 #include "ui/save_dialog.h"
@@ -20,10 +21,15 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
+#include <QAbstractTextDocumentLayout>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -34,7 +40,10 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <utility>
 #include <vector>
+
+#include <sys/stat.h>
 
 using namespace potencor;
 using potencor::ui::TForm1;
@@ -66,6 +75,8 @@ QStringList journalsIn(const QString& dir)
 {
     return QDir(dir).entryList({QStringLiteral("*.journal")}, QDir::Files);
 }
+
+using test::pointRecordAt;
 
 class KeepWork : public ::testing::Test {
 protected:
@@ -332,6 +343,35 @@ TEST_F(Restore, UnreadableJournalIsKeptAsideWithAMessage)
     EXPECT_TRUE(reports.empty()) << "a file kept aside was offered again";
 }
 
+// One byte changed in the middle: the question says that only the work
+// before the damage comes back and where the journal is kept.
+TEST_F(Restore, DamagedJournalIsOfferedSayingTheRestCannotBeRead)
+{
+    const QString left = crashedJournal([](TForm1& form) {
+        for (int i = 0; i < 4; ++i)
+            clickChart(form, QPoint(100 + 150 * i, 300));
+    });
+    QByteArray bytes = readAll(left);
+    const qsizetype third = pointRecordAt(bytes, 2);
+    ASSERT_GE(third, 0);
+    bytes[third + 15] ^= 0x01;
+    writeFile(left, bytes);
+
+    answerNextBox(QStringLiteral("Восстановить"));
+    auto form = makeForm(state.path());
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_TRUE(asked[0].contains(QStringLiteral("измерений: 2"))) << asked[0].toStdString();
+    EXPECT_TRUE(asked[0].contains(QStringLiteral("Часть файла восстановления повреждена, и прочитать её нельзя")))
+        << asked[0].toStdString();
+    const QStringList aside = QDir(state.path()).entryList({QStringLiteral("session-1-1.journal.unreadable-*")});
+    ASSERT_EQ(aside.size(), 1);
+    EXPECT_TRUE(asked[0].contains(aside[0])) << asked[0].toStdString();
+    EXPECT_EQ(readAll(state.filePath(aside[0])), bytes);
+    EXPECT_EQ(form->Chart1->Series1()->Count(), 2);
+    EXPECT_EQ(form->work().session().count(), 2);
+    EXPECT_TRUE(reports.empty());
+}
+
 TEST_F(Restore, TwoCopiesNeverTakeEachOthersJournal)
 {
     auto first = makeForm(state.path());
@@ -345,6 +385,53 @@ TEST_F(Restore, TwoCopiesNeverTakeEachOthersJournal)
     EXPECT_NE(second->work().journal()->path(), firstJournal);
     second.reset();
     EXPECT_EQ(readJournal(firstJournal).state, first->work().journalState());
+}
+
+// ---- The journal's notice ----
+
+// While the journal cannot write, a notice over the chart's top says so:
+// clicks go through it to the chart, every other control is where it always
+// is, and the notice goes once the journal writes.
+TEST_F(KeepWork, NoticeShowsWhileTheJournalCannotWrite)
+{
+    std::vector<std::pair<QString, QRect>> layout;
+    {
+        auto normal = makeForm(state.path());
+        QLabel* quiet = normal->findChild<QLabel*>(QStringLiteral("JournalNotice"));
+        ASSERT_NE(quiet, nullptr);
+        EXPECT_FALSE(quiet->isVisible());
+        for (const QWidget* w : normal->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+            if (w->isVisible())
+                layout.emplace_back(w->objectName(), w->geometry());
+        }
+    }
+    // The state folder's name is a file's: no folder takes the journal.
+    const QString blocked = files.filePath(QStringLiteral("state"));
+    writeFile(blocked, "a file, not a folder");
+    auto form = makeForm(blocked);
+    QLabel* notice = form->findChild<QLabel*>(QStringLiteral("JournalNotice"));
+    ASSERT_NE(notice, nullptr);
+    EXPECT_TRUE(notice->isVisible());
+    EXPECT_TRUE(notice->text().contains(QStringLiteral("Не удаётся записать файл восстановления")))
+        << notice->text().toStdString();
+    EXPECT_TRUE(form->Chart1->geometry().contains(notice->geometry()));
+    std::vector<std::pair<QString, QRect>> shown;
+    for (const QWidget* w : form->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (w->isVisible() && w != notice)
+            shown.emplace_back(w->objectName(), w->geometry());
+    }
+    EXPECT_EQ(shown, layout);
+
+    const QPoint onNotice = notice->geometry().center();
+    EXPECT_EQ(QApplication::widgetAt(form->mapToGlobal(onNotice)), form->Chart1);
+    clickChart(*form, form->Chart1->mapFrom(form.get(), onNotice));
+    EXPECT_EQ(form->work().session().count(), 1);
+
+    QFile::remove(blocked);
+    waitFor("the notice to go", [&] { return !notice->isVisible(); });
+    form->work().journal()->flushAndWait();
+    EXPECT_EQ(readJournal(form->work().journal()->path()).state, form->work().journalState());
+    EXPECT_TRUE(reports.empty());
 }
 
 // ---- Unsaved work ----
@@ -490,6 +577,11 @@ TEST_F(KeepWork, FilesThatAreNoProtocolChangeNothing)
     }
     const QString cp1251 = files.filePath(QStringLiteral("cp1251.txt"));
     writeFile(cp1251, exporting::encodeProtocol(QStringLiteral("опыт\r\n"), text::Encoding::Ansi));
+    // Opening a FIFO for reading waits for a writer: it must not be opened.
+    const QString fifo = files.filePath(QStringLiteral("fifo.txt"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+    const QString link = files.filePath(QStringLiteral("fifo-link.txt"));
+    ASSERT_TRUE(QFile::link(fifo, link));
 
     struct Case {
         QString path;
@@ -502,6 +594,8 @@ TEST_F(KeepWork, FilesThatAreNoProtocolChangeNothing)
         {files.path(), std::nullopt, QStringLiteral("папка")},
         {files.filePath(QStringLiteral("missing.txt")), std::nullopt, QStringLiteral("No such file")},
         {cp1251, text::Encoding::Utf8, QStringLiteral("UTF-8")},
+        {fifo, std::nullopt, QStringLiteral("Это канал или сокет, а не файл")},
+        {link, text::Encoding::Ansi, QStringLiteral("Это канал или сокет, а не файл")},
     };
     for (const Case& c : cases) {
         reports.clear();
@@ -515,6 +609,93 @@ TEST_F(KeepWork, FilesThatAreNoProtocolChangeNothing)
     // Forcing the right encoding reads what auto-detection would.
     EXPECT_TRUE(form->openProtocolFile(cp1251, text::Encoding::Ansi));
     EXPECT_EQ(form->Memo1->toPlainText(), QStringLiteral("опыт\n"));
+}
+
+// A long protocol is read under a progress box: "Отмена" there leaves the
+// work as it was; let be, the file comes in whole.
+TEST_F(KeepWork, LongProtocolOpensUnderAProgressBoxThatCanCancel)
+{
+    auto form = makeForm(state.path());
+    clickChart(*form, kMiddle);
+    const QString before = form->Memo1->toPlainText();
+    QString text;
+    for (int i = 0; i < 60000; ++i)
+        text += QStringLiteral("%1: x=1.000см y=2.000см phi=3.000 В\r\n").arg(i);
+    const QString path = files.filePath(QStringLiteral("long.txt"));
+    writeFile(path, exporting::encodeProtocol(text, text::Encoding::Ansi));
+
+    // "Отмена" is clicked as the box shows, before the reading can be done.
+    struct Boxes : QObject {
+        bool cancel = true;
+        int shown = 0;
+        bool eventFilter(QObject* watched, QEvent* event) override
+        {
+            if (auto* box = qobject_cast<QProgressDialog*>(watched); box && event->type() == QEvent::Show) {
+                ++shown;
+                EXPECT_TRUE(box->isModal());
+                auto* button = box->findChild<QPushButton*>();
+                if (cancel && button)
+                    button->click(); // "Отмена"
+            }
+            return false;
+        }
+    } boxes;
+    qApp->installEventFilter(&boxes);
+    EXPECT_FALSE(form->openProtocolFile(path));
+    EXPECT_EQ(boxes.shown, 1);
+    EXPECT_EQ(form->Memo1->toPlainText(), before);
+    EXPECT_EQ(form->work().session().count(), 1);
+    EXPECT_EQ(form->Chart1->Series1()->Count(), 1);
+
+    boxes.cancel = false;
+    EXPECT_TRUE(form->openProtocolFile(path));
+    qApp->removeEventFilter(&boxes);
+    EXPECT_EQ(boxes.shown, 2);
+    EXPECT_EQ(form->work().protocolText(), text);
+    EXPECT_EQ(form->work().session().count(), 60000);
+    EXPECT_EQ(form->Chart1->Series1()->Count(), 60000);
+    EXPECT_FALSE(form->work().hasUnsavedWork());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    form->work().journal()->flushAndWait();
+    EXPECT_EQ(readJournal(form->work().journal()->path()).state, form->work().journalState());
+    EXPECT_TRUE(reports.empty());
+}
+
+// Lines wrap in the box at word boundaries, as they always have; a line of
+// megabytes without one (Qt would look for the next boundary from every
+// place it wraps: hours) opens all the same, whole.
+TEST_F(KeepWork, ALineOfMegabytesOpensAndLinesStillWrapAtWords)
+{
+    auto form = makeForm(state.path());
+    QStringList words;
+    for (int i = 0; i < 40; ++i)
+        words << QStringLiteral("слово%1").arg(i);
+    const QString worded = words.join(QLatin1Char(' '));
+    const QString normal = files.filePath(QStringLiteral("normal.txt"));
+    writeFile(normal, exporting::encodeProtocol(QStringLiteral("0: x=1.000см y=2.000см phi=3.000 В\r\n") + worded
+                                                    + QStringLiteral("\r\n"),
+                                                text::Encoding::Utf8));
+    ASSERT_TRUE(form->openProtocolFile(normal));
+    const QTextBlock block = form->Memo1->document()->findBlockByNumber(1);
+    ASSERT_EQ(block.text(), worded);
+    form->Memo1->document()->documentLayout()->blockBoundingRect(block); // laid out
+    const QTextLayout* layout = block.layout();
+    ASSERT_GT(layout->lineCount(), 3);
+    for (int i = 0; i + 1 < layout->lineCount(); ++i) {
+        const QTextLine line = layout->lineAt(i);
+        EXPECT_EQ(worded.at(line.textStart() + line.textLength() - 1), QLatin1Char(' '))
+            << "line " << i << " ends inside a word: " << worded.mid(line.textStart(), line.textLength()).toStdString();
+    }
+
+    const QString huge = QString(3'000'000, QLatin1Char('x'));
+    const QString path = files.filePath(QStringLiteral("huge-line.txt"));
+    writeFile(path, exporting::encodeProtocol(QStringLiteral("0: x=1.000см y=2.000см phi=3.000 В\r\n") + huge
+                                                  + QStringLiteral("\r\n"),
+                                              text::Encoding::Ansi));
+    ASSERT_TRUE(form->openProtocolFile(path));
+    EXPECT_EQ(form->Memo1->document()->findBlockByNumber(1).text(), huge);
+    EXPECT_EQ(form->work().session().count(), 1);
+    EXPECT_TRUE(reports.empty());
 }
 
 TEST_F(KeepWork, DroppedFileOpensAfterTheQuestion)

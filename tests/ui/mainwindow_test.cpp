@@ -24,6 +24,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QRegularExpression>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -313,6 +314,63 @@ TEST(ErrorReport, LongPathIsElidedInTheBox)
     EXPECT_TRUE(shown.endsWith(QStringLiteral("/end.txt\". File name too long."))) << shown.toStdString();
     EXPECT_TRUE(shown.contains(QChar(0x2026)));
     EXPECT_EQ(details, message + QLatin1Char('.'));
+}
+
+// Every message that carries paths: each long path is shortened in its own
+// quotes, the words around them never. A path may hold a quote of its own.
+TEST(ErrorReport, LongPathsAreShortenedNeverTheSentence)
+{
+    const QString dir = QStringLiteral("/home/student/") + QString(300, QChar(0x0436));
+    const QString journal = dir + QStringLiteral("/potencor/session-12-34.journal");
+    const QString quoted = dir + QStringLiteral("/a \"b\".txt");
+    struct Case {
+        const char* name;
+        QString message;
+        QStringList paths; // in the order they appear
+    };
+    const Case cases[] = {
+        {"CannotCreate", QStringLiteral("Cannot create file \"%1/p.txt\". No space left on device").arg(dir),
+         {dir + QStringLiteral("/p.txt")}},
+        {"CannotOpen",
+         QStringLiteral("Не удаётся открыть протокол \"%1/p.txt\". Это канал или сокет, а не файл").arg(dir),
+         {dir + QStringLiteral("/p.txt")}},
+        {"UnreadableJournal",
+         QStringLiteral("Файл восстановления \"%1\" повреждён или записан не этой программой, восстановить из "
+                        "него работу нельзя. Он сохранён как \"%2\"")
+             .arg(journal, journal + QStringLiteral(".unreadable-20240101-120000")),
+         {journal, journal + QStringLiteral(".unreadable-20240101-120000")}},
+        {"QuoteInTheName", QStringLiteral("Cannot create file \"%1\". Permission denied").arg(quoted), {quoted}},
+    };
+    for (const Case& c : cases) {
+        QString shown;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            shown = box->text();
+            box->accept();
+        });
+        ui::report(nullptr, c.message);
+        // The message's own words, all of them, with each path's place
+        // holding a shortening of that path.
+        QString pattern = QStringLiteral("^");
+        QString rest = ui::reportText(c.message);
+        for (const QString& path : c.paths) {
+            const qsizetype at = rest.indexOf(path);
+            ASSERT_GE(at, 0);
+            pattern += QRegularExpression::escape(rest.left(at)) + QStringLiteral("(.+)");
+            rest = rest.mid(at + path.size());
+        }
+        pattern += QRegularExpression::escape(rest) + QStringLiteral("$");
+        const QRegularExpressionMatch m = QRegularExpression(pattern).match(shown);
+        ASSERT_TRUE(m.hasMatch()) << c.name << ": the words around the paths changed: " << shown.toStdString();
+        for (qsizetype i = 0; i < c.paths.size(); ++i) {
+            const QString elided = m.captured(static_cast<int>(i + 1));
+            const qsizetype dots = elided.indexOf(QChar(0x2026));
+            ASSERT_GE(dots, 0) << c.name << ": not shortened: " << elided.toStdString();
+            EXPECT_TRUE(c.paths[i].startsWith(elided.left(dots))) << c.name << ": " << elided.toStdString();
+            EXPECT_TRUE(c.paths[i].endsWith(elided.mid(dots + 1))) << c.name << ": " << elided.toStdString();
+        }
+    }
 }
 
 TEST(StartupWarning, IsModalWithExactTextAndAnyAnswerStartsTheSame)

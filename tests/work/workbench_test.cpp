@@ -12,7 +12,9 @@
 #include <QTextDocument>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <limits>
+#include <vector>
 
 namespace potencor::work {
 namespace {
@@ -143,6 +145,55 @@ TEST_F(WorkbenchTest, UnsavedWorkFollowsSavesEditsAndOpens)
     EXPECT_EQ(w.protocolText(), QStringLiteral("0: x=21.425см y=14.978см phi=6.300 В\r\n"));
 }
 
+// A file's lines come back whatever ends them (CR LF, LF, lone CR, none at
+// the end), and a long file let in by parts, the window turning between them,
+// makes the very document that one piece makes.
+TEST_F(WorkbenchTest, OpenedLinesAreTheFilesWhateverEndsThemAndHoweverTheyGoIn)
+{
+    QByteArray bytes = "0: x=1.000\xf1\xec y=1.000\xf1\xec phi=4.573 \xc2\r"
+                       "\xee\xef\xfb\xf2\n"
+                       "\r\n"
+                       "1: x=2.000\xf1\xec y=1.000\xf1\xec phi=4.596 \xc2\r\n";
+    for (int i = 2; i < 60000; ++i)
+        bytes += QByteArray::number(i) + ": x=1.000\xf1\xec y=2.000\xf1\xec phi=3.000 \xc2\r\n";
+    bytes += "\xea\xee\xed\xe5\xf6"; // "конец", no line end
+    const QString path = state.filePath(QStringLiteral("ends.txt"));
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    ASSERT_EQ(f.write(bytes), bytes.size());
+    f.close();
+    QString expected = QStringLiteral("0: x=1.000см y=1.000см phi=4.573 В\r\nопыт\r\n\r\n1: x=2.000см y=1.000см phi=4.596 В\r\n");
+    for (int i = 2; i < 60000; ++i)
+        expected += QString::number(i) + QStringLiteral(": x=1.000см y=2.000см phi=3.000 В\r\n");
+    expected += QStringLiteral("конец");
+
+    Workbench whole(options());
+    EXPECT_EQ(whole.open(path), text::Encoding::Ansi);
+    EXPECT_EQ(whole.protocolText(), expected);
+    EXPECT_EQ(whole.protocol()->blockCount(), 60003);
+    EXPECT_EQ(whole.session().points().size(), 60000u);
+    EXPECT_EQ(whole.session().count(), 60000);
+
+    Workbench parts(options());
+    std::optional<Workbench::Opening> opening = Workbench::readForOpening(path, std::nullopt);
+    ASSERT_TRUE(opening);
+    const qsizetype chars = opening->text.size();
+    std::vector<qsizetype> seen;
+    parts.open(std::move(*opening), [&](qsizetype done, qsizetype total) {
+        EXPECT_EQ(total, chars);
+        seen.push_back(done);
+    });
+    EXPECT_GT(seen.size(), 2u) << "not let in by parts";
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    EXPECT_EQ(parts.protocol()->toRawText(), whole.protocol()->toRawText());
+    EXPECT_EQ(parts.protocol()->blockCount(), whole.protocol()->blockCount());
+    EXPECT_EQ(parts.session(), whole.session());
+    EXPECT_FALSE(parts.hasUnsavedWork());
+
+    // Cancelled between its stages, reading gives nothing.
+    EXPECT_FALSE(Workbench::readForOpening(path, std::nullopt, [] { return true; }));
+}
+
 // Every step reaches the journal: what it holds on disk replays to the
 // work as it is, and a new run offered it restores it.
 TEST_F(WorkbenchTest, TheJournalFollowsEveryStepAndRestoresTheWork)
@@ -150,7 +201,7 @@ TEST_F(WorkbenchTest, TheJournalFollowsEveryStepAndRestoresTheWork)
     journal::State expected;
     {
         Workbench w(options(true));
-        w.recover([](const Workbench::RecoveryOffer&) { return false; }, [](const QString&, const QString&) {});
+        w.recover([](const Workbench::RecoveryOffer&) { return false; }, [](const Workbench::Unreadable&) {});
         ASSERT_NE(w.journal(), nullptr);
         w.measure(kCentreDx, kCentreDy, false, U'.');
         w.measure(kRightDx, kCentreDy, false, U'.');
@@ -181,7 +232,7 @@ TEST_F(WorkbenchTest, TheJournalFollowsEveryStepAndRestoresTheWork)
             offered = offer.points;
             return true;
         },
-        [](const QString&, const QString&) { ADD_FAILURE() << "a good journal called unreadable"; });
+        [](const Workbench::Unreadable&) { ADD_FAILURE() << "a good journal called unreadable"; });
     EXPECT_EQ(offered, 1);
     EXPECT_EQ(replaced.count(), 1);
     EXPECT_EQ(next.journalState(), expected);

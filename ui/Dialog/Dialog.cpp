@@ -3,7 +3,9 @@
 #include "ui/fonts.h"
 #include "ui/window_hints.h"
 
+#include <QApplication>
 #include <QFont>
+#include <QWindow>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QShowEvent>
@@ -102,6 +104,31 @@ TForm2::TForm2(QWidget* mainWindow)
     image1_->setAccessibleDescription(
         QStringLiteral("Рисунок: два вертикальных цилиндра проходят через горизонтальную плоскость с сеткой; "
                        "цвет плоскости показывает потенциал, от красного у одного цилиндра до фиолетового у другого"));
+
+    // Staying on top, this window would cover every question, error box and
+    // file dialog the main window shows while it is up, and the modal one
+    // would take all input: a program that looks frozen. Those are made
+    // transient for this window instead while it is visible, which the
+    // window manager keeps above it.
+    qApp->installEventFilter(this);
+}
+
+bool TForm2::eventFilter(QObject* watched, QEvent* event)
+{
+    // Sent once the native window exists and before it is mapped, when the
+    // window manager reads whom it belongs to.
+    if (event->type() != QEvent::Show || !watched->isWidgetType())
+        return false;
+    auto* shown = static_cast<QWidget*>(watched);
+    QWindow* handle = shown->windowHandle();
+    if (!shown->isWindow() || shown == this || !shown->isModal() || !handle)
+        return false;
+    QWindow* owner = parentWidget()->window()->windowHandle();
+    if (isVisible() && handle->transientParent() == owner)
+        handle->setTransientParent(windowHandle());
+    else if (!isVisible() && handle->transientParent() == windowHandle())
+        handle->setTransientParent(owner); // a dialog shown again once this window has gone
+    return false;
 }
 
 QSize TForm2::expectedFrameSize() const

@@ -43,6 +43,8 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    // Keeps the program's modal windows above this one (see the constructor).
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QSize expectedFrameSize() const;
