@@ -29,6 +29,15 @@ struct Columns {
     Word lastMask;
 };
 
+// QRect's &, without a call into Qt Core for each of thousands of labels.
+QRect intersected(const QRect& r, const QRect& area)
+{
+    if (r.isEmpty())
+        return {};
+    return QRect(QPoint(std::max(r.left(), area.left()), std::max(r.top(), area.top())),
+                 QPoint(std::min(r.right(), area.right()), std::min(r.bottom(), area.bottom())));
+}
+
 } // namespace
 
 OpaqueCover::OpaqueCover(const QRect& area)
@@ -40,7 +49,7 @@ OpaqueCover::OpaqueCover(const QRect& area)
 
 bool OpaqueCover::covers(const QRect& r) const
 {
-    const QRect inside = r & area_;
+    const QRect inside = intersected(r, area_);
     if (inside.isEmpty())
         return true;
     const Columns columns(inside.left() - area_.left(), inside.right() - area_.left());
@@ -58,12 +67,12 @@ QRect OpaqueCover::uncovered(const QRect& r, const QRect& inner, int& innerLeft,
 {
     innerLeft = 0;
     innerRight = -1;
-    const QRect inside = r & area_;
+    const QRect inside = intersected(r, area_);
     if (inside.isEmpty())
         return {};
     const Columns columns(inside.left() - area_.left(), inside.right() - area_.left());
-    const QRect innerInside = inner & inside;
-    // The clear bits of all rows together, and of the inner rows; sprites
+    const QRect innerInside = intersected(inner, inside);
+    // The clear bits of the rows together, and of the inner rows; sprites
     // are a few words wide.
     std::array<Word, 8> fixed{};
     std::vector<Word> many;
@@ -76,23 +85,38 @@ QRect OpaqueCover::uncovered(const QRect& r, const QRect& inner, int& innerLeft,
     bool any = false;
     int top = 0;
     int bottom = 0;
-    for (int y = inside.top(); y <= inside.bottom(); ++y) {
-        const Word* words = row(y) + columns.first;
-        const bool innerRow = y >= innerInside.top() && y <= innerInside.bottom();
-        Word rowClear = 0;
-        for (int k = 0; k < columns.count; ++k) {
-            const Word c = ~words[k] & columns.mask(k);
-            clear[k] |= c;
-            if (innerRow)
-                innerClear[k] |= c;
-            rowClear |= c;
+    const auto scan = [&](int from, int to, bool innerRows) {
+        const Word* words = row(from) + columns.first;
+        for (int y = from; y <= to; ++y, words += wordsPerRow_) {
+            Word rowClear = 0;
+            if (columns.count == 1) {
+                rowClear = ~words[0] & columns.firstMask;
+                clear[0] |= rowClear;
+                if (innerRows)
+                    innerClear[0] |= rowClear;
+            } else {
+                for (int k = 0; k < columns.count; ++k) {
+                    const Word c = ~words[k] & columns.mask(k);
+                    clear[k] |= c;
+                    if (innerRows)
+                        innerClear[k] |= c;
+                    rowClear |= c;
+                }
+            }
+            if (rowClear != 0) {
+                if (!any)
+                    top = y;
+                any = true;
+                bottom = y;
+            }
         }
-        if (rowClear != 0) {
-            if (!any)
-                top = y;
-            any = true;
-            bottom = y;
-        }
+    };
+    if (innerInside.isEmpty()) {
+        scan(inside.top(), inside.bottom(), false);
+    } else {
+        scan(inside.top(), innerInside.top() - 1, false);
+        scan(innerInside.top(), innerInside.bottom(), true);
+        scan(innerInside.bottom() + 1, inside.bottom(), false);
     }
     if (!any)
         return {};

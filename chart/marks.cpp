@@ -5,6 +5,7 @@
 #include "core/spare_capacity.h"
 
 #include <algorithm>
+#include <array>
 
 namespace potencor::ui {
 namespace {
@@ -39,16 +40,31 @@ void MarkPlacer::mark(const QRect& r, bool taken)
     const QRect inside = r & grid_;
     if (inside.isEmpty())
         return;
+    const int columns = grid_.width();
+    const int groups = (columns + kGroupColumns - 1) / kGroupColumns;
     if (taken_.empty())
-        taken_.assign(static_cast<std::size_t>(grid_.width()) * wordsPerColumn_, 0);
+        taken_.assign(static_cast<std::size_t>(columns + groups) * wordsPerColumn_, 0);
     const int from = inside.top() - grid_.top();
     const int to = inside.bottom() - grid_.top();
-    for (int x = inside.left(); x <= inside.right(); ++x) {
-        Word* column = &taken_[static_cast<std::size_t>(x - grid_.left()) * wordsPerColumn_];
-        if (taken)
-            bits::set(column, from, to);
-        else
-            bits::clear(column, from, to);
+    for (int x = inside.left() - grid_.left(); x <= inside.right() - grid_.left(); ++x) {
+        if (taken) {
+            bits::set(column(x), from, to);
+            bits::set(column(columns + x / kGroupColumns), from, to);
+        } else {
+            bits::clear(column(x), from, to);
+        }
+    }
+    if (taken)
+        return;
+    // A group's bits are its columns' together.
+    for (int g = (inside.left() - grid_.left()) / kGroupColumns; g <= (inside.right() - grid_.left()) / kGroupColumns; ++g) {
+        Word* group = column(columns + g);
+        for (int w = from / kWordBits; w <= to / kWordBits; ++w) {
+            Word any = 0;
+            for (int x = g * kGroupColumns; x < std::min((g + 1) * kGroupColumns, columns); ++x)
+                any |= column(x)[w];
+            group[w] = any;
+        }
     }
 }
 
@@ -72,11 +88,29 @@ void MarkPlacer::takenRows(int left, int right, int lo, int hi)
             many.resize(static_cast<std::size_t>(n));
             sum = many.data();
         }
-        const Word* columns = &taken_[static_cast<std::size_t>(x0 - grid_.left()) * wordsPerColumn_ + firstWord];
+        // Whole groups of columns where they fit, single columns at the ends.
+        std::array<const Word*, 32> fixedSources;
+        std::vector<const Word*> manySources;
+        const int count = x1 - x0 + 1;
+        const Word** sources = fixedSources.data();
+        if (count > static_cast<int>(fixedSources.size())) {
+            manySources.resize(static_cast<std::size_t>(count));
+            sources = manySources.data();
+        }
+        int used = 0;
+        for (int x = x0 - grid_.left(); x <= x1 - grid_.left();) {
+            if (x % kGroupColumns == 0 && x + kGroupColumns - 1 <= x1 - grid_.left()) {
+                sources[used++] = column(grid_.width() + x / kGroupColumns) + firstWord;
+                x += kGroupColumns;
+            } else {
+                sources[used++] = column(x) + firstWord;
+                ++x;
+            }
+        }
         for (int w = 0; w < n; ++w) {
             Word any = 0;
-            for (int x = 0; x <= x1 - x0; ++x)
-                any |= columns[static_cast<std::size_t>(x) * wordsPerColumn_ + w];
+            for (int k = 0; k < used; ++k)
+                any |= sources[k][w];
             sum[w] = any;
         }
         // Bit (y - grid top - firstWord * 64) of sum is row y.

@@ -41,8 +41,13 @@ private:
 
     // The pixels that labels to keep clear of take, one bit each; a column
     // of words per pixel column of the grid, so that the rows a label's
-    // columns leave free come from a few words per column.
+    // columns leave free come from a few words per column. After the
+    // columns, one such column per group of them holds what any of the
+    // group takes, so that a wide label reads fewer.
+    static constexpr int kGroupColumns = 8;
     void mark(const QRect& r, bool taken);
+    Word* column(int x) { return taken_.data() + static_cast<std::size_t>(x) * wordsPerColumn_; }
+    const Word* column(int x) const { return taken_.data() + static_cast<std::size_t>(x) * wordsPerColumn_; }
     // Rows lo..hi that those labels take anywhere in columns left..right, into
     // rows_ as bits from lo.
     void takenRows(int left, int right, int lo, int hi);

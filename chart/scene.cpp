@@ -372,11 +372,12 @@ struct ChartScene::Impl::Label {
     // The device pixels its characters may paint.
     QRect characters(const ChartSprites& s, double advancePx) const
     {
-        if (text.size == 0)
+        const QRect& ink = s.digitsInk();
+        if (text.size == 0 || ink.isEmpty())
             return {};
         const QPoint first = character(s, advancePx, 0);
         const QPoint last = character(s, advancePx, text.size - 1);
-        return QRect(first, QPoint(last.x(), first.y()) + QPoint(s.digit(0).width() - 1, s.digit(0).height() - 1));
+        return QRect(first + ink.topLeft(), QPoint(last.x(), first.y()) + ink.bottomRight());
     }
 
     LabelText text;
@@ -493,12 +494,14 @@ void ChartScene::Impl::paintMarks(QPainter& p, ChartSprites& s, const QRect& are
             const char c = label.text.chars[static_cast<std::size_t>(k)];
             if (c < '0' || c > '9')
                 continue;
-            const QImage& digit = s.digit(c - '0');
+            // Only its ink: the rest is transparent.
+            const QRect& ink = s.digitInk(c - '0');
             const QPoint at = label.character(s, advance, k);
-            const int from = std::max(at.x(), left);
-            const int to = std::min(at.x() + digit.width() - 1, right);
+            const int from = std::max(at.x() + ink.left(), left);
+            const int to = std::min(at.x() + ink.right(), right);
             if (from <= to)
-                p.drawImage(QPoint(from, at.y()), digit, QRect(from - at.x(), 0, to - from + 1, digit.height()));
+                p.drawImage(QPoint(from, at.y() + ink.top()), s.digit(c - '0'),
+                            QRect(from - at.x(), ink.top(), to - from + 1, ink.height()));
         }
     }
     p.setClipping(false);

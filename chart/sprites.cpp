@@ -110,14 +110,29 @@ void ChartSprites::renderDigits(const ChartLayout& layout)
         p.setFont(layout.font);
         p.setPen(Qt::black);
         p.drawText(QPointF(kDigitInsetPx, baseline), QString(QChar(u'0' + d)));
+        p.end();
+        QRect ink;
+        for (int y = 0; y < digits_[d].height(); ++y) {
+            const auto* row = reinterpret_cast<const QRgb*>(digits_[d].constScanLine(y));
+            for (int x = 0; x < digits_[d].width(); ++x) {
+                if (qAlpha(row[x]) != 0)
+                    ink |= QRect(x, y, 1, 1);
+            }
+        }
+        digitInk_[d] = ink;
+        digitsInk_ |= ink;
     }
 }
 
 const ChartSprites::MarkBox& ChartSprites::markBox(int widthPx)
 {
-    auto it = boxes_.find(widthPx);
-    if (it != boxes_.end())
-        return *it;
+    if (lastBox_ != nullptr && lastWidth_ == widthPx)
+        return *lastBox_;
+    lastWidth_ = widthPx;
+    if (auto it = boxes_.find(widthPx); it != boxes_.end()) {
+        lastBox_ = &it->second;
+        return it->second;
+    }
     const int grow = kMarkShadowPx + kMarkShadowBlurPx;
     QImage box = newImage(QSizeF(widthPx + grow, boxHeightPx_ + grow));
     const QRectF face(0, 0, widthPx, boxHeightPx_);
@@ -156,7 +171,8 @@ const ChartSprites::MarkBox& ChartSprites::markBox(int widthPx)
         }
         mark.opaque.push_back(longest);
     }
-    return *boxes_.insert(widthPx, std::move(mark));
+    lastBox_ = &boxes_.emplace(widthPx, std::move(mark)).first->second;
+    return *lastBox_;
 }
 
 } // namespace potencor::ui

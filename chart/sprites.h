@@ -4,11 +4,11 @@
 // Images are in device pixels (their own ratio left at 1).
 #include "chart/layout.h"
 
-#include <QHash>
 #include <QImage>
 #include <QPoint>
 
 #include <array>
+#include <map>
 #include <utility>
 #include <vector>
 
@@ -43,6 +43,10 @@ public:
     const MarkBox& markBox(int widthPx);
     // One digit in the label font, drawn `kDigitInsetPx` right of its origin.
     const QImage& digit(int d) const { return digits_[d]; }
+    // The pixels of digit(d) that are not transparent (the rest paints
+    // nothing), and of any digit.
+    const QRect& digitInk(int d) const { return digitInk_[d]; }
+    const QRect& digitsInk() const { return digitsInk_; }
     static constexpr int kDigitInsetPx = 1;
 
 private:
@@ -54,7 +58,11 @@ private:
     int boxHeightPx_;
     QImage point_;
     std::array<QImage, 10> digits_;
-    QHash<int, MarkBox> boxes_;
+    std::array<QRect, 10> digitInk_;
+    QRect digitsInk_;
+    std::map<int, MarkBox> boxes_; // stays where it is while others are added
+    const MarkBox* lastBox_ = nullptr; // labels mostly share a width
+    int lastWidth_ = 0;
 };
 
 } // namespace potencor::ui
