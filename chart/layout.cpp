@@ -145,15 +145,6 @@ QString formatAxisValue(double value, const QLocale& locale)
     return text;
 }
 
-int pixelIndex(double px)
-{
-    // Far-off values only need to stay far off (and within int).
-    constexpr double kFar = 1e6;
-    if (!(px > -kFar))
-        return static_cast<int>(-kFar);
-    return static_cast<int>(std::floor(std::min(px, kFar) + 0.5));
-}
-
 int MarkMetrics::boxWidth(int digits) const
 {
     const int w = static_cast<int>(std::ceil(digits * digitAdvancePx)) + 2 * padXPx;

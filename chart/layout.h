@@ -15,6 +15,8 @@
 #include <QString>
 #include <QVector>
 
+#include <algorithm>
+
 namespace potencor::ui {
 
 // Fixed axis ranges, cm (both minimums are 0).
@@ -33,8 +35,24 @@ inline constexpr double kOutlineWidthPx = 4.0;
 // decimals without trailing zeros, the locale's separators.
 QString formatAxisValue(double value, const QLocale& locale);
 
+// std::floor of a value within int's range, as an int: a conversion and a
+// compare, where std::floor is a call into the maths library that thousands
+// of sprite positions per frame would notice.
+inline int floorToInt(double v)
+{
+    const int truncated = static_cast<int>(v);
+    return static_cast<double>(truncated) > v ? truncated - 1 : truncated;
+}
+
 // Round-half-up pixel index of a logical coordinate.
-int pixelIndex(double px);
+inline int pixelIndex(double px)
+{
+    // Far-off values only need to stay far off (and within int).
+    constexpr double kFar = 1e6;
+    if (!(px > -kFar))
+        return static_cast<int>(-kFar);
+    return floorToInt(std::min(px, kFar) + 0.5);
+}
 
 struct AxisLabel {
     int px;        // column (bottom axis) or row (left axis) of its tick and grid line

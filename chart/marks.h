@@ -5,6 +5,7 @@
 #include <QPoint>
 #include <QRect>
 #include <QVector>
+#include <QtGlobal>
 
 #include <vector>
 
@@ -25,37 +26,43 @@ public:
     int place(const QRect& extent, QPoint anchor);
     void removeLast();
     void clear();
+    // Room for this many labels in all, so that placing them does not
+    // reallocate on the way.
+    void reserve(int labels);
 
     int count() const { return static_cast<int>(placed_.size()); }
     const QRect& extent(int index) const { return placed_[index]; }
     // Everything the label draws: its extent and its callout down to the anchor.
-    const QRect& footprint(int index) const { return footprints_[index]; }
+    QRect footprint(int index) const { return placed_[index] | QRect(anchors_[index], QSize(1, 1)); }
 
 private:
-    static constexpr int kCellPx = 32;
     static constexpr int kMaxShiftInHeights = 8;
-    // Cells of the grid a rectangle touches, clamped to the grid.
-    QRect cellsOf(const QRect& r) const;
-    template <typename Visit> void forEachNear(const QRect& r, Visit visit) const;
-    // The cell lists (and the straying list) a placed extent belongs in.
-    template <typename Update> void forEachCellList(const QRect& r, Update update);
-    // Of the placed labels overlapping `r`, the one reaching furthest in the
-    // direction of travel (up: -1, down: +1); -1 when none overlaps.
-    int furthestOverlap(const QRect& r, int direction) const;
-    // Top of the nearest free place reached by moving `r` in one direction;
-    // false when the search leaves the band.
-    bool searchFree(QRect r, int direction, int& top) const;
+    using Word = quint64;
 
-    QRect grid_; // px covered by the cells
-    int columns_;
-    int rows_;
+    // The pixels that labels to keep clear of take, one bit each; a column
+    // of words per pixel column of the grid, so that the rows a label's
+    // columns leave free come from a few words per column. After the
+    // columns, one such column per group of them holds what any of the
+    // group takes, so that a wide label reads fewer.
+    static constexpr int kGroupColumns = 8;
+    void mark(const QRect& r, bool taken);
+    Word* column(int x) { return taken_.data() + static_cast<std::size_t>(x) * wordsPerColumn_; }
+    const Word* column(int x) const { return taken_.data() + static_cast<std::size_t>(x) * wordsPerColumn_; }
+    // Rows lo..hi that those labels take anywhere in columns left..right, into
+    // rows_ as bits from lo.
+    void takenRows(int left, int right, int lo, int hi);
+
+    QRect grid_; // px the bits cover
+    int wordsPerColumn_;
     int bandTop_;
     int bandBottom_;
+    std::vector<Word> taken_; // empty until the first label to keep clear of
+    // Those labels reaching outside the grid: their part inside is in taken_.
+    std::vector<QRect> straying_;
     QVector<QRect> placed_;
-    QVector<QRect> footprints_;
-    std::vector<bool> indexed_;           // whether the extent is in the cells
-    std::vector<std::vector<int>> cells_; // indices of the extents touching each cell, ascending
-    std::vector<int> straying_;           // labels reaching outside the grid
+    QVector<QPoint> anchors_;
+    std::vector<bool> kept_; // whether later labels keep clear of it
+    std::vector<Word> rows_; // scratch of place()
 };
 
 } // namespace potencor::ui

@@ -1,6 +1,8 @@
 #include "chart/scene.h"
 
+#include "chart/cover.h"
 #include "chart/fonts.h"
+#include "chart/image_memory.h"
 #include "chart/marks.h"
 #include "chart/sprites.h"
 #include "core/spare_capacity.h"
@@ -12,6 +14,8 @@
 #include <QPolygonF>
 
 #include <algorithm>
+#include <array>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -92,6 +96,20 @@ void paintBase(QPainter& p, const ChartLayout& l, const ChartSprites& s)
     p.restore();
 }
 
+// A point label's text, as QString::number would spell it.
+struct LabelText {
+    std::array<char, 12> chars{};
+    int size = 0;
+};
+
+LabelText labelText(int label)
+{
+    LabelText text;
+    text.size = static_cast<int>(std::to_chars(text.chars.data(), text.chars.data() + text.chars.size(), label).ptr
+                                 - text.chars.data());
+    return text;
+}
+
 QPolygonF polyline(const ChartLayout& l, const QVector<QPointF>& points)
 {
     QPolygonF line;
@@ -153,7 +171,8 @@ QPolygonF strokeArea(const QPolygonF& line, double width)
 //   base     - background, grid, axes, labels: built once;
 //   scene    - base plus the measured points and their labels, brought up to
 //              date incrementally while points are only appended;
-//   outlines - the electrode outlines, a small transparent image over both.
+//   outlines - the electrode outlines, small transparent images over both,
+//              one per outline unless they come close.
 // A frame is scene + outlines + the hover highlight.
 
 struct ChartScene::Impl {
@@ -166,8 +185,11 @@ struct ChartScene::Impl {
         quint64 sceneVersion = 0;
         int scenePoints = 0;
         bool sceneMarks = false;
-        QImage outlines;
-        QPoint outlinesOrigin; // device px
+        struct Outline {
+            QImage image;
+            QPoint origin; // device px
+        };
+        std::vector<Outline> outlines;
         bool outlinesValid = false;
         quint64 outlinesVersion = 0;
     };
@@ -186,6 +208,7 @@ struct ChartScene::Impl {
     MarkPlacer placer;          // Series1's labels, placed up to placer.count()
     quint64 pointsVersion = 0;  // bumped whenever Series1 loses a point
     quint64 outlinesVersion = 0;
+    QImage rendered; // renderImage's last picture
 
 private:
     Layers& layersFor(qreal dpr);
@@ -198,8 +221,25 @@ private:
     void syncOutlines(Layers& l);
     // Points and labels touching `area` (logical px), clipped to `device` (its device px).
     void paintContent(QPainter& p, ChartSprites& s, const QRect& area, const QRect& device) const;
-    void paintPoints(QPainter& p, const ChartSprites& s, const QRect& device) const;
-    void paintMarks(QPainter& p, ChartSprites& s, const QRect& area, const QRect& device) const;
+    struct Label;
+    // The labels touching `area` that show, each with the device pixels
+    // that may (last label first), and what their faces cover.
+    struct MarkPlan {
+        OpaqueCover cover;
+        // Of a label, what to paint: its box sprite's rectangle, and the
+        // columns of its characters, in device px from the box sprite's
+        // origin. Small, as there may be as many as points.
+        struct Shown {
+            int index;
+            qint16 boxLeft, boxTop, boxRight, boxBottom;
+            qint16 charactersLeft, charactersRight;
+        };
+        std::vector<Shown> shown;
+    };
+    MarkPlan planMarks(ChartSprites& s, const QRect& area, const QRect& device) const;
+    // `labels`: skip points they hide.
+    void paintPoints(QPainter& p, const ChartSprites& s, const QRect& device, const OpaqueCover* labels) const;
+    void paintMarks(QPainter& p, ChartSprites& s, const QRect& area, const QRect& device, const MarkPlan& plan) const;
     void paintHover(QPainter& p) const;
     // The hovered axis label in red, under the point labels like the black one.
     void paintHoveredLabel(QPainter& p, Layers& l) const;
@@ -223,6 +263,7 @@ ChartScene::Impl::Layers& ChartScene::Impl::layersFor(qreal dpr)
 void ChartScene::Impl::placeMarks()
 {
     const QVector<QPointF>& points = owner.series1_.points();
+    placer.reserve(static_cast<int>(points.size()));
     for (int i = placer.count(); i < points.size(); ++i) {
         const QPoint anchor = layout.pixelOf(points[i]);
         placer.place(ChartLayout::markExtent(layout.defaultMarkBox(anchor, owner.series1_.label(i))), anchor);
@@ -280,8 +321,9 @@ void ChartScene::Impl::syncScene(Layers& l)
 
 QImage ChartScene::Impl::newLayer(qreal dpr) const
 {
-    return QImage(static_cast<int>(std::ceil(layout.size.width() * dpr)),
-                  static_cast<int>(std::ceil(layout.size.height() * dpr)), QImage::Format_RGB32);
+    return newLargeImage(QSize(static_cast<int>(std::ceil(layout.size.width() * dpr)),
+                               static_cast<int>(std::ceil(layout.size.height() * dpr))),
+                         QImage::Format_RGB32);
 }
 
 void ChartScene::Impl::ensureBase(Layers& l)
@@ -334,14 +376,91 @@ void ChartScene::Impl::rebuildScene(Layers& l)
     l.sceneMarks = owner.marksVisible_;
 }
 
-void ChartScene::Impl::paintContent(QPainter& p, ChartSprites& s, const QRect& area, const QRect& device) const
+// Where a point label's pieces go.
+struct ChartScene::Impl::Label {
+    Label(const Impl& impl, ChartSprites& s, int index)
+        : text(labelText(impl.owner.series1_.label(index)))
+        , box(impl.placer.extent(index).topLeft(),
+              QSize(impl.layout.mark.boxWidth(text.size), impl.layout.mark.boxHeightPx))
+        , sprite(s.markBox(box.width()))
+        , origin(s.toDevice(QPointF(box.topLeft())))
+    {
+    }
+    // Device position of the k-th character's sprite.
+    QPoint character(const ChartSprites& s, double advancePx, int k) const
+    {
+        const double textLeft = box.left() + (box.width() - text.size * advancePx) / 2.0;
+        return s.toDevice(QPointF(textLeft + k * advancePx - ChartSprites::kDigitInsetPx, box.top()));
+    }
+    // The device pixels its characters may paint.
+    QRect characters(const ChartSprites& s, double advancePx) const
+    {
+        const QRect& ink = s.digitsInk();
+        if (text.size == 0 || ink.isEmpty())
+            return {};
+        const QPoint first = character(s, advancePx, 0);
+        const QPoint last = character(s, advancePx, text.size - 1);
+        return QRect(first + ink.topLeft(), QPoint(last.x(), first.y()) + ink.bottomRight());
+    }
+
+    LabelText text;
+    QRect box; // logical px
+    const ChartSprites::MarkBox& sprite;
+    QPoint origin; // of the box sprite, device px
+};
+
+ChartScene::Impl::MarkPlan ChartScene::Impl::planMarks(ChartSprites& s, const QRect& area, const QRect& device) const
 {
-    paintPoints(p, s, device);
-    if (owner.marksVisible_)
-        paintMarks(p, s, area, device);
+    // From the last label back: the part of a label that later labels'
+    // opaque faces hide need not be painted, nor anything else they hide
+    // that is painted before all labels (points, callouts). In a crowd that
+    // is most of it.
+    MarkPlan plan{OpaqueCover(device), {}};
+    plan.shown.reserve(static_cast<std::size_t>(placer.count()));
+    const QRect reach = area.adjusted(-1, -1, 1, 1);
+    for (int i = placer.count() - 1; i >= 0; --i) {
+        if (!placer.extent(i).intersects(reach))
+            continue;
+        const Label label(*this, s, i);
+        const QRect sprite(label.origin, label.sprite.image.size());
+        const QRect characters = label.characters(s, layout.mark.digitAdvancePx);
+        int left = 0;
+        int right = -1;
+        QRect box;
+        if (sprite.contains(characters)) {
+            box = plan.cover.uncovered(sprite, characters, left, right);
+        } else {
+            int unused = 0;
+            box = plan.cover.uncovered(sprite, {}, unused, unused);
+            const QRect shown = plan.cover.uncovered(characters, {}, unused, unused);
+            if (!shown.isEmpty()) {
+                left = shown.left();
+                right = shown.right();
+            }
+        }
+        if (box.isEmpty() && left > right)
+            continue;
+        box.translate(-label.origin);
+        const auto at = [](int v) { return static_cast<qint16>(v); };
+        plan.shown.push_back({i, at(box.left()), at(box.top()), at(box.right()), at(box.bottom()),
+                              at(left - label.origin.x()), at(right - label.origin.x())});
+        plan.cover.add(label.origin, label.sprite.opaque);
+    }
+    return plan;
 }
 
-void ChartScene::Impl::paintPoints(QPainter& p, const ChartSprites& s, const QRect& device) const
+void ChartScene::Impl::paintContent(QPainter& p, ChartSprites& s, const QRect& area, const QRect& device) const
+{
+    if (!owner.marksVisible_) {
+        paintPoints(p, s, device, nullptr);
+        return;
+    }
+    const MarkPlan plan = planMarks(s, area, device);
+    paintPoints(p, s, device, &plan.cover);
+    paintMarks(p, s, area, device, plan);
+}
+
+void ChartScene::Impl::paintPoints(QPainter& p, const ChartSprites& s, const QRect& device, const OpaqueCover* labels) const
 {
     const QVector<QPointF>& points = owner.series1_.points();
     const QImage& sprite = s.point();
@@ -350,21 +469,17 @@ void ChartScene::Impl::paintPoints(QPainter& p, const ChartSprites& s, const QRe
         return;
     p.setClipRect(clip);
     for (const QPointF& point : points) {
-        const QPoint origin = s.pointOrigin(layout.pixelOf(point));
-        if (clip.intersects(QRect(origin, sprite.size())))
-            p.drawImage(origin, sprite);
+        const QRect at(s.pointOrigin(layout.pixelOf(point)), sprite.size());
+        if (clip.intersects(at) && (labels == nullptr || !labels->covers(at)))
+            p.drawImage(at.topLeft(), sprite);
     }
     p.setClipping(false);
 }
 
-void ChartScene::Impl::paintMarks(QPainter& p, ChartSprites& s, const QRect& area, const QRect& device) const
+void ChartScene::Impl::paintMarks(QPainter& p, ChartSprites& s, const QRect& area, const QRect& device, const MarkPlan& plan) const
 {
     const QVector<QPointF>& points = owner.series1_.points();
     const int n = static_cast<int>(points.size());
-    const auto boxOf = [&](int i) {
-        const int width = layout.mark.boxWidth(static_cast<int>(QString::number(owner.series1_.label(i)).size()));
-        return QRect(placer.extent(i).topLeft(), QSize(width, layout.mark.boxHeightPx));
-    };
     // Whole device pixels of a sprite may reach a pixel past its logical area.
     const QRect reach = area.adjusted(-1, -1, 1, 1);
     p.setClipRect(device);
@@ -373,26 +488,43 @@ void ChartScene::Impl::paintMarks(QPainter& p, ChartSprites& s, const QRect& are
         if (!placer.footprint(i).intersects(reach))
             continue;
         const QPoint centre = layout.pixelOf(points[i]);
-        const QRect box = boxOf(i);
+        const QRect& extent = placer.extent(i);
+        const int boxBottom = extent.top() + layout.mark.boxHeightPx - 1;
         QRect callout;
-        if (box.bottom() < centre.y())
-            callout = QRect(QPoint(centre.x(), box.bottom() + 1), centre);
-        else if (box.top() > centre.y())
-            callout = QRect(centre, QPoint(centre.x(), box.top() - 1));
-        if (callout.intersects(reach))
-            p.fillRect(s.toDevice(callout & reach), Qt::white);
-    }
-    const double advance = layout.mark.digitAdvancePx;
-    for (int i = 0; i < n; ++i) {
-        if (!placer.extent(i).intersects(reach))
+        if (boxBottom < centre.y())
+            callout = QRect(QPoint(centre.x(), boxBottom + 1), centre);
+        else if (extent.top() > centre.y())
+            callout = QRect(centre, QPoint(centre.x(), extent.top() - 1));
+        if (!callout.intersects(reach))
             continue;
-        const QString text = QString::number(owner.series1_.label(i));
-        const QRect box = boxOf(i);
-        p.drawImage(s.toDevice(QPointF(box.topLeft())), s.markBox(box.width()));
-        const double textLeft = box.left() + (box.width() - text.size() * advance) / 2.0;
-        for (qsizetype k = 0; k < text.size(); ++k) {
-            const QPointF at(textLeft + k * advance - ChartSprites::kDigitInsetPx, box.top());
-            p.drawImage(s.toDevice(at), s.digit(text[k].digitValue()));
+        const QRect line = s.toDevice(callout & reach);
+        if (!plan.cover.covers(line))
+            p.fillRect(line, Qt::white);
+    }
+    // Of each label, what is not hidden.
+    const double advance = layout.mark.digitAdvancePx;
+    for (auto it = plan.shown.crbegin(); it != plan.shown.crend(); ++it) {
+        const Label label(*this, s, it->index);
+        const QRect box(QPoint(it->boxLeft, it->boxTop), QPoint(it->boxRight, it->boxBottom));
+        if (!box.isEmpty())
+            p.drawImage(label.origin + box.topLeft(), label.sprite.image, box);
+        if (it->charactersLeft > it->charactersRight)
+            continue;
+        // Its characters' rows are all painted: what else they take is covered later.
+        const int left = label.origin.x() + it->charactersLeft;
+        const int right = label.origin.x() + it->charactersRight;
+        for (int k = 0; k < label.text.size; ++k) {
+            const char c = label.text.chars[static_cast<std::size_t>(k)];
+            if (c < '0' || c > '9')
+                continue;
+            // Only its ink: the rest is transparent.
+            const QRect& ink = s.digitInk(c - '0');
+            const QPoint at = label.character(s, advance, k);
+            const int from = std::max(at.x() + ink.left(), left);
+            const int to = std::min(at.x() + ink.right(), right);
+            if (from <= to)
+                p.drawImage(QPoint(from, at.y() + ink.top()), s.digit(c - '0'),
+                            QRect(from - at.x(), ink.top(), to - from + 1, ink.height()));
         }
     }
     p.setClipping(false);
@@ -404,39 +536,53 @@ void ChartScene::Impl::syncOutlines(Layers& l)
         return;
     l.outlinesValid = true;
     l.outlinesVersion = outlinesVersion;
-    l.outlines = QImage();
+    l.outlines.clear();
 
-    std::vector<QPolygonF> lines;
-    QRectF bounds;
+    struct Group {
+        std::vector<QPolygonF> lines;
+        QRectF bounds;
+    };
+    std::vector<Group> groups;
+    const double reach = kOutlineWidthPx / 2 + 1;
     for (const Series* series : {&owner.series2_, &owner.series3_}) {
         if (series->Count() < 2)
             continue;
-        lines.push_back(polyline(layout, series->points()));
-        bounds |= lines.back().boundingRect();
+        QPolygonF line = polyline(layout, series->points());
+        const QRectF bounds = line.boundingRect().adjusted(-reach, -reach, reach, reach) & QRectF(layout.plot);
+        if (bounds.isEmpty())
+            continue;
+        // Outlines that come close share an image, so that where they meet
+        // they blend as one picture. Apart, they take far less memory each
+        // than one image spanning both, and fresh memory is a cold frame's
+        // biggest cost.
+        if (!groups.empty() && groups.back().bounds.intersects(bounds)) {
+            groups.back().lines.push_back(std::move(line));
+            groups.back().bounds |= bounds;
+        } else {
+            groups.push_back({{std::move(line)}, bounds});
+        }
     }
-    const double reach = kOutlineWidthPx / 2 + 1;
-    bounds = bounds.adjusted(-reach, -reach, reach, reach) & QRectF(layout.plot);
-    if (lines.empty() || bounds.isEmpty())
-        return;
 
     const qreal dpr = l.sprites.dpr();
-    const QPoint topLeft(static_cast<int>(std::floor(bounds.left() * dpr)),
-                         static_cast<int>(std::floor(bounds.top() * dpr)));
-    const QPoint end(static_cast<int>(std::ceil(bounds.right() * dpr)),
-                     static_cast<int>(std::ceil(bounds.bottom() * dpr)));
-    l.outlinesOrigin = topLeft;
-    l.outlines = QImage(QSize(end.x() - topLeft.x(), end.y() - topLeft.y()),
-                        QImage::Format_ARGB32_Premultiplied);
-    l.outlines.fill(Qt::transparent);
-    QPainter p(&l.outlines);
-    p.translate(-topLeft);
-    p.scale(dpr, dpr);
-    p.setClipRect(QRectF(layout.plot));
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(Qt::NoPen);
-    p.setBrush(Qt::black);
-    for (const QPolygonF& line : lines)
-        p.drawPolygon(strokeArea(line, kOutlineWidthPx), Qt::WindingFill);
+    for (const Group& group : groups) {
+        const QPoint topLeft(static_cast<int>(std::floor(group.bounds.left() * dpr)),
+                             static_cast<int>(std::floor(group.bounds.top() * dpr)));
+        const QPoint end(static_cast<int>(std::ceil(group.bounds.right() * dpr)),
+                         static_cast<int>(std::ceil(group.bounds.bottom() * dpr)));
+        Layers::Outline& outline = l.outlines.emplace_back();
+        outline.origin = topLeft;
+        outline.image = QImage(QSize(end.x() - topLeft.x(), end.y() - topLeft.y()), QImage::Format_ARGB32_Premultiplied);
+        outline.image.fill(Qt::transparent);
+        QPainter p(&outline.image);
+        p.translate(-topLeft);
+        p.scale(dpr, dpr);
+        p.setClipRect(QRectF(layout.plot));
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(Qt::NoPen);
+        p.setBrush(Qt::black);
+        for (const QPolygonF& line : group.lines)
+            p.drawPolygon(strokeArea(line, kOutlineWidthPx), Qt::WindingFill);
+    }
 }
 
 void ChartScene::Impl::paintHover(QPainter& p) const
@@ -480,7 +626,7 @@ void ChartScene::Impl::paintHoveredLabel(QPainter& p, Layers& l) const
     p.drawText(label.textRect, Qt::AlignCenter, label.text);
     p.restore();
     if (owner.marksVisible_)
-        paintMarks(p, l.sprites, area, device);
+        paintMarks(p, l.sprites, area, device, planMarks(l.sprites, area, device));
 }
 
 ChartScene::HoverTarget ChartScene::hitTest(QPointF pos) const
@@ -536,8 +682,8 @@ void ChartScene::Impl::paint(QPainter& p, qreal dpr)
     p.scale(1 / dpr, 1 / dpr);
     p.drawImage(QPoint(0, 0), l.scene);
     paintHoveredLabel(p, l);
-    if (!l.outlines.isNull())
-        p.drawImage(l.outlinesOrigin, l.outlines);
+    for (const Layers::Outline& outline : l.outlines)
+        p.drawImage(outline.origin, outline.image);
     p.restore();
     paintHover(p);
 }
@@ -638,11 +784,17 @@ void ChartScene::paint(QPainter& painter, qreal devicePixelRatio) const
 QImage ChartScene::renderImage(qreal devicePixelRatio) const
 {
     const qreal dpr = devicePixelRatio > 0 ? devicePixelRatio : 1.0;
-    QImage image(static_cast<int>(std::ceil(kWidthPx * dpr)), static_cast<int>(std::ceil(kHeightPx * dpr)),
-                 QImage::Format_RGB32);
+    const QSize size(static_cast<int>(std::ceil(kWidthPx * dpr)), static_cast<int>(std::ceil(kHeightPx * dpr)));
+    // The last picture's memory serves again once everyone else let it go;
+    // the scene covers every pixel of it.
+    QImage& image = impl_->rendered;
+    if (image.size() != size || !image.isDetached())
+        image = newLargeImage(size, QImage::Format_RGB32);
     image.setDevicePixelRatio(dpr);
-    QPainter p(&image);
-    paint(p, dpr);
+    {
+        QPainter p(&image);
+        paint(p, dpr);
+    }
     return image;
 }
 

@@ -59,20 +59,10 @@ ChartSprites::ChartSprites(const ChartLayout& layout, qreal dpr)
     renderDigits(layout);
 }
 
-int ChartSprites::toDevice(double logical) const
-{
-    return static_cast<int>(std::floor(logical * dpr_ + 0.5));
-}
-
 std::pair<int, int> ChartSprites::lineAt(double at) const
 {
     const int width = std::max(1, static_cast<int>(std::lround(dpr_)));
     return {static_cast<int>(std::floor(at * dpr_ - (width - 1) / 2.0 + 0.5)), width};
-}
-
-QPoint ChartSprites::toDevice(QPointF logical) const
-{
-    return {toDevice(logical.x()), toDevice(logical.y())};
 }
 
 QRect ChartSprites::toDevice(const QRect& px) const
@@ -120,14 +110,29 @@ void ChartSprites::renderDigits(const ChartLayout& layout)
         p.setFont(layout.font);
         p.setPen(Qt::black);
         p.drawText(QPointF(kDigitInsetPx, baseline), QString(QChar(u'0' + d)));
+        p.end();
+        QRect ink;
+        for (int y = 0; y < digits_[d].height(); ++y) {
+            const auto* row = reinterpret_cast<const QRgb*>(digits_[d].constScanLine(y));
+            for (int x = 0; x < digits_[d].width(); ++x) {
+                if (qAlpha(row[x]) != 0)
+                    ink |= QRect(x, y, 1, 1);
+            }
+        }
+        digitInk_[d] = ink;
+        digitsInk_ |= ink;
     }
 }
 
-const QImage& ChartSprites::markBox(int widthPx)
+const ChartSprites::MarkBox& ChartSprites::markBox(int widthPx)
 {
-    auto it = boxes_.find(widthPx);
-    if (it != boxes_.end())
-        return *it;
+    if (lastBox_ != nullptr && lastWidth_ == widthPx)
+        return *lastBox_;
+    lastWidth_ = widthPx;
+    if (auto it = boxes_.find(widthPx); it != boxes_.end()) {
+        lastBox_ = &it->second;
+        return it->second;
+    }
     const int grow = kMarkShadowPx + kMarkShadowBlurPx;
     QImage box = newImage(QSizeF(widthPx + grow, boxHeightPx_ + grow));
     const QRectF face(0, 0, widthPx, boxHeightPx_);
@@ -148,7 +153,26 @@ const QImage& ChartSprites::markBox(int widthPx)
         p.setBrush(Qt::white);
         p.drawRoundedRect(face, kMarkCornerPx, kMarkCornerPx);
     }
-    return *boxes_.insert(widthPx, box);
+    MarkBox mark{box, {}};
+    for (int y = 0; y < box.height(); ++y) {
+        // The longest run of opaque pixels; the face is round, so one run.
+        const auto* row = reinterpret_cast<const QRgb*>(box.constScanLine(y));
+        std::pair<int, int> longest(0, -1);
+        for (int x = 0; x < box.width();) {
+            if (qAlpha(row[x]) != 255) {
+                ++x;
+                continue;
+            }
+            const int first = x;
+            while (x < box.width() && qAlpha(row[x]) == 255)
+                ++x;
+            if (x - first > longest.second - longest.first + 1)
+                longest = {first, x - 1};
+        }
+        mark.opaque.push_back(longest);
+    }
+    lastBox_ = &boxes_.emplace(widthPx, std::move(mark)).first->second;
+    return *lastBox_;
 }
 
 } // namespace potencor::ui

@@ -4,12 +4,13 @@
 // Images are in device pixels (their own ratio left at 1).
 #include "chart/layout.h"
 
-#include <QHash>
 #include <QImage>
 #include <QPoint>
 
 #include <array>
+#include <map>
 #include <utility>
+#include <vector>
 
 namespace potencor::ui {
 
@@ -19,8 +20,8 @@ public:
 
     qreal dpr() const { return dpr_; }
     // Device position of a logical coordinate, rounded to the nearest pixel.
-    int toDevice(double logical) const;
-    QPoint toDevice(QPointF logical) const;
+    int toDevice(double logical) const { return floorToInt(logical * dpr_ + 0.5); }
+    QPoint toDevice(QPointF logical) const { return {toDevice(logical.x()), toDevice(logical.y())}; }
     // Device pixels covering the logical pixel rectangle `px`.
     QRect toDevice(const QRect& px) const;
     // First device column (or row) and width of a 1 logical px line at the
@@ -33,9 +34,19 @@ public:
     QPoint pointOrigin(QPoint pointPixel) const;
 
     // A label box of this width (logical px) with its shadow; top-left at the box's.
-    const QImage& markBox(int widthPx);
+    struct MarkBox {
+        QImage image;
+        // Per row of the image, the columns first..last of its opaque face:
+        // whatever lay under them is hidden.
+        std::vector<std::pair<int, int>> opaque;
+    };
+    const MarkBox& markBox(int widthPx);
     // One digit in the label font, drawn `kDigitInsetPx` right of its origin.
     const QImage& digit(int d) const { return digits_[d]; }
+    // The pixels of digit(d) that are not transparent (the rest paints
+    // nothing), and of any digit.
+    const QRect& digitInk(int d) const { return digitInk_[d]; }
+    const QRect& digitsInk() const { return digitsInk_; }
     static constexpr int kDigitInsetPx = 1;
 
 private:
@@ -47,7 +58,11 @@ private:
     int boxHeightPx_;
     QImage point_;
     std::array<QImage, 10> digits_;
-    QHash<int, QImage> boxes_;
+    std::array<QRect, 10> digitInk_;
+    QRect digitsInk_;
+    std::map<int, MarkBox> boxes_; // stays where it is while others are added
+    const MarkBox* lastBox_ = nullptr; // labels mostly share a width
+    int lastWidth_ = 0;
 };
 
 } // namespace potencor::ui
