@@ -4,7 +4,10 @@
 
 #include <zlib.h>
 
+#include <bit>
+#include <cstring>
 #include <optional>
+#include <stdexcept>
 
 namespace potencor::journal {
 namespace {
@@ -23,14 +26,17 @@ constexpr std::size_t kFrameBytes = 9;
 // A text of more than this is no protocol the program can hold.
 constexpr std::uint32_t kMaxRecordBytes = 1u << 30;
 
-// A record built in place behind room for its frame, so that a snapshot of
-// a long protocol is written once, not copied again.
+// A record built in place behind room for its frame (and behind the file's
+// header, for a new file's first record), so that a snapshot of a long
+// protocol is written once, not copied again.
 class Writer {
 public:
-    explicit Writer(Type type, std::size_t expectedBodyBytes = 0)
+    explicit Writer(Type type, std::size_t expectedBodyBytes = 0, std::string_view prefix = {})
     {
-        out_.reserve(kFrameBytes + expectedBodyBytes);
-        out_.resize(kFrameBytes - 1); // length and CRC, once the body is known
+        out_.reserve(prefix.size() + kFrameBytes + expectedBodyBytes);
+        out_.assign(prefix);
+        frameAt_ = out_.size();
+        out_.resize(frameAt_ + kFrameBytes - 1); // length and CRC, once the body is known
         out_.push_back(static_cast<char>(type));
     }
     void u8(std::uint8_t v) { out_.push_back(static_cast<char>(v)); }
@@ -48,19 +54,30 @@ public:
     void text(std::u16string_view t)
     {
         u32(static_cast<std::uint32_t>(t.size()));
-        std::size_t at = out_.size();
+        units(t);
+    }
+    // UTF-16LE, without the count (text() writes it).
+    void units(std::u16string_view t)
+    {
+        const std::size_t at = out_.size();
         out_.resize(at + 2 * t.size());
-        for (const char16_t c : t) {
-            out_[at++] = static_cast<char>(c & 0xFF);
-            out_[at++] = static_cast<char>(c >> 8);
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(out_.data() + at, t.data(), 2 * t.size());
+        } else {
+            char* o = out_.data() + at;
+            for (const char16_t c : t) {
+                *o++ = static_cast<char>(c & 0xFF);
+                *o++ = static_cast<char>(c >> 8);
+            }
         }
     }
     std::string finish()
     {
-        const char* typed = out_.data() + kFrameBytes - 1;
-        const std::size_t typedBytes = out_.size() - (kFrameBytes - 1);
-        putU32(0, static_cast<std::uint32_t>(typedBytes - 1));
-        putU32(4, static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(typed), static_cast<uInt>(typedBytes))));
+        const char* typed = out_.data() + frameAt_ + kFrameBytes - 1;
+        const std::size_t typedBytes = out_.size() - (frameAt_ + kFrameBytes - 1);
+        putU32(frameAt_, static_cast<std::uint32_t>(typedBytes - 1));
+        putU32(frameAt_ + 4,
+               static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(typed), static_cast<uInt>(typedBytes))));
         return std::move(out_);
     }
 
@@ -70,7 +87,8 @@ private:
         for (int i = 0; i < 4; ++i)
             out_[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
     }
-    std::string out_; // frame, type byte, body
+    std::string out_; // prefix, frame, type byte, body
+    std::size_t frameAt_ = 0;
 };
 
 class Reader {
@@ -268,16 +286,53 @@ bool holdsWholeRecord(std::string_view bytes)
 
 std::string header() { return std::string(kMagic); }
 
+struct SnapshotBuilder::Impl {
+    Writer w;
+    std::size_t unitsLeft;
+};
+
+SnapshotBuilder::SnapshotBuilder(const Session& session, std::size_t textUnits)
+    : SnapshotBuilder(session, textUnits, true)
+{
+}
+
+SnapshotBuilder::SnapshotBuilder(const Session& session, std::size_t textUnits, bool withHeader)
+    : impl_(std::make_unique<Impl>(
+          Impl{Writer(kSnapshot, 13 + session.points().size() * (4 + 2 * kExtendedBytes) + 2 * textUnits,
+                      withHeader ? kMagic : std::string_view()),
+               textUnits}))
+{
+    Writer& w = impl_->w;
+    w.i32(session.count());
+    w.u8(session.labelsVisible() ? 1 : 0);
+    w.u32(static_cast<std::uint32_t>(session.points().size()));
+    for (const MeasuredPoint& p : session.points())
+        writePoint(w, p);
+    w.u32(static_cast<std::uint32_t>(textUnits));
+}
+
+SnapshotBuilder::~SnapshotBuilder() = default;
+
+void SnapshotBuilder::appendText(std::u16string_view part)
+{
+    if (part.size() > impl_->unitsLeft)
+        throw std::logic_error("journal snapshot: more text than announced");
+    impl_->unitsLeft -= part.size();
+    impl_->w.units(part);
+}
+
+std::string SnapshotBuilder::finish()
+{
+    if (impl_->unitsLeft != 0)
+        throw std::logic_error("journal snapshot: less text than announced");
+    return impl_->w.finish();
+}
+
 std::string snapshot(const State& state)
 {
-    Writer w(kSnapshot, 13 + state.session.points().size() * (4 + 2 * kExtendedBytes) + 2 * state.protocol.size());
-    w.i32(state.session.count());
-    w.u8(state.session.labelsVisible() ? 1 : 0);
-    w.u32(static_cast<std::uint32_t>(state.session.points().size()));
-    for (const MeasuredPoint& p : state.session.points())
-        writePoint(w, p);
-    w.text(state.protocol);
-    return w.finish();
+    SnapshotBuilder b(state.session, state.protocol.size(), false);
+    b.appendText(state.protocol);
+    return b.finish();
 }
 
 std::string edit(std::uint32_t position, std::uint32_t removed, std::u16string_view inserted)

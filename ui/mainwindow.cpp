@@ -407,6 +407,12 @@ void TForm1::FormCreate()
         showDisplayScaleWarning(this);
     Button2Click();
     Button1Click();
+    // The protocol box lays out anew every block of its document, keeping a
+    // layout object for each (about 300 bytes a line), whenever its width
+    // changes, and so when it first gets its size on show: it gets it now,
+    // while the document is still empty, before a restore fills it. Grabbing
+    // a hidden widget lays out its window first.
+    Memo1->viewport()->grab(QRect(0, 0, 1, 1));
     offerRecovery();
 }
 

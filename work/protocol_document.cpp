@@ -185,39 +185,58 @@ void ProtocolDocument::compactIfShrunk()
     emit compacted();
 }
 
+void ProtocolDocument::forEachPart(const std::function<void(QString&)>& f) const
+{
+    const qsizetype end = characters();
+    QTextCursor c(document_);
+    for (qsizetype at = 0; at < end;) {
+        const qsizetype to = std::min(at + kPartChars, end);
+        c.setPosition(static_cast<int>(at));
+        c.setPosition(static_cast<int>(to), QTextCursor::KeepAnchor);
+        QString part = c.selectedText();
+        f(part);
+        at = to;
+    }
+}
+
+// The last block's end is no character of the text.
+qsizetype ProtocolDocument::characters() const { return document_->characterCount() - 1; }
+
+QString ProtocolDocument::fileForm(QStringView part)
+{
+    // Not toPlainText()'s form: it turns no-break spaces into spaces and line
+    // separators (U+2028) into line breaks. Only blocks end lines.
+    QString out;
+    out.reserve(part.size() + part.count(QChar::ParagraphSeparator));
+    for (qsizetype at = 0;;) {
+        const qsizetype end = part.indexOf(QChar::ParagraphSeparator, at);
+        out += part.mid(at, (end < 0 ? part.size() : end) - at);
+        if (end < 0)
+            return out;
+        out += QLatin1String("\r\n");
+        at = end + 1;
+    }
+}
+
+void ProtocolDocument::toJournalForm(QString& part) { part.replace(QChar::ParagraphSeparator, QLatin1Char('\n')); }
+
 QString ProtocolDocument::text() const
 {
-    // Not toPlainText(): it turns no-break spaces into spaces and line
-    // separators (U+2028) into line breaks. Only blocks end lines.
-    // Grown in place, lines moved back from the end: a second string of a
-    // million lines would cost more in fresh memory than all the copying.
-    QString text = document_->toRawText();
-    const qsizetype rawSize = text.size();
-    const qsizetype breaks = text.count(QChar::ParagraphSeparator);
-    if (breaks == 0)
-        return text;
-    text.resize(rawSize + breaks);
-    QChar* const data = text.data();
-    qsizetype end = rawSize; // of the part still to move
-    qsizetype to = text.size();
-    while (end > 0) {
-        const qsizetype at = QStringView(data, end).lastIndexOf(QChar::ParagraphSeparator);
-        to -= end - (at + 1);
-        std::copy_backward(data + at + 1, data + end, data + to + (end - (at + 1)));
-        if (at < 0)
-            break;
-        data[--to] = QLatin1Char('\n');
-        data[--to] = QLatin1Char('\r');
-        end = at;
-    }
+    QString text;
+    text.reserve(characters() + document_->blockCount() - 1);
+    forEachPart([&](QString& part) { text += fileForm(part); });
     return text;
 }
 
 std::u16string ProtocolDocument::journalText() const
 {
-    QString text = document_->toRawText();
-    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
-    return text.toStdU16String();
+    std::u16string text;
+    text.reserve(static_cast<std::size_t>(characters()));
+    forEachPart([&](QString& part) {
+        toJournalForm(part);
+        text.append(reinterpret_cast<const char16_t*>(part.utf16()), static_cast<std::size_t>(part.size()));
+    });
+    return text;
 }
 
 } // namespace potencor::work

@@ -38,6 +38,17 @@ public:
     // The protocol as the recovery journal keeps it: '\n' between lines.
     std::u16string journalText() const;
 
+    // The text by parts, in order, as the document holds it (U+2029 between
+    // lines), so that a long protocol is read without a second copy of all
+    // of it; f may change each part.
+    void forEachPart(const std::function<void(QString&)>& f) const;
+    // The text's length: forEachPart's parts together.
+    qsizetype characters() const;
+    // A part in the form the file holds (CR LF between lines) and, in place,
+    // in the form the journal keeps ('\n').
+    static QString fileForm(QStringView part);
+    static void toJournalForm(QString& part);
+
 signals:
     // The document is about to be built anew from its own text (it shrank a
     // lot): an editor keeps its caret and scroll position across the two.

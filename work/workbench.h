@@ -122,8 +122,9 @@ public:
     };
     void recover(const std::function<bool(const RecoveryOffer&)>& accept,
                  const std::function<void(const Unreadable&)>& unreadable);
-    // Starts this run's journal (no-op without recovery or when running).
-    void startJournal();
+    // Starts this run's journal (no-op without recovery or when running);
+    // `snapshot`, when given, is journalSnapshot() made already.
+    void startJournal(std::string snapshot = {});
     // Everything recorded so far on the disk now (the system asks the
     // program to end, a logout).
     void flushJournal();
@@ -135,6 +136,9 @@ public:
     bool journalHealthy() const { return journalHealthy_; }
     // The session and the protocol as the journal keeps them.
     journal::State journalState() const;
+    // A new journal file's bytes: the header and a snapshot of journalState(),
+    // made without copying the protocol or the session first.
+    std::string journalSnapshot() const;
 
 signals:
     // A point joined the session (its line is already in the protocol).
@@ -154,6 +158,7 @@ signals:
 private:
     void record(std::string bytes);
     void replace(Session session, const QString& protocol);
+    QByteArray protocolDigest() const;
 
     Options options_;
     calibration::Calibration calibration_ = calibration::defaults();

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -75,6 +76,33 @@ TEST(JournalWrittenBefore, RestoresTheExactState)
     EXPECT_TRUE(std::signbit(r.state.session.points()[2].Y1_cm)); // -0, not 0
 }
 
+
+// A new journal's first bytes made with the text given by parts are the
+// header and snapshot that earlier build wrote, wherever the parts split it.
+TEST(JournalWrittenBefore, ItsSnapshotComesBackFromTextGivenByParts)
+{
+    const std::string_view written(kJournal, 19 + 9 + 0xCF);
+    const Session session = Session::restored({{21.425L, 15.0L, 0}, {1.0L / 3.0L, -2.0L / 7.0L, 1}}, 2, true);
+    const std::u16string text = u"0: x=21.425см y=15.000см phi=6.300 В\n1: x=0,333см y=-0,286см phi=3,035 В\n";
+    for (const std::size_t cut : {std::size_t{0}, std::size_t{1}, std::size_t{12}, text.size() / 2, text.size()}) {
+        journal::SnapshotBuilder b(session, text.size());
+        b.appendText(std::u16string_view(text).substr(0, cut));
+        b.appendText(std::u16string_view(text).substr(cut, 5));
+        b.appendText({});
+        if (cut + 5 < text.size())
+            b.appendText(std::u16string_view(text).substr(cut + 5));
+        EXPECT_EQ(b.finish(), written) << "cut at " << cut;
+    }
+    EXPECT_EQ(journal::header() + journal::snapshot({text, session}), written);
+
+    // Text that does not come to what was announced would make a record
+    // that does not read back: refused.
+    journal::SnapshotBuilder shortOfText(session, text.size());
+    shortOfText.appendText(std::u16string_view(text).substr(1));
+    EXPECT_THROW(shortOfText.finish(), std::logic_error);
+    journal::SnapshotBuilder tooMuchText(session, 3);
+    EXPECT_THROW(tooMuchText.appendText(text), std::logic_error);
+}
 
 // ---- Damage: a write cut short at the end, or the file changed since ----
 
