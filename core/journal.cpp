@@ -6,6 +6,7 @@
 
 #include <bit>
 #include <cstring>
+#include <algorithm>
 #include <optional>
 #include <stdexcept>
 
@@ -95,6 +96,7 @@ class Reader {
 public:
     explicit Reader(std::string_view bytes) : rest_(bytes) {}
     bool atEnd() const { return rest_.empty(); }
+    std::size_t left() const { return rest_.size(); }
     bool u8(std::uint8_t& v)
     {
         if (rest_.empty())
@@ -138,9 +140,13 @@ public:
         if (!u32(n) || rest_.size() / 2 < n)
             return false;
         t.resize(n);
-        for (std::uint32_t i = 0; i < n; ++i)
-            t[i] = static_cast<char16_t>(static_cast<unsigned char>(rest_[2 * i])
-                                         | (static_cast<unsigned char>(rest_[2 * i + 1]) << 8));
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(t.data(), rest_.data(), 2 * std::size_t{n});
+        } else {
+            for (std::uint32_t i = 0; i < n; ++i)
+                t[i] = static_cast<char16_t>(static_cast<unsigned char>(rest_[2 * i])
+                                             | (static_cast<unsigned char>(rest_[2 * i + 1]) << 8));
+        }
         rest_.remove_prefix(2 * std::size_t{n});
         return true;
     }
@@ -176,6 +182,8 @@ bool readSnapshot(Reader& r, std::u16string& protocol, Parts& parts)
         return false;
     parts.labels = labels != 0;
     parts.points.clear();
+    // Only as many as the bytes can hold: a count is no reason to allocate.
+    parts.points.reserve(std::min<std::size_t>(n, r.left() / (4 + 2 * kExtendedBytes)));
     for (std::uint32_t i = 0; i < n; ++i) {
         MeasuredPoint p{};
         if (!readPoint(r, p))

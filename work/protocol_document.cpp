@@ -7,6 +7,7 @@
 #include <QTextOption>
 
 #include <algorithm>
+#include <utility>
 
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -108,58 +109,101 @@ void ProtocolDocument::removeLastLine()
     compactIfShrunk();
 }
 
-void ProtocolDocument::replaceText(const QString& text, const std::function<void(qsizetype, qsizetype)>& progress)
+namespace {
+
+// Cuts after the first line feed at or past each kPartChars; `find` gives
+// the line feed's place from a place, or -1.
+template <class Text, class Find, class Convert>
+QStringList cutAfterLineFeeds(const Text& text, qsizetype size, Find find, Convert convert)
 {
-    setWrapFor(text);
+    QStringList parts;
+    parts.reserve(size / kPartChars + 1);
+    for (qsizetype done = 0; done < size;) {
+        qsizetype end = std::min(done + kPartChars, size);
+        if (end < size) {
+            const qsizetype lineFeed = find(text, end);
+            end = lineFeed < 0 ? size : lineFeed + 1;
+        }
+        parts.append(convert(text, done, end - done));
+        done = end;
+    }
+    return parts;
+}
+
+} // namespace
+
+QStringList ProtocolDocument::partsOf(QStringView text)
+{
+    return cutAfterLineFeeds(
+        text, text.size(), [](QStringView t, qsizetype from) { return t.indexOf(QLatin1Char('\n'), from); },
+        [](QStringView t, qsizetype at, qsizetype n) { return t.mid(at, n).toString(); });
+}
+
+QStringList ProtocolDocument::partsOf(std::string_view utf8)
+{
+    // A line feed is its own byte in UTF-8, never inside a character.
+    return cutAfterLineFeeds(
+        utf8, static_cast<qsizetype>(utf8.size()),
+        [](std::string_view t, qsizetype from) {
+            const std::size_t at = t.find('\n', static_cast<std::size_t>(from));
+            return at == std::string_view::npos ? qsizetype{-1} : static_cast<qsizetype>(at);
+        },
+        [](std::string_view t, qsizetype at, qsizetype n) {
+            return QString::fromUtf8(t.data() + at, n);
+        });
+}
+
+void ProtocolDocument::replaceText(QStringList parts, const std::function<void(qsizetype, qsizetype)>& progress)
+{
+    setWrapFor(parts);
+    qsizetype total = 0;
+    for (const QString& part : parts)
+        total += part.size();
     {
         const ProgramEdit edit(document_);
-        if (!progress || text.size() <= kPartChars) {
-            document_->setPlainText(text);
-        } else {
-            // Parts end after a line end, so that no CR LF is split; each
-            // goes in at the end as setPlainText() would have put it.
-            qsizetype done = 0;
-            while (done < text.size()) {
-                progress(done, text.size());
-                qsizetype end = std::min(done + kPartChars, text.size());
-                if (end < text.size()) {
-                    const qsizetype lineEnd = text.indexOf(QLatin1Char('\n'), end);
-                    end = lineEnd < 0 ? text.size() : lineEnd + 1;
-                }
-                const QString part = text.mid(done, end - done);
-                if (done == 0) {
-                    document_->setPlainText(part);
-                } else {
-                    QTextCursor c(document_);
-                    c.movePosition(QTextCursor::End);
-                    c.insertText(part);
-                }
-                done = end;
+        if (parts.isEmpty())
+            document_->setPlainText(QString());
+        // Each part goes in at the end as setPlainText() would have put it.
+        qsizetype done = 0;
+        for (qsizetype i = 0; i < parts.size(); ++i) {
+            if (progress)
+                progress(done, total);
+            QString part = std::exchange(parts[i], QString());
+            if (i == 0) {
+                document_->setPlainText(part);
+            } else {
+                QTextCursor c(document_);
+                c.movePosition(QTextCursor::End);
+                c.insertText(part);
             }
-            progress(done, text.size());
+            done += part.size();
         }
+        if (progress)
+            progress(done, total);
     }
     peakChars_ = document_->characterCount();
 }
 
-void ProtocolDocument::setWrapFor(const QString& text)
+void ProtocolDocument::setWrapFor(const QStringList& parts)
 {
     // Lines wrap at word boundaries, or anywhere in a word wider than the
     // box. Qt looks for the next word boundary from each place it wraps, to
     // the end of the paragraph: a line of megabytes without a space takes
     // hours. No protocol line is near this long; in a text that has one,
-    // lines wrap anywhere.
+    // lines wrap anywhere. (No line runs from one part into the next.)
     qsizetype longest = 0;
-    qsizetype start = 0;
-    const QChar* p = text.constData();
-    for (qsizetype i = 0; i < text.size() && longest <= kWordWrapMaxLineChars; ++i) {
-        const char16_t c = p[i].unicode();
-        if (c == u'\n' || c == u'\r' || c == QChar::ParagraphSeparator) {
-            longest = std::max(longest, i - start);
-            start = i + 1;
+    for (const QString& text : parts) {
+        qsizetype start = 0;
+        const QChar* p = text.constData();
+        for (qsizetype i = 0; i < text.size() && longest <= kWordWrapMaxLineChars; ++i) {
+            const char16_t c = p[i].unicode();
+            if (c == u'\n' || c == u'\r' || c == QChar::ParagraphSeparator) {
+                longest = std::max(longest, i - start);
+                start = i + 1;
+            }
         }
+        longest = std::max(longest, text.size() - start);
     }
-    longest = std::max(longest, text.size() - start);
     QTextOption option = document_->defaultTextOption();
     option.setWrapMode(longest > kWordWrapMaxLineChars ? QTextOption::WrapAnywhere
                                                         : QTextOption::WrapAtWordBoundaryOrAnywhere);

@@ -4,9 +4,11 @@
 // QTextCursor, so their cost does not grow with the protocol's length.
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <string>
+#include <string_view>
 
 class QTextDocument;
 
@@ -27,11 +29,20 @@ public:
     // final line break is not a line; an empty protocol stays empty.
     void removeLastLine();
     // A whole new text (a protocol opened or restored), with the document's
-    // undo history cleared. Any line end (CR LF, LF, CR) ends a line. With
-    // `progress`, a long text goes in by parts and progress(done, total)
-    // (characters) is called between them, so that the caller's window can
-    // repaint meanwhile; the document must not be touched from it.
-    void replaceText(const QString& text, const std::function<void(qsizetype, qsizetype)>& progress = {});
+    // undo history cleared. Any line end (CR LF, LF, CR) ends a line. The
+    // text comes in parts (partsOf()), each let go once it is in, so that a
+    // long text is not held twice. With `progress`, progress(done, total)
+    // (characters) is called between the parts, so that the caller's window
+    // can repaint meanwhile; the document must not be touched from it.
+    void replaceText(QStringList parts, const std::function<void(qsizetype, qsizetype)>& progress = {});
+    void replaceText(const QString& text, const std::function<void(qsizetype, qsizetype)>& progress = {})
+    {
+        replaceText(partsOf(text), progress);
+    }
+    // A text cut into parts for replaceText() of about a million characters:
+    // each but the last ends after a line feed, so that no CR LF is split.
+    static QStringList partsOf(QStringView text);
+    static QStringList partsOf(std::string_view utf8);
 
     // The protocol as the file holds it: lines joined by CR LF.
     QString text() const;
@@ -57,7 +68,7 @@ signals:
 
 private:
     void compactIfShrunk();
-    void setWrapFor(const QString& text);
+    void setWrapFor(const QStringList& parts);
 
     QTextDocument* document_;
     int peakChars_ = 0;

@@ -130,7 +130,7 @@ std::optional<Workbench::Opening> Workbench::readForOpening(const QString& path,
     if (stop())
         return std::nullopt;
     // The document takes any line end as one, as the session's lines do.
-    opening.text = QString::fromUtf8(opened.utf8.data(), static_cast<qsizetype>(opened.utf8.size()));
+    opening.text = ProtocolDocument::partsOf(opened.utf8);
     return opening;
 }
 
@@ -143,9 +143,10 @@ text::Encoding Workbench::open(Opening opening, const std::function<void(qsizety
     // or the student said so), and the new one is in its file meanwhile.
     const bool journalling = journal_ != nullptr;
     finish();
-    const qsizetype chars = opening.text.size();
-    protocol_->replaceText(opening.text, progress);
-    opening.text = QString();
+    qsizetype chars = 0;
+    for (const QString& part : opening.text)
+        chars += part.size();
+    protocol_->replaceText(std::move(opening.text), progress);
     session_ = std::move(opening.session);
     emit sessionReplaced();
     // What is left takes a while too for a long protocol: the window may
@@ -175,9 +176,9 @@ text::Encoding Workbench::open(Opening opening, const std::function<void(qsizety
     return opening.encoding;
 }
 
-void Workbench::replace(Session session, const QString& protocol)
+void Workbench::replace(Session session, QStringList protocol)
 {
-    protocol_->replaceText(protocol);
+    protocol_->replaceText(std::move(protocol));
     session_ = std::move(session);
     emit sessionReplaced();
 }
@@ -248,10 +249,10 @@ void Workbench::recover(const std::function<bool(const RecoveryOffer&)>& accept,
                 RecoveryJournal::discard(found);
             continue;
         }
-        QString protocol = QString::fromStdU16String(read.state.protocol);
-        read.state.protocol = {};
-        replace(std::move(read.state.session), protocol);
-        protocol = QString();
+        QStringList protocol = ProtocolDocument::partsOf(
+            QStringView(read.state.protocol.data(), static_cast<qsizetype>(read.state.protocol.size())));
+        std::u16string().swap(read.state.protocol);
+        replace(std::move(read.state.session), std::move(protocol));
         // The old journal goes only once the new one holds the session on disk.
         startJournal();
         flushJournal();

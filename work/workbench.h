@@ -85,7 +85,7 @@ public:
     // `cancelled` said so between its stages), then the work replaced with
     // it (`progress` as ProtocolDocument::replaceText() calls it).
     struct Opening {
-        QString text; // the protocol document's text (the file's line ends)
+        QStringList text; // the protocol document's text (the file's line ends), ProtocolDocument::partsOf()
         Session session;
         text::Encoding encoding;
     };
@@ -157,7 +157,7 @@ signals:
 
 private:
     void record(std::string bytes);
-    void replace(Session session, const QString& protocol);
+    void replace(Session session, QStringList protocol);
     QByteArray protocolDigest() const;
 
     Options options_;
