@@ -8,7 +8,6 @@
 #include <cstring>
 #include <algorithm>
 #include <optional>
-#include <stdexcept>
 
 namespace potencor::journal {
 namespace {
@@ -82,12 +81,13 @@ public:
         return std::move(out_);
     }
 
-private:
+    std::size_t size() const { return out_.size(); }
     void putU32(std::size_t at, std::uint32_t v)
     {
         for (int i = 0; i < 4; ++i)
             out_[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
     }
+private:
     std::string out_; // prefix, frame, type byte, body
     std::size_t frameAt_ = 0;
 };
@@ -296,19 +296,19 @@ std::string header() { return std::string(kMagic); }
 
 struct SnapshotBuilder::Impl {
     Writer w;
-    std::size_t unitsLeft;
+    std::size_t countAt = 0; // of the text's length, once known
+    std::size_t units = 0;
 };
 
-SnapshotBuilder::SnapshotBuilder(const Session& session, std::size_t textUnits)
-    : SnapshotBuilder(session, textUnits, true)
+SnapshotBuilder::SnapshotBuilder(const Session& session, std::size_t expectedTextUnits)
+    : SnapshotBuilder(session, expectedTextUnits, true)
 {
 }
 
-SnapshotBuilder::SnapshotBuilder(const Session& session, std::size_t textUnits, bool withHeader)
+SnapshotBuilder::SnapshotBuilder(const Session& session, std::size_t expectedTextUnits, bool withHeader)
     : impl_(std::make_unique<Impl>(
-          Impl{Writer(kSnapshot, 13 + session.points().size() * (4 + 2 * kExtendedBytes) + 2 * textUnits,
-                      withHeader ? kMagic : std::string_view()),
-               textUnits}))
+          Impl{Writer(kSnapshot, 13 + session.points().size() * (4 + 2 * kExtendedBytes) + 2 * expectedTextUnits,
+                      withHeader ? kMagic : std::string_view())}))
 {
     Writer& w = impl_->w;
     w.i32(session.count());
@@ -316,23 +316,21 @@ SnapshotBuilder::SnapshotBuilder(const Session& session, std::size_t textUnits, 
     w.u32(static_cast<std::uint32_t>(session.points().size()));
     for (const MeasuredPoint& p : session.points())
         writePoint(w, p);
-    w.u32(static_cast<std::uint32_t>(textUnits));
+    impl_->countAt = w.size();
+    w.u32(0);
 }
 
 SnapshotBuilder::~SnapshotBuilder() = default;
 
 void SnapshotBuilder::appendText(std::u16string_view part)
 {
-    if (part.size() > impl_->unitsLeft)
-        throw std::logic_error("journal snapshot: more text than announced");
-    impl_->unitsLeft -= part.size();
+    impl_->units += part.size();
     impl_->w.units(part);
 }
 
 std::string SnapshotBuilder::finish()
 {
-    if (impl_->unitsLeft != 0)
-        throw std::logic_error("journal snapshot: less text than announced");
+    impl_->w.putU32(impl_->countAt, static_cast<std::uint32_t>(impl_->units));
     return impl_->w.finish();
 }
 

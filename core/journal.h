@@ -38,23 +38,23 @@ std::string snapshot(const State& state);
 
 // A new journal file's bytes, the header then a snapshot, built in place with
 // the protocol's text given by parts: a long protocol is never held whole a
-// second time. The parts must come to `textUnits` UTF-16 units in all.
+// second time. `expectedTextUnits` only reserves room.
 class SnapshotBuilder {
 public:
-    SnapshotBuilder(const Session& session, std::size_t textUnits);
+    explicit SnapshotBuilder(const Session& session, std::size_t expectedTextUnits = 0);
     ~SnapshotBuilder();
     SnapshotBuilder(const SnapshotBuilder&) = delete;
     SnapshotBuilder& operator=(const SnapshotBuilder&) = delete;
     void appendText(std::u16string_view part);
-    // Throws std::logic_error when the parts did not come to textUnits.
     std::string finish();
 
 private:
     friend std::string snapshot(const State& state);
-    SnapshotBuilder(const Session& session, std::size_t textUnits, bool withHeader);
+    SnapshotBuilder(const Session& session, std::size_t expectedTextUnits, bool withHeader);
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
+
 std::string edit(std::uint32_t position, std::uint32_t removed, std::u16string_view inserted);
 std::string pointAppended(const MeasuredPoint& point);
 std::string pointRemoved();

@@ -246,6 +246,35 @@ void ProtocolDocument::forEachPart(const std::function<void(QString&)>& f) const
 // The last block's end is no character of the text.
 qsizetype ProtocolDocument::characters() const { return document_->characterCount() - 1; }
 
+QString ProtocolDocument::heldForm(QStringView part)
+{
+    // What QTextCursor::insertText() ends a block at: CR LF, LF, CR, and the
+    // paragraph separator and the frame marks (U+FDD0, U+FDD1).
+    QString held(part.size(), Qt::Uninitialized);
+    QChar* out = held.data();
+    const QChar* p = part.data();
+    const qsizetype n = part.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = p[i].unicode();
+        switch (c) {
+        case u'\r':
+            if (i + 1 < n && p[i + 1] == QLatin1Char('\n'))
+                ++i;
+            [[fallthrough]];
+        case u'\n':
+        case QChar::ParagraphSeparator:
+        case 0xFDD0:
+        case 0xFDD1:
+            *out++ = QChar::ParagraphSeparator;
+            break;
+        default:
+            *out++ = p[i];
+        }
+    }
+    held.truncate(out - held.constData());
+    return held;
+}
+
 QString ProtocolDocument::fileForm(QStringView part)
 {
     // Not toPlainText()'s form: it turns no-break spaces into spaces and line

@@ -55,6 +55,9 @@ public:
     void forEachPart(const std::function<void(QString&)>& f) const;
     // The text's length: forEachPart's parts together.
     qsizetype characters() const;
+    // A part of replaceText()'s text as the document holds it once it is in,
+    // as forEachPart() would give it back: each line end becomes U+2029.
+    static QString heldForm(QStringView part);
     // A part in the form the file holds (CR LF between lines) and, in place,
     // in the form the journal keeps ('\n').
     static QString fileForm(QStringView part);

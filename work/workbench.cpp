@@ -143,50 +143,74 @@ text::Encoding Workbench::open(Opening opening, const std::function<void(qsizety
     // or the student said so), and the new one is in its file meanwhile.
     const bool journalling = journal_ != nullptr;
     finish();
-    qsizetype chars = 0;
-    for (const QString& part : opening.text)
-        chars += part.size();
-    protocol_->replaceText(std::move(opening.text), progress);
-    session_ = std::move(opening.session);
-    emit sessionReplaced();
-    // What is left takes a while too for a long protocol: the window may
-    // repaint in between.
-    const auto breathe = [&] {
-        if (progress)
-            progress(chars, chars);
-    };
-    breathe();
-    // The file holds what the document now holds; the journal starts with
-    // it. One reading of a long document serves both.
-    QCryptographicHash saved(kDigest);
-    std::optional<journal::SnapshotBuilder> snapshot;
-    if (journalling)
-        snapshot.emplace(session_, protocol_->characters());
-    protocol_->forEachPart([&](QString& part) {
-        addText(saved, ProtocolDocument::fileForm(part));
-        if (snapshot) {
-            ProtocolDocument::toJournalForm(part);
-            snapshot->appendText(viewOf(part));
-        }
-    });
-    savedDigest_ = saved.result();
-    breathe();
-    if (journalling)
-        startJournal(snapshot ? snapshot->finish() : std::string());
+    // The file holds what the document is about to hold.
+    savedDigest_ = replace(std::move(opening.text), std::move(opening.session), journalling, true, progress);
     return opening.encoding;
 }
 
-void Workbench::replace(Session session, QStringList protocol)
+// The parts say what the document will hold before they go in: the digest
+// of it as a file holds it and the new journal's snapshot come from them, so
+// that the journal is on its way to the disk while the document fills and
+// the long document is never read back. Each part goes once it is in.
+std::optional<QByteArray> Workbench::replace(QStringList parts, Session session, bool journalling, bool digested,
+                                             const std::function<void(qsizetype, qsizetype)>& progress)
 {
-    protocol_->replaceText(std::move(protocol));
+    qsizetype chars = 0;
+    for (const QString& part : parts)
+        chars += part.size();
+    QCryptographicHash digest(kDigest);
+    std::optional<journal::SnapshotBuilder> snapshot;
+    if (journalling)
+        snapshot.emplace(session, static_cast<std::size_t>(chars));
+    qsizetype heldChars = 0;
+    qsizetype heldBreaks = 0;
+    for (const QString& part : parts) {
+        if (progress)
+            progress(0, chars); // the window repaints meanwhile too
+        QString held = ProtocolDocument::heldForm(part);
+        heldChars += held.size();
+        heldBreaks += held.count(QChar::ParagraphSeparator);
+        if (digested)
+            addText(digest, ProtocolDocument::fileForm(held));
+        if (snapshot) {
+            ProtocolDocument::toJournalForm(held);
+            snapshot->appendText(viewOf(held));
+        }
+    }
     session_ = std::move(session);
+    if (snapshot) {
+        // Its edits are recorded from the filled document on: the snapshot
+        // holds the fill.
+        startJournal(snapshot->finish(), false);
+        snapshot.reset();
+    }
+    snapshotDuringFill_ = false;
+    filling_ = true;
+    protocol_->replaceText(std::move(parts), progress);
+    filling_ = false;
     emit sessionReplaced();
+    if (progress)
+        progress(chars, chars); // the views took a while too: the window repaints
+    // Should Qt ever make other blocks of the text than heldForm() says, the
+    // document itself is read after all; so is it when the journal had to
+    // take a snapshot while the document was still filling.
+    const bool asHeld = protocol_->characters() == heldChars && protocol_->document()->blockCount() == heldBreaks + 1;
+    if (journal_) {
+        journal_->recordEdits(protocol_->document());
+        if (!asHeld || snapshotDuringFill_)
+            journal_->rewriteNow();
+    }
+    if (!digested)
+        return std::nullopt;
+    return asHeld ? digest.result() : protocolDigest();
 }
 
 journal::State Workbench::journalState() const { return {protocol_->journalText(), session_}; }
 
 std::string Workbench::journalSnapshot() const
 {
+    if (filling_)
+        snapshotDuringFill_ = true;
     journal::SnapshotBuilder snapshot(session_, static_cast<std::size_t>(protocol_->characters()));
     protocol_->forEachPart([&](QString& part) {
         ProtocolDocument::toJournalForm(part);
@@ -252,9 +276,8 @@ void Workbench::recover(const std::function<bool(const RecoveryOffer&)>& accept,
         QStringList protocol = ProtocolDocument::partsOf(
             QStringView(read.state.protocol.data(), static_cast<qsizetype>(read.state.protocol.size())));
         std::u16string().swap(read.state.protocol);
-        replace(std::move(read.state.session), std::move(protocol));
+        replace(std::move(protocol), std::move(read.state.session), true, false, {});
         // The old journal goes only once the new one holds the session on disk.
-        startJournal();
         flushJournal();
         if (!damaged) {
             if (journal_ && journal_->onDisk())
@@ -267,7 +290,9 @@ void Workbench::recover(const std::function<bool(const RecoveryOffer&)>& accept,
     startJournal();
 }
 
-void Workbench::startJournal(std::string snapshot)
+void Workbench::startJournal() { startJournal({}, true); }
+
+void Workbench::startJournal(std::string snapshot, bool recordEdits)
 {
     if (journal_ || !options_.recovery)
         return;
@@ -283,7 +308,8 @@ void Workbench::startJournal(std::string snapshot)
             emit journalHealthChanged(healthy);
         }
     });
-    journal_->recordEdits(protocol_->document());
+    if (recordEdits)
+        journal_->recordEdits(protocol_->document());
     if (!journal_->start(std::move(snapshot))) {
         // The program works on without one, trying again; the student's saves are unaffected.
         qWarning("potencor: no recovery journal: no folder takes it (%s)",

@@ -122,9 +122,8 @@ public:
     };
     void recover(const std::function<bool(const RecoveryOffer&)>& accept,
                  const std::function<void(const Unreadable&)>& unreadable);
-    // Starts this run's journal (no-op without recovery or when running);
-    // `snapshot`, when given, is journalSnapshot() made already.
-    void startJournal(std::string snapshot = {});
+    // Starts this run's journal (no-op without recovery or when running).
+    void startJournal();
     // Everything recorded so far on the disk now (the system asks the
     // program to end, a logout).
     void flushJournal();
@@ -157,8 +156,15 @@ signals:
 
 private:
     void record(std::string bytes);
-    void replace(Session session, QStringList protocol);
+    // Replaces the work; when `digested`, the digest of the new protocol as
+    // a file holds it.
+    std::optional<QByteArray> replace(QStringList parts, Session session, bool journalling, bool digested,
+                                      const std::function<void(qsizetype, qsizetype)>& progress);
     QByteArray protocolDigest() const;
+    // `snapshot`, when given, is journalSnapshot() made already; without
+    // `recordEdits` the document's edits are not recorded until the caller
+    // says so.
+    void startJournal(std::string snapshot, bool recordEdits);
 
     Options options_;
     calibration::Calibration calibration_ = calibration::defaults();
@@ -168,7 +174,9 @@ private:
     bool journalHealthy_ = true;
     // The journal the work was restored from, until this run's holds the work on disk.
     std::unique_ptr<RecoveryJournal::LeftBehind> restoredFrom_;
-    std::optional<QByteArray> savedDigest_; // of the protocol as last written to a file (SHA-256)
+    std::optional<QByteArray> savedDigest_; // of the protocol as last written to a file
+    bool filling_ = false; // the document takes a new text by parts
+    mutable bool snapshotDuringFill_ = false;
 };
 
 } // namespace potencor::work
