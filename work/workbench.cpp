@@ -11,6 +11,8 @@
 #include <QTextDocument>
 
 #include <cerrno>
+#include <future>
+#include <utility>
 
 namespace potencor::work {
 namespace {
@@ -126,11 +128,15 @@ std::optional<Workbench::Opening> Workbench::readForOpening(const QString& path,
     exporting::OpenedProtocol opened = exporting::readProtocol(path, forced);
     if (stop())
         return std::nullopt;
-    Opening opening{{}, Session::fromProtocol(opened.utf8), opened.encoding};
+    // The lines are parsed while the text is cut into parts: two cores, when
+    // there are, take half the time.
+    std::future<Session> session =
+        std::async(std::launch::async, [&utf8 = std::as_const(opened.utf8)] { return Session::fromProtocol(utf8); });
+    // The document takes any line end as one, as the session's lines do.
+    QStringList parts = ProtocolDocument::partsOf(opened.utf8);
+    Opening opening{std::move(parts), session.get(), opened.encoding};
     if (stop())
         return std::nullopt;
-    // The document takes any line end as one, as the session's lines do.
-    opening.text = ProtocolDocument::partsOf(opened.utf8);
     return opening;
 }
 
