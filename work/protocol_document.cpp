@@ -246,58 +246,59 @@ void ProtocolDocument::forEachPart(const std::function<void(QString&)>& f) const
 // The last block's end is no character of the text.
 qsizetype ProtocolDocument::characters() const { return document_->characterCount() - 1; }
 
-QString ProtocolDocument::heldForm(QStringView part)
+ProtocolDocument::Forms ProtocolDocument::formsOf(QStringView text, bool file, bool journal)
 {
-    // What QTextCursor::insertText() ends a block at: CR LF, LF, CR, and the
-    // paragraph separator and the frame marks (U+FDD0, U+FDD1).
-    QString held(part.size(), Qt::Uninitialized);
-    QChar* out = held.data();
-    const QChar* p = part.data();
-    const qsizetype n = part.size();
+    // Not toPlainText()'s forms: it turns no-break spaces into spaces and line
+    // separators (U+2028) into line breaks. Only line ends end lines.
+    Forms forms;
+    if (file)
+        forms.file.resize(2 * text.size());
+    if (journal)
+        forms.journal.resize(text.size());
+    char16_t* f = file ? reinterpret_cast<char16_t*>(forms.file.data()) : nullptr;
+    char16_t* j = journal ? reinterpret_cast<char16_t*>(forms.journal.data()) : nullptr;
+    const char16_t* p = reinterpret_cast<const char16_t*>(text.utf16());
+    const qsizetype n = text.size();
     for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = p[i].unicode();
+        const char16_t c = p[i];
         switch (c) {
         case u'\r':
-            if (i + 1 < n && p[i + 1] == QLatin1Char('\n'))
+            if (i + 1 < n && p[i + 1] == u'\n')
                 ++i;
             [[fallthrough]];
         case u'\n':
         case QChar::ParagraphSeparator:
         case 0xFDD0:
         case 0xFDD1:
-            *out++ = QChar::ParagraphSeparator;
+            ++forms.lineEnds;
+            if (f) {
+                *f++ = u'\r';
+                *f++ = u'\n';
+            }
+            if (j)
+                *j++ = u'\n';
+            ++forms.heldChars;
             break;
         default:
-            *out++ = p[i];
+            if (f)
+                *f++ = c;
+            if (j)
+                *j++ = c;
+            ++forms.heldChars;
         }
     }
-    held.truncate(out - held.constData());
-    return held;
+    if (file)
+        forms.file.truncate(f - reinterpret_cast<const char16_t*>(forms.file.constData()));
+    if (journal)
+        forms.journal.truncate(j - reinterpret_cast<const char16_t*>(forms.journal.constData()));
+    return forms;
 }
-
-QString ProtocolDocument::fileForm(QStringView part)
-{
-    // Not toPlainText()'s form: it turns no-break spaces into spaces and line
-    // separators (U+2028) into line breaks. Only blocks end lines.
-    QString out;
-    out.reserve(part.size() + part.count(QChar::ParagraphSeparator));
-    for (qsizetype at = 0;;) {
-        const qsizetype end = part.indexOf(QChar::ParagraphSeparator, at);
-        out += part.mid(at, (end < 0 ? part.size() : end) - at);
-        if (end < 0)
-            return out;
-        out += QLatin1String("\r\n");
-        at = end + 1;
-    }
-}
-
-void ProtocolDocument::toJournalForm(QString& part) { part.replace(QChar::ParagraphSeparator, QLatin1Char('\n')); }
 
 QString ProtocolDocument::text() const
 {
     QString text;
     text.reserve(characters() + document_->blockCount() - 1);
-    forEachPart([&](QString& part) { text += fileForm(part); });
+    forEachPart([&](QString& part) { text += formsOf(part, true, false).file; });
     return text;
 }
 
@@ -306,8 +307,8 @@ std::u16string ProtocolDocument::journalText() const
     std::u16string text;
     text.reserve(static_cast<std::size_t>(characters()));
     forEachPart([&](QString& part) {
-        toJournalForm(part);
-        text.append(reinterpret_cast<const char16_t*>(part.utf16()), static_cast<std::size_t>(part.size()));
+        const QString journal = formsOf(part, false, true).journal;
+        text.append(reinterpret_cast<const char16_t*>(journal.utf16()), static_cast<std::size_t>(journal.size()));
     });
     return text;
 }

@@ -55,13 +55,19 @@ public:
     void forEachPart(const std::function<void(QString&)>& f) const;
     // The text's length: forEachPart's parts together.
     qsizetype characters() const;
-    // A part of replaceText()'s text as the document holds it once it is in,
-    // as forEachPart() would give it back: each line end becomes U+2029.
-    static QString heldForm(QStringView part);
-    // A part in the form the file holds (CR LF between lines) and, in place,
-    // in the form the journal keeps ('\n').
-    static QString fileForm(QStringView part);
-    static void toJournalForm(QString& part);
+    // A text, or a part of the document's, in the forms the file keeps (CR LF
+    // between lines) and the journal keeps ('\n'), each only when asked for.
+    // Its line ends are those the document takes: CR LF, LF, CR, U+2029 and
+    // the frame marks U+FDD0 and U+FDD1 (QTextCursor::insertText() ends a
+    // block at each); the document's own text has U+2029 alone. What the
+    // document will hold of replaceText()'s parts is known from them so.
+    struct Forms {
+        QString file;
+        QString journal;
+        qsizetype lineEnds = 0;
+        qsizetype heldChars = 0; // in the document (a line end is one)
+    };
+    static Forms formsOf(QStringView text, bool file, bool journal);
 
 signals:
     // The document is about to be built anew from its own text (it shrank a

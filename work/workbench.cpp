@@ -100,7 +100,7 @@ void Workbench::setLabelsVisible(bool visible)
 QByteArray Workbench::protocolDigest() const
 {
     QCryptographicHash hash(kDigest);
-    protocol_->forEachPart([&](QString& part) { addText(hash, ProtocolDocument::fileForm(part)); });
+    protocol_->forEachPart([&](QString& part) { addText(hash, ProtocolDocument::formsOf(part, true, false).file); });
     return hash.result();
 }
 
@@ -173,15 +173,13 @@ std::optional<QByteArray> Workbench::replace(QStringList parts, Session session,
     for (const QString& part : parts) {
         if (progress)
             progress(0, chars); // the window repaints meanwhile too
-        QString held = ProtocolDocument::heldForm(part);
-        heldChars += held.size();
-        heldBreaks += held.count(QChar::ParagraphSeparator);
+        const ProtocolDocument::Forms forms = ProtocolDocument::formsOf(part, digested, snapshot.has_value());
+        heldChars += forms.heldChars;
+        heldBreaks += forms.lineEnds;
         if (digested)
-            addText(digest, ProtocolDocument::fileForm(held));
-        if (snapshot) {
-            ProtocolDocument::toJournalForm(held);
-            snapshot->appendText(viewOf(held));
-        }
+            addText(digest, forms.file);
+        if (snapshot)
+            snapshot->appendText(viewOf(forms.journal));
     }
     session_ = std::move(session);
     if (snapshot) {
@@ -197,7 +195,7 @@ std::optional<QByteArray> Workbench::replace(QStringList parts, Session session,
     emit sessionReplaced();
     if (progress)
         progress(chars, chars); // the views took a while too: the window repaints
-    // Should Qt ever make other blocks of the text than heldForm() says, the
+    // Should Qt ever make other blocks of the text than formsOf() says, the
     // document itself is read after all; so is it when the journal had to
     // take a snapshot while the document was still filling.
     const bool asHeld = protocol_->characters() == heldChars && protocol_->document()->blockCount() == heldBreaks + 1;
@@ -218,10 +216,8 @@ std::string Workbench::journalSnapshot() const
     if (filling_)
         snapshotDuringFill_ = true;
     journal::SnapshotBuilder snapshot(session_, static_cast<std::size_t>(protocol_->characters()));
-    protocol_->forEachPart([&](QString& part) {
-        ProtocolDocument::toJournalForm(part);
-        snapshot.appendText(viewOf(part));
-    });
+    protocol_->forEachPart(
+        [&](QString& part) { snapshot.appendText(viewOf(ProtocolDocument::formsOf(part, false, true).journal)); });
     return snapshot.finish();
 }
 

@@ -108,8 +108,8 @@ TEST(ProtocolDocument, TextKeepsNoBreakSpaceAndLineSeparator)
 // journal take it before it goes in, is what Qt makes of it: every line end
 // it knows (CR LF, LF, CR, U+2029, the frame marks U+FDD0 and U+FDD1) one
 // block end, a CR ending one part and an LF starting the next two of them,
-// nothing else changed.
-TEST(ProtocolDocument, ATextsHeldFormIsWhatTheDocumentMakesOfIt)
+// nothing else changed; and the document's own parts give the same forms.
+TEST(ProtocolDocument, ATextsFormsAreThoseOfWhatTheDocumentMakesOfIt)
 {
     QString longText;
     for (int i = 0; i < 40000; ++i)
@@ -123,17 +123,28 @@ TEST(ProtocolDocument, ATextsHeldFormIsWhatTheDocumentMakesOfIt)
     };
     for (const auto& [name, parts] : cases) {
         SCOPED_TRACE(name);
-        QString held;
-        for (const QString& part : parts)
-            held += ProtocolDocument::heldForm(part);
+        QString file, journal;
+        qsizetype lineEnds = 0, held = 0;
+        for (const QString& part : parts) {
+            const ProtocolDocument::Forms forms = ProtocolDocument::formsOf(part, true, true);
+            file += forms.file;
+            journal += forms.journal;
+            lineEnds += forms.lineEnds;
+            held += forms.heldChars;
+        }
         ProtocolDocument doc;
         doc.replaceText(parts);
-        EXPECT_EQ(held, doc.document()->toRawText());
+        const QString raw = doc.document()->toRawText();
+        EXPECT_EQ(file, QString(raw).replace(QChar::ParagraphSeparator, QStringLiteral("\r\n")));
+        EXPECT_EQ(journal, QString(raw).replace(QChar::ParagraphSeparator, QLatin1Char('\n')));
+        EXPECT_EQ(held, raw.size());
+        EXPECT_EQ(doc.characters(), raw.size());
+        EXPECT_EQ(doc.document()->blockCount(), lineEnds + 1);
         QString given;
         doc.forEachPart([&](QString& part) { given += part; });
-        EXPECT_EQ(given, doc.document()->toRawText());
-        EXPECT_EQ(doc.characters(), held.size());
-        EXPECT_EQ(doc.document()->blockCount(), held.count(QChar::ParagraphSeparator) + 1);
+        EXPECT_EQ(given, raw);
+        EXPECT_EQ(doc.text(), file);
+        EXPECT_EQ(QString::fromStdU16String(doc.journalText()), journal);
     }
 }
 
