@@ -64,6 +64,8 @@ namespace {
 // From this size on a protocol is read on a thread of its own, under a
 // progress box (a protocol of about 50,000 lines).
 constexpr qint64 kOpenInBackgroundBytes = 2 << 20;
+// From this length on a restored protocol goes in under a progress box.
+constexpr qsizetype kRestoreUnderProgressChars = 1 << 20;
 
 // The pixels are compiled in: no image plugins or decoding at start-up.
 QIcon programIcon()
@@ -692,6 +694,28 @@ void TForm1::showSession()
 void TForm1::offerRecovery()
 {
     const auto shown = [](const QString& path) { return QDir::toNativeSeparators(path); };
+    // A long protocol takes seconds to go back in: under a progress box, the
+    // event loop turning between its parts (and the program ending, if asked
+    // to meanwhile, once it is in).
+    std::unique_ptr<QProgressDialog> restoring;
+    const auto progress = [&](qsizetype done, qsizetype total) {
+        if (total < kRestoreUnderProgressChars)
+            return;
+        opening_ = true;
+        if (!restoring) {
+            restoring = std::make_unique<QProgressDialog>(QStringLiteral("Восстановление протокола…"), QString(), 0,
+                                                          1000, this);
+            restoring->setObjectName(QStringLiteral("restoreProgress"));
+            restoring->setWindowTitle(programTitle(QCoreApplication::applicationFilePath()));
+            restoring->setWindowModality(Qt::ApplicationModal);
+            restoring->setMinimumDuration(0);
+            restoring->setAutoReset(false);
+            restoring->setAutoClose(false);
+            restoring->show();
+        }
+        restoring->setValue(static_cast<int>(done * 1000 / total));
+        QCoreApplication::processEvents();
+    };
     work_->recover(
         [&](const work::Workbench::RecoveryOffer& offer) {
             const QString when = offer.modified.toString(QStringLiteral("dd.MM.yyyy HH:mm"));
@@ -730,7 +754,13 @@ void TForm1::offerRecovery()
                                  .arg(shown(journal.path), shown(journal.path + QStringLiteral(".lock"))));
                 break;
             }
-        });
+        },
+        progress);
+    opening_ = false;
+    if (terminationPending_) {
+        terminationPending_ = false;
+        QTimer::singleShot(0, this, &TForm1::terminationRequested);
+    }
 }
 
 bool TForm1::openProtocolFile(const QString& path, std::optional<text::Encoding> forced)

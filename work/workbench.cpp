@@ -228,7 +228,8 @@ void Workbench::record(std::string bytes)
 }
 
 void Workbench::recover(const std::function<bool(const RecoveryOffer&)>& accept,
-                        const std::function<void(const Unreadable&)>& unreadable)
+                        const std::function<void(const Unreadable&)>& unreadable,
+                        const std::function<void(qsizetype, qsizetype)>& progress)
 {
     if (!options_.recovery)
         return;
@@ -278,7 +279,7 @@ void Workbench::recover(const std::function<bool(const RecoveryOffer&)>& accept,
         QStringList protocol = ProtocolDocument::partsOf(
             QStringView(read.state.protocol.data(), static_cast<qsizetype>(read.state.protocol.size())));
         std::u16string().swap(read.state.protocol);
-        replace(std::move(protocol), std::move(read.state.session), true, false, {});
+        replace(std::move(protocol), std::move(read.state.session), true, false, progress);
         // The old journal goes only once the new one holds the session on disk.
         flushJournal();
         if (!damaged) {

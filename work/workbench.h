@@ -120,8 +120,11 @@ public:
         QString keptAs{}; // NotAJournal: its new name, empty when renaming failed
         QString reason{}; // the system's text, where it gave one
     };
+    // `progress` as ProtocolDocument::replaceText() calls it, while the
+    // accepted work goes in.
     void recover(const std::function<bool(const RecoveryOffer&)>& accept,
-                 const std::function<void(const Unreadable&)>& unreadable);
+                 const std::function<void(const Unreadable&)>& unreadable,
+                 const std::function<void(qsizetype, qsizetype)>& progress = {});
     // Starts this run's journal (no-op without recovery or when running).
     void startJournal();
     // Everything recorded so far on the disk now (the system asks the
