@@ -18,6 +18,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <stdexcept>
 #include <vector>
 
 namespace potencor::ui {
@@ -704,6 +705,15 @@ int Series::AddXY(double x_cm, double y_cm, int label)
     return index;
 }
 
+void Series::Assign(QVector<QPointF> points, QVector<int> labels)
+{
+    if (labels.size() != points.size())
+        throw std::invalid_argument("Series::Assign: a label for each point");
+    points_ = std::move(points);
+    labels_ = std::move(labels);
+    scene_->seriesAssigned(this);
+}
+
 void Series::Delete(int index)
 {
     if (index < 0 || index >= Count())
@@ -753,6 +763,19 @@ void ChartScene::seriesRemoved(Series* series, int index)
         impl_->pointRemoved(index);
     else
         ++impl_->outlinesVersion;
+    if (hover_.series == series)
+        hover_ = {};
+    emit changed();
+}
+
+void ChartScene::seriesAssigned(Series* series)
+{
+    if (series == &series1_) {
+        ++impl_->pointsVersion;
+        impl_->placer.clear();
+    } else {
+        ++impl_->outlinesVersion;
+    }
     if (hover_.series == series)
         hover_ = {};
     emit changed();

@@ -30,6 +30,9 @@ public:
     // label is its index, or the number given (a point read back from a file).
     int AddXY(double x_cm, double y_cm);
     int AddXY(double x_cm, double y_cm, int label);
+    // All the points at once, in place of those there were (a session
+    // opened or restored); labels as AddXY() takes them, one a point.
+    void Assign(QVector<QPointF> points, QVector<int> labels);
     // Removes the point at index; throws potencor::Error
     // "Series Delete: ValueIndex %d out of bounds (0 to %d)." when out of range.
     void Delete(int index);
@@ -111,6 +114,7 @@ private:
     friend class Series;
     void seriesAppended(Series* series);
     void seriesRemoved(Series* series, int index);
+    void seriesAssigned(Series* series);
     void setHover(const HoverTarget& target);
 
     const ChartLayout layout_;

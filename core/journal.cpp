@@ -4,6 +4,9 @@
 
 #include <zlib.h>
 
+#include <bit>
+#include <cstring>
+#include <algorithm>
 #include <optional>
 
 namespace potencor::journal {
@@ -23,14 +26,17 @@ constexpr std::size_t kFrameBytes = 9;
 // A text of more than this is no protocol the program can hold.
 constexpr std::uint32_t kMaxRecordBytes = 1u << 30;
 
-// A record built in place behind room for its frame, so that a snapshot of
-// a long protocol is written once, not copied again.
+// A record built in place behind room for its frame (and behind the file's
+// header, for a new file's first record), so that a snapshot of a long
+// protocol is written once, not copied again.
 class Writer {
 public:
-    explicit Writer(Type type, std::size_t expectedBodyBytes = 0)
+    explicit Writer(Type type, std::size_t expectedBodyBytes = 0, std::string_view prefix = {})
     {
-        out_.reserve(kFrameBytes + expectedBodyBytes);
-        out_.resize(kFrameBytes - 1); // length and CRC, once the body is known
+        out_.reserve(prefix.size() + kFrameBytes + expectedBodyBytes);
+        out_.assign(prefix);
+        frameAt_ = out_.size();
+        out_.resize(frameAt_ + kFrameBytes - 1); // length and CRC, once the body is known
         out_.push_back(static_cast<char>(type));
     }
     void u8(std::uint8_t v) { out_.push_back(static_cast<char>(v)); }
@@ -48,35 +54,49 @@ public:
     void text(std::u16string_view t)
     {
         u32(static_cast<std::uint32_t>(t.size()));
-        std::size_t at = out_.size();
+        units(t);
+    }
+    // UTF-16LE, without the count (text() writes it).
+    void units(std::u16string_view t)
+    {
+        const std::size_t at = out_.size();
         out_.resize(at + 2 * t.size());
-        for (const char16_t c : t) {
-            out_[at++] = static_cast<char>(c & 0xFF);
-            out_[at++] = static_cast<char>(c >> 8);
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(out_.data() + at, t.data(), 2 * t.size());
+        } else {
+            char* o = out_.data() + at;
+            for (const char16_t c : t) {
+                *o++ = static_cast<char>(c & 0xFF);
+                *o++ = static_cast<char>(c >> 8);
+            }
         }
     }
     std::string finish()
     {
-        const char* typed = out_.data() + kFrameBytes - 1;
-        const std::size_t typedBytes = out_.size() - (kFrameBytes - 1);
-        putU32(0, static_cast<std::uint32_t>(typedBytes - 1));
-        putU32(4, static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(typed), static_cast<uInt>(typedBytes))));
+        const char* typed = out_.data() + frameAt_ + kFrameBytes - 1;
+        const std::size_t typedBytes = out_.size() - (frameAt_ + kFrameBytes - 1);
+        putU32(frameAt_, static_cast<std::uint32_t>(typedBytes - 1));
+        putU32(frameAt_ + 4,
+               static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(typed), static_cast<uInt>(typedBytes))));
         return std::move(out_);
     }
 
-private:
+    std::size_t size() const { return out_.size(); }
     void putU32(std::size_t at, std::uint32_t v)
     {
         for (int i = 0; i < 4; ++i)
             out_[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
     }
-    std::string out_; // frame, type byte, body
+private:
+    std::string out_; // prefix, frame, type byte, body
+    std::size_t frameAt_ = 0;
 };
 
 class Reader {
 public:
     explicit Reader(std::string_view bytes) : rest_(bytes) {}
     bool atEnd() const { return rest_.empty(); }
+    std::size_t left() const { return rest_.size(); }
     bool u8(std::uint8_t& v)
     {
         if (rest_.empty())
@@ -120,9 +140,13 @@ public:
         if (!u32(n) || rest_.size() / 2 < n)
             return false;
         t.resize(n);
-        for (std::uint32_t i = 0; i < n; ++i)
-            t[i] = static_cast<char16_t>(static_cast<unsigned char>(rest_[2 * i])
-                                         | (static_cast<unsigned char>(rest_[2 * i + 1]) << 8));
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(t.data(), rest_.data(), 2 * std::size_t{n});
+        } else {
+            for (std::uint32_t i = 0; i < n; ++i)
+                t[i] = static_cast<char16_t>(static_cast<unsigned char>(rest_[2 * i])
+                                             | (static_cast<unsigned char>(rest_[2 * i + 1]) << 8));
+        }
         rest_.remove_prefix(2 * std::size_t{n});
         return true;
     }
@@ -158,6 +182,8 @@ bool readSnapshot(Reader& r, std::u16string& protocol, Parts& parts)
         return false;
     parts.labels = labels != 0;
     parts.points.clear();
+    // Only as many as the bytes can hold: a count is no reason to allocate.
+    parts.points.reserve(std::min<std::size_t>(n, r.left() / (4 + 2 * kExtendedBytes)));
     for (std::uint32_t i = 0; i < n; ++i) {
         MeasuredPoint p{};
         if (!readPoint(r, p))
@@ -268,16 +294,51 @@ bool holdsWholeRecord(std::string_view bytes)
 
 std::string header() { return std::string(kMagic); }
 
+struct SnapshotBuilder::Impl {
+    Writer w;
+    std::size_t countAt = 0; // of the text's length, once known
+    std::size_t units = 0;
+};
+
+SnapshotBuilder::SnapshotBuilder(const Session& session, std::size_t expectedTextUnits)
+    : SnapshotBuilder(session, expectedTextUnits, true)
+{
+}
+
+SnapshotBuilder::SnapshotBuilder(const Session& session, std::size_t expectedTextUnits, bool withHeader)
+    : impl_(std::make_unique<Impl>(
+          Impl{Writer(kSnapshot, 13 + session.points().size() * (4 + 2 * kExtendedBytes) + 2 * expectedTextUnits,
+                      withHeader ? kMagic : std::string_view())}))
+{
+    Writer& w = impl_->w;
+    w.i32(session.count());
+    w.u8(session.labelsVisible() ? 1 : 0);
+    w.u32(static_cast<std::uint32_t>(session.points().size()));
+    for (const MeasuredPoint& p : session.points())
+        writePoint(w, p);
+    impl_->countAt = w.size();
+    w.u32(0);
+}
+
+SnapshotBuilder::~SnapshotBuilder() = default;
+
+void SnapshotBuilder::appendText(std::u16string_view part)
+{
+    impl_->units += part.size();
+    impl_->w.units(part);
+}
+
+std::string SnapshotBuilder::finish()
+{
+    impl_->w.putU32(impl_->countAt, static_cast<std::uint32_t>(impl_->units));
+    return impl_->w.finish();
+}
+
 std::string snapshot(const State& state)
 {
-    Writer w(kSnapshot, 13 + state.session.points().size() * (4 + 2 * kExtendedBytes) + 2 * state.protocol.size());
-    w.i32(state.session.count());
-    w.u8(state.session.labelsVisible() ? 1 : 0);
-    w.u32(static_cast<std::uint32_t>(state.session.points().size()));
-    for (const MeasuredPoint& p : state.session.points())
-        writePoint(w, p);
-    w.text(state.protocol);
-    return w.finish();
+    SnapshotBuilder b(state.session, state.protocol.size(), false);
+    b.appendText(state.protocol);
+    return b.finish();
 }
 
 std::string edit(std::uint32_t position, std::uint32_t removed, std::u16string_view inserted)

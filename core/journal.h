@@ -11,6 +11,7 @@
 #include "core/session.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -34,6 +35,26 @@ inline constexpr std::uint64_t kMaxBytes = 8 * static_cast<std::uint64_t>(protoc
 
 // Records, each ready to append.
 std::string snapshot(const State& state);
+
+// A new journal file's bytes, the header then a snapshot, built in place with
+// the protocol's text given by parts: a long protocol is never held whole a
+// second time. `expectedTextUnits` only reserves room.
+class SnapshotBuilder {
+public:
+    explicit SnapshotBuilder(const Session& session, std::size_t expectedTextUnits = 0);
+    ~SnapshotBuilder();
+    SnapshotBuilder(const SnapshotBuilder&) = delete;
+    SnapshotBuilder& operator=(const SnapshotBuilder&) = delete;
+    void appendText(std::u16string_view part);
+    std::string finish();
+
+private:
+    friend std::string snapshot(const State& state);
+    SnapshotBuilder(const Session& session, std::size_t expectedTextUnits, bool withHeader);
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
 std::string edit(std::uint32_t position, std::uint32_t removed, std::u16string_view inserted);
 std::string pointAppended(const MeasuredPoint& point);
 std::string pointRemoved();

@@ -70,16 +70,23 @@ Session Session::restored(std::vector<MeasuredPoint> points, std::int32_t count,
 Session Session::fromProtocol(std::string_view utf8Text)
 {
     Session s;
+    // Room for every line at once: grown by doubling, the points of a long
+    // protocol would be copied over and over and held twice meanwhile.
+    std::size_t lines = 0;
+    protocol::forEachLine(utf8Text, [&](std::string_view) { ++lines; });
+    s.points_.reserve(lines);
     std::int32_t highest = -1;
-    for (const std::string_view text : protocol::splitLines(utf8Text)) {
+    protocol::forEachLine(utf8Text, [&](std::string_view text) {
         const auto line = protocol::parseLine(text);
         // The program never numbers a line below 0.
         if (!line || line->number < 0)
-            continue;
+            return;
         s.points_.push_back({line->X1_cm, line->Y1_cm, line->number});
         if (line->number > highest)
             highest = line->number;
-    }
+    });
+    // A text that is mostly not measurements gives back what it did not use.
+    releaseSpareCapacity(s.points_);
     // A hand-made number at the very top leaves the counter there: the next
     // measurement then reports the overflow, as it would have in the program.
     s.count_ = highest == std::numeric_limits<std::int32_t>::max() ? highest : highest + 1;

@@ -64,6 +64,8 @@ namespace {
 // From this size on a protocol is read on a thread of its own, under a
 // progress box (a protocol of about 50,000 lines).
 constexpr qint64 kOpenInBackgroundBytes = 2 << 20;
+// From this length on a restored protocol goes in under a progress box.
+constexpr qsizetype kRestoreUnderProgressChars = 1 << 20;
 
 // The pixels are compiled in: no image plugins or decoding at start-up.
 QIcon programIcon()
@@ -407,6 +409,12 @@ void TForm1::FormCreate()
         showDisplayScaleWarning(this);
     Button2Click();
     Button1Click();
+    // The protocol box lays out anew every block of its document, keeping a
+    // layout object for each (about 300 bytes a line), whenever its width
+    // changes, and so when it first gets its size on show: it gets it now,
+    // while the document is still empty, before a restore fills it. Grabbing
+    // a hidden widget lays out its window first.
+    Memo1->viewport()->grab(QRect(0, 0, 1, 1));
     offerRecovery();
 }
 
@@ -666,11 +674,17 @@ void TForm1::terminationRequested()
 
 void TForm1::showSession()
 {
-    Series* points = Chart1->Series1();
-    while (points->LastValueIndex() >= 0)
-        points->Delete(points->LastValueIndex());
-    for (const MeasuredPoint& p : work_->session().points())
-        points->AddXY(static_cast<double>(p.X1_cm), static_cast<double>(p.Y1_cm), p.number);
+    // In one step: a million points one by one cost a million changes.
+    const std::vector<MeasuredPoint>& measured = work_->session().points();
+    QVector<QPointF> at;
+    QVector<int> labels;
+    at.reserve(static_cast<qsizetype>(measured.size()));
+    labels.reserve(static_cast<qsizetype>(measured.size()));
+    for (const MeasuredPoint& p : measured) {
+        at.append(QPointF(static_cast<double>(p.X1_cm), static_cast<double>(p.Y1_cm)));
+        labels.append(p.number);
+    }
+    Chart1->Series1()->Assign(std::move(at), std::move(labels));
     CheckBox2->setChecked(work_->session().labelsVisible());
     Chart1->setMarksVisible(work_->session().labelsVisible());
     Memo1->moveCursor(QTextCursor::End);
@@ -680,6 +694,28 @@ void TForm1::showSession()
 void TForm1::offerRecovery()
 {
     const auto shown = [](const QString& path) { return QDir::toNativeSeparators(path); };
+    // A long protocol takes seconds to go back in: under a progress box, the
+    // event loop turning between its parts (and the program ending, if asked
+    // to meanwhile, once it is in).
+    std::unique_ptr<QProgressDialog> restoring;
+    const auto progress = [&](qsizetype done, qsizetype total) {
+        if (total < kRestoreUnderProgressChars)
+            return;
+        opening_ = true;
+        if (!restoring) {
+            restoring = std::make_unique<QProgressDialog>(QStringLiteral("Восстановление протокола…"), QString(), 0,
+                                                          1000, this);
+            restoring->setObjectName(QStringLiteral("restoreProgress"));
+            restoring->setWindowTitle(programTitle(QCoreApplication::applicationFilePath()));
+            restoring->setWindowModality(Qt::ApplicationModal);
+            restoring->setMinimumDuration(0);
+            restoring->setAutoReset(false);
+            restoring->setAutoClose(false);
+            restoring->show();
+        }
+        restoring->setValue(static_cast<int>(done * 1000 / total));
+        QCoreApplication::processEvents();
+    };
     work_->recover(
         [&](const work::Workbench::RecoveryOffer& offer) {
             const QString when = offer.modified.toString(QStringLiteral("dd.MM.yyyy HH:mm"));
@@ -718,7 +754,13 @@ void TForm1::offerRecovery()
                                  .arg(shown(journal.path), shown(journal.path + QStringLiteral(".lock"))));
                 break;
             }
-        });
+        },
+        progress);
+    opening_ = false;
+    if (terminationPending_) {
+        terminationPending_ = false;
+        QTimer::singleShot(0, this, &TForm1::terminationRequested);
+    }
 }
 
 bool TForm1::openProtocolFile(const QString& path, std::optional<text::Encoding> forced)

@@ -7,6 +7,7 @@
 #include <QTextOption>
 
 #include <algorithm>
+#include <utility>
 
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -108,58 +109,101 @@ void ProtocolDocument::removeLastLine()
     compactIfShrunk();
 }
 
-void ProtocolDocument::replaceText(const QString& text, const std::function<void(qsizetype, qsizetype)>& progress)
+namespace {
+
+// Cuts after the first line feed at or past each kPartChars; `find` gives
+// the line feed's place from a place, or -1.
+template <class Text, class Find, class Convert>
+QStringList cutAfterLineFeeds(const Text& text, qsizetype size, Find find, Convert convert)
 {
-    setWrapFor(text);
+    QStringList parts;
+    parts.reserve(size / kPartChars + 1);
+    for (qsizetype done = 0; done < size;) {
+        qsizetype end = std::min(done + kPartChars, size);
+        if (end < size) {
+            const qsizetype lineFeed = find(text, end);
+            end = lineFeed < 0 ? size : lineFeed + 1;
+        }
+        parts.append(convert(text, done, end - done));
+        done = end;
+    }
+    return parts;
+}
+
+} // namespace
+
+QStringList ProtocolDocument::partsOf(QStringView text)
+{
+    return cutAfterLineFeeds(
+        text, text.size(), [](QStringView t, qsizetype from) { return t.indexOf(QLatin1Char('\n'), from); },
+        [](QStringView t, qsizetype at, qsizetype n) { return t.mid(at, n).toString(); });
+}
+
+QStringList ProtocolDocument::partsOf(std::string_view utf8)
+{
+    // A line feed is its own byte in UTF-8, never inside a character.
+    return cutAfterLineFeeds(
+        utf8, static_cast<qsizetype>(utf8.size()),
+        [](std::string_view t, qsizetype from) {
+            const std::size_t at = t.find('\n', static_cast<std::size_t>(from));
+            return at == std::string_view::npos ? qsizetype{-1} : static_cast<qsizetype>(at);
+        },
+        [](std::string_view t, qsizetype at, qsizetype n) {
+            return QString::fromUtf8(t.data() + at, n);
+        });
+}
+
+void ProtocolDocument::replaceText(QStringList parts, const std::function<void(qsizetype, qsizetype)>& progress)
+{
+    setWrapFor(parts);
+    qsizetype total = 0;
+    for (const QString& part : parts)
+        total += part.size();
     {
         const ProgramEdit edit(document_);
-        if (!progress || text.size() <= kPartChars) {
-            document_->setPlainText(text);
-        } else {
-            // Parts end after a line end, so that no CR LF is split; each
-            // goes in at the end as setPlainText() would have put it.
-            qsizetype done = 0;
-            while (done < text.size()) {
-                progress(done, text.size());
-                qsizetype end = std::min(done + kPartChars, text.size());
-                if (end < text.size()) {
-                    const qsizetype lineEnd = text.indexOf(QLatin1Char('\n'), end);
-                    end = lineEnd < 0 ? text.size() : lineEnd + 1;
-                }
-                const QString part = text.mid(done, end - done);
-                if (done == 0) {
-                    document_->setPlainText(part);
-                } else {
-                    QTextCursor c(document_);
-                    c.movePosition(QTextCursor::End);
-                    c.insertText(part);
-                }
-                done = end;
+        if (parts.isEmpty())
+            document_->setPlainText(QString());
+        // Each part goes in at the end as setPlainText() would have put it.
+        qsizetype done = 0;
+        for (qsizetype i = 0; i < parts.size(); ++i) {
+            if (progress)
+                progress(done, total);
+            QString part = std::exchange(parts[i], QString());
+            if (i == 0) {
+                document_->setPlainText(part);
+            } else {
+                QTextCursor c(document_);
+                c.movePosition(QTextCursor::End);
+                c.insertText(part);
             }
-            progress(done, text.size());
+            done += part.size();
         }
+        if (progress)
+            progress(done, total);
     }
     peakChars_ = document_->characterCount();
 }
 
-void ProtocolDocument::setWrapFor(const QString& text)
+void ProtocolDocument::setWrapFor(const QStringList& parts)
 {
     // Lines wrap at word boundaries, or anywhere in a word wider than the
     // box. Qt looks for the next word boundary from each place it wraps, to
     // the end of the paragraph: a line of megabytes without a space takes
     // hours. No protocol line is near this long; in a text that has one,
-    // lines wrap anywhere.
+    // lines wrap anywhere. (No line runs from one part into the next.)
     qsizetype longest = 0;
-    qsizetype start = 0;
-    const QChar* p = text.constData();
-    for (qsizetype i = 0; i < text.size() && longest <= kWordWrapMaxLineChars; ++i) {
-        const char16_t c = p[i].unicode();
-        if (c == u'\n' || c == u'\r' || c == QChar::ParagraphSeparator) {
-            longest = std::max(longest, i - start);
-            start = i + 1;
+    for (const QString& text : parts) {
+        qsizetype start = 0;
+        const QChar* p = text.constData();
+        for (qsizetype i = 0; i < text.size() && longest <= kWordWrapMaxLineChars; ++i) {
+            const char16_t c = p[i].unicode();
+            if (c == u'\n' || c == u'\r' || c == QChar::ParagraphSeparator) {
+                longest = std::max(longest, i - start);
+                start = i + 1;
+            }
         }
+        longest = std::max(longest, text.size() - start);
     }
-    longest = std::max(longest, text.size() - start);
     QTextOption option = document_->defaultTextOption();
     option.setWrapMode(longest > kWordWrapMaxLineChars ? QTextOption::WrapAnywhere
                                                         : QTextOption::WrapAtWordBoundaryOrAnywhere);
@@ -185,39 +229,88 @@ void ProtocolDocument::compactIfShrunk()
     emit compacted();
 }
 
+void ProtocolDocument::forEachPart(const std::function<void(QString&)>& f) const
+{
+    const qsizetype end = characters();
+    QTextCursor c(document_);
+    for (qsizetype at = 0; at < end;) {
+        const qsizetype to = std::min(at + kPartChars, end);
+        c.setPosition(static_cast<int>(at));
+        c.setPosition(static_cast<int>(to), QTextCursor::KeepAnchor);
+        QString part = c.selectedText();
+        f(part);
+        at = to;
+    }
+}
+
+// The last block's end is no character of the text.
+qsizetype ProtocolDocument::characters() const { return document_->characterCount() - 1; }
+
+ProtocolDocument::Forms ProtocolDocument::formsOf(QStringView text, bool file, bool journal)
+{
+    // Not toPlainText()'s forms: it turns no-break spaces into spaces and line
+    // separators (U+2028) into line breaks. Only line ends end lines.
+    Forms forms;
+    if (file)
+        forms.file.resize(2 * text.size());
+    if (journal)
+        forms.journal.resize(text.size());
+    char16_t* f = file ? reinterpret_cast<char16_t*>(forms.file.data()) : nullptr;
+    char16_t* j = journal ? reinterpret_cast<char16_t*>(forms.journal.data()) : nullptr;
+    const char16_t* p = reinterpret_cast<const char16_t*>(text.utf16());
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = p[i];
+        switch (c) {
+        case u'\r':
+            if (i + 1 < n && p[i + 1] == u'\n')
+                ++i;
+            [[fallthrough]];
+        case u'\n':
+        case QChar::ParagraphSeparator:
+        case 0xFDD0:
+        case 0xFDD1:
+            ++forms.lineEnds;
+            if (f) {
+                *f++ = u'\r';
+                *f++ = u'\n';
+            }
+            if (j)
+                *j++ = u'\n';
+            ++forms.heldChars;
+            break;
+        default:
+            if (f)
+                *f++ = c;
+            if (j)
+                *j++ = c;
+            ++forms.heldChars;
+        }
+    }
+    if (file)
+        forms.file.truncate(f - reinterpret_cast<const char16_t*>(forms.file.constData()));
+    if (journal)
+        forms.journal.truncate(j - reinterpret_cast<const char16_t*>(forms.journal.constData()));
+    return forms;
+}
+
 QString ProtocolDocument::text() const
 {
-    // Not toPlainText(): it turns no-break spaces into spaces and line
-    // separators (U+2028) into line breaks. Only blocks end lines.
-    // Grown in place, lines moved back from the end: a second string of a
-    // million lines would cost more in fresh memory than all the copying.
-    QString text = document_->toRawText();
-    const qsizetype rawSize = text.size();
-    const qsizetype breaks = text.count(QChar::ParagraphSeparator);
-    if (breaks == 0)
-        return text;
-    text.resize(rawSize + breaks);
-    QChar* const data = text.data();
-    qsizetype end = rawSize; // of the part still to move
-    qsizetype to = text.size();
-    while (end > 0) {
-        const qsizetype at = QStringView(data, end).lastIndexOf(QChar::ParagraphSeparator);
-        to -= end - (at + 1);
-        std::copy_backward(data + at + 1, data + end, data + to + (end - (at + 1)));
-        if (at < 0)
-            break;
-        data[--to] = QLatin1Char('\n');
-        data[--to] = QLatin1Char('\r');
-        end = at;
-    }
+    QString text;
+    text.reserve(characters() + document_->blockCount() - 1);
+    forEachPart([&](QString& part) { text += formsOf(part, true, false).file; });
     return text;
 }
 
 std::u16string ProtocolDocument::journalText() const
 {
-    QString text = document_->toRawText();
-    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
-    return text.toStdU16String();
+    std::u16string text;
+    text.reserve(static_cast<std::size_t>(characters()));
+    forEachPart([&](QString& part) {
+        const QString journal = formsOf(part, false, true).journal;
+        text.append(reinterpret_cast<const char16_t*>(journal.utf16()), static_cast<std::size_t>(journal.size()));
+    });
+    return text;
 }
 
 } // namespace potencor::work

@@ -4,9 +4,11 @@
 // QTextCursor, so their cost does not grow with the protocol's length.
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <string>
+#include <string_view>
 
 class QTextDocument;
 
@@ -27,16 +29,45 @@ public:
     // final line break is not a line; an empty protocol stays empty.
     void removeLastLine();
     // A whole new text (a protocol opened or restored), with the document's
-    // undo history cleared. Any line end (CR LF, LF, CR) ends a line. With
-    // `progress`, a long text goes in by parts and progress(done, total)
-    // (characters) is called between them, so that the caller's window can
-    // repaint meanwhile; the document must not be touched from it.
-    void replaceText(const QString& text, const std::function<void(qsizetype, qsizetype)>& progress = {});
+    // undo history cleared. Any line end (CR LF, LF, CR) ends a line. The
+    // text comes in parts (partsOf()), each let go once it is in, so that a
+    // long text is not held twice. With `progress`, progress(done, total)
+    // (characters) is called between the parts, so that the caller's window
+    // can repaint meanwhile; the document must not be touched from it.
+    void replaceText(QStringList parts, const std::function<void(qsizetype, qsizetype)>& progress = {});
+    void replaceText(const QString& text, const std::function<void(qsizetype, qsizetype)>& progress = {})
+    {
+        replaceText(partsOf(text), progress);
+    }
+    // A text cut into parts for replaceText() of about a million characters:
+    // each but the last ends after a line feed, so that no CR LF is split.
+    static QStringList partsOf(QStringView text);
+    static QStringList partsOf(std::string_view utf8);
 
     // The protocol as the file holds it: lines joined by CR LF.
     QString text() const;
     // The protocol as the recovery journal keeps it: '\n' between lines.
     std::u16string journalText() const;
+
+    // The text by parts, in order, as the document holds it (U+2029 between
+    // lines), so that a long protocol is read without a second copy of all
+    // of it; f may change each part.
+    void forEachPart(const std::function<void(QString&)>& f) const;
+    // The text's length: forEachPart's parts together.
+    qsizetype characters() const;
+    // A text, or a part of the document's, in the forms the file keeps (CR LF
+    // between lines) and the journal keeps ('\n'), each only when asked for.
+    // Its line ends are those the document takes: CR LF, LF, CR, U+2029 and
+    // the frame marks U+FDD0 and U+FDD1 (QTextCursor::insertText() ends a
+    // block at each); the document's own text has U+2029 alone. What the
+    // document will hold of replaceText()'s parts is known from them so.
+    struct Forms {
+        QString file;
+        QString journal;
+        qsizetype lineEnds = 0;
+        qsizetype heldChars = 0; // in the document (a line end is one)
+    };
+    static Forms formsOf(QStringView text, bool file, bool journal);
 
 signals:
     // The document is about to be built anew from its own text (it shrank a
@@ -46,7 +77,7 @@ signals:
 
 private:
     void compactIfShrunk();
-    void setWrapFor(const QString& text);
+    void setWrapFor(const QStringList& parts);
 
     QTextDocument* document_;
     int peakChars_ = 0;

@@ -245,10 +245,10 @@ RecoveryJournal::~RecoveryJournal()
     writer_.reset(); // its thread reports to this object: it ends first
 }
 
-bool RecoveryJournal::start()
+bool RecoveryJournal::start(std::string snapshot)
 {
     for (int i = 0; i < directories_.size(); ++i) {
-        if (open(i))
+        if (open(i, snapshot))
             return true;
     }
     healthy_ = false;
@@ -257,7 +257,8 @@ bool RecoveryJournal::start()
     return false;
 }
 
-bool RecoveryJournal::open(int directory)
+// `snapshot` is taken once a folder takes the journal; empty: made now.
+bool RecoveryJournal::open(int directory, std::string& snapshot)
 {
     const QString folder = directories_.value(directory);
     std::error_code error;
@@ -275,7 +276,7 @@ bool RecoveryJournal::open(int directory)
         return false; // a full disk too: the lock file's few bytes do not fit
     if (directory > 0)
         std::fprintf(stderr, "potencor: the recovery journal is in %s\n", nativePath(folder).c_str());
-    std::string bytes = journal::header() + journal::snapshot(stateSource());
+    std::string bytes = snapshot.empty() ? snapshotSource() : std::move(snapshot);
     snapshotBytes_ = bytes.size();
     appendedSinceSnapshot_ = 0;
     directory_ = directory;
@@ -321,7 +322,8 @@ void RecoveryJournal::writerReported(quint64 generation, bool ok, int error)
         const int failed = directory_;
         close();
         for (int i = failed + 1; i < directories_.size(); ++i) {
-            if (open(i))
+            std::string snapshot;
+            if (open(i, snapshot))
                 return;
         }
     }
@@ -334,7 +336,8 @@ void RecoveryJournal::retry()
 {
     if (!writer_) {
         for (int i = 0; i < directories_.size(); ++i) {
-            if (open(i))
+            std::string snapshot;
+            if (open(i, snapshot))
                 return; // its first write tells how it went
         }
         return;
@@ -379,7 +382,7 @@ void RecoveryJournal::rewriteNow()
 
 void RecoveryJournal::rewrite()
 {
-    std::string bytes = journal::header() + journal::snapshot(stateSource());
+    std::string bytes = snapshotSource();
     snapshotBytes_ = bytes.size();
     appendedSinceSnapshot_ = 0;
     writer_->replace(std::move(bytes));
@@ -397,13 +400,6 @@ void RecoveryJournal::remove()
     rewriteTimer_.stop();
     retryTimer_.stop();
     close();
-}
-
-std::u16string RecoveryJournal::journalText(const QTextDocument* document)
-{
-    QString text = document->toRawText();
-    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
-    return text.toStdU16String();
 }
 
 void RecoveryJournal::recordEdits(QTextDocument* document)

@@ -48,14 +48,17 @@ public:
     explicit RecoveryJournal(const QStringList& directories, QObject* parent = nullptr);
     ~RecoveryJournal() override; // waits for the disk; the file stays
 
-    // Where the whole state comes from when the journal is rewritten.
-    std::function<journal::State()> stateSource;
+    // A new journal file's bytes, the header and a snapshot of the whole
+    // state (journal::SnapshotBuilder), whenever the journal starts or is
+    // rewritten.
+    std::function<std::string()> snapshotSource;
 
     // Creates this run's journal with the state as its snapshot, on its way
     // to the disk, in the first folder where the folder and the lock can be
     // made. False when none takes it: the journal then tries again every
-    // kRetryMs, as it does after any failed write.
-    bool start();
+    // kRetryMs, as it does after any failed write. `snapshot`, when given,
+    // is snapshotSource()'s bytes made already.
+    bool start(std::string snapshot = {});
     // The journal's file; empty while no folder takes it.
     QString path() const { return path_; }
     // The journal keeps the work: its writes reach the disk (none has
@@ -78,9 +81,6 @@ public:
 
     // Records every change of the document (the protocol box's text).
     void recordEdits(QTextDocument* document);
-
-    // The protocol box's text as the journal keeps it ('\n' between lines).
-    static std::u16string journalText(const QTextDocument* document);
 
     // Journals of copies of the program that ended without removing theirs,
     // in all the folders, newest first. Each is locked for this copy until the
@@ -110,7 +110,7 @@ signals:
     void healthChanged(bool healthy);
 
 private:
-    bool open(int directory);
+    bool open(int directory, std::string& snapshot);
     void close();
     void rewrite();
     void retry();

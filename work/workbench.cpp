@@ -11,17 +11,32 @@
 #include <QTextDocument>
 
 #include <cerrno>
+#include <future>
+#include <utility>
 
 namespace potencor::work {
 namespace {
 
 // What was saved is known by its digest: a copy of a long protocol would
-// hold as much memory as the protocol box.
+// hold as much memory as the protocol box. A check for changes, not a
+// signature: SHA-1 does, four times as fast as SHA-256.
+constexpr QCryptographicHash::Algorithm kDigest = QCryptographicHash::Sha1;
+
+void addText(QCryptographicHash& hash, QStringView text)
+{
+    hash.addData(QByteArrayView(reinterpret_cast<const char*>(text.utf16()), text.size() * qsizetype(sizeof(char16_t))));
+}
+
 QByteArray digestOf(const QString& text)
 {
-    return QCryptographicHash::hash(
-        QByteArrayView(reinterpret_cast<const char*>(text.utf16()), text.size() * qsizetype(sizeof(char16_t))),
-        QCryptographicHash::Sha256);
+    QCryptographicHash hash(kDigest);
+    addText(hash, text);
+    return hash.result();
+}
+
+std::u16string_view viewOf(const QString& text)
+{
+    return {reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size())};
 }
 
 } // namespace
@@ -81,10 +96,17 @@ void Workbench::setLabelsVisible(bool visible)
     record(journal::labels(visible));
 }
 
+// The protocol as the file holds it, read by parts: as digestOf(protocolText()).
+QByteArray Workbench::protocolDigest() const
+{
+    QCryptographicHash hash(kDigest);
+    protocol_->forEachPart([&](QString& part) { addText(hash, ProtocolDocument::formsOf(part, true, false).file); });
+    return hash.result();
+}
+
 bool Workbench::hasUnsavedWork() const
 {
-    const QString text = protocolText();
-    return savedDigest_ ? digestOf(text) != *savedDigest_ : !text.isEmpty();
+    return savedDigest_ ? protocolDigest() != *savedDigest_ : protocol_->characters() > 0;
 }
 
 void Workbench::save(const QString& path, const QString& text, text::Encoding encoding)
@@ -106,11 +128,15 @@ std::optional<Workbench::Opening> Workbench::readForOpening(const QString& path,
     exporting::OpenedProtocol opened = exporting::readProtocol(path, forced);
     if (stop())
         return std::nullopt;
-    Opening opening{{}, Session::fromProtocol(opened.utf8), opened.encoding};
+    // The lines are parsed while the text is cut into parts: two cores, when
+    // there are, take half the time.
+    std::future<Session> session =
+        std::async(std::launch::async, [&utf8 = std::as_const(opened.utf8)] { return Session::fromProtocol(utf8); });
+    // The document takes any line end as one, as the session's lines do.
+    QStringList parts = ProtocolDocument::partsOf(opened.utf8);
+    Opening opening{std::move(parts), session.get(), opened.encoding};
     if (stop())
         return std::nullopt;
-    // The document takes any line end as one, as the session's lines do.
-    opening.text = QString::fromUtf8(opened.utf8.data(), static_cast<qsizetype>(opened.utf8.size()));
     return opening;
 }
 
@@ -123,34 +149,77 @@ text::Encoding Workbench::open(Opening opening, const std::function<void(qsizety
     // or the student said so), and the new one is in its file meanwhile.
     const bool journalling = journal_ != nullptr;
     finish();
-    const qsizetype chars = opening.text.size();
-    protocol_->replaceText(opening.text, progress);
-    opening.text = QString();
-    session_ = std::move(opening.session);
-    emit sessionReplaced();
-    // What is left takes a while too for a long protocol: the window may
-    // repaint in between.
-    const auto breathe = [&] {
-        if (progress)
-            progress(chars, chars);
-    };
-    breathe();
-    // The file holds what the document now holds.
-    savedDigest_ = digestOf(protocolText());
-    breathe();
-    if (journalling)
-        startJournal();
+    // The file holds what the document is about to hold.
+    savedDigest_ = replace(std::move(opening.text), std::move(opening.session), journalling, true, progress);
     return opening.encoding;
 }
 
-void Workbench::replace(Session session, const QString& protocol)
+// The parts say what the document will hold before they go in: the digest
+// of it as a file holds it and the new journal's snapshot come from them, so
+// that the journal is on its way to the disk while the document fills and
+// the long document is never read back. Each part goes once it is in.
+std::optional<QByteArray> Workbench::replace(QStringList parts, Session session, bool journalling, bool digested,
+                                             const std::function<void(qsizetype, qsizetype)>& progress)
 {
-    protocol_->replaceText(protocol);
+    qsizetype chars = 0;
+    for (const QString& part : parts)
+        chars += part.size();
+    QCryptographicHash digest(kDigest);
+    std::optional<journal::SnapshotBuilder> snapshot;
+    if (journalling)
+        snapshot.emplace(session, static_cast<std::size_t>(chars));
+    qsizetype heldChars = 0;
+    qsizetype heldBreaks = 0;
+    for (const QString& part : parts) {
+        if (progress)
+            progress(0, chars); // the window repaints meanwhile too
+        const ProtocolDocument::Forms forms = ProtocolDocument::formsOf(part, digested, snapshot.has_value());
+        heldChars += forms.heldChars;
+        heldBreaks += forms.lineEnds;
+        if (digested)
+            addText(digest, forms.file);
+        if (snapshot)
+            snapshot->appendText(viewOf(forms.journal));
+    }
     session_ = std::move(session);
+    if (snapshot) {
+        // Its edits are recorded from the filled document on: the snapshot
+        // holds the fill.
+        startJournal(snapshot->finish(), false);
+        snapshot.reset();
+    }
+    snapshotDuringFill_ = false;
+    filling_ = true;
+    protocol_->replaceText(std::move(parts), progress);
+    filling_ = false;
     emit sessionReplaced();
+    if (progress)
+        progress(chars, chars); // the views took a while too: the window repaints
+    // Should Qt ever make other blocks of the text than formsOf() says, the
+    // document itself is read after all; so is it when the journal had to
+    // take a snapshot while the document was still filling.
+    const bool asHeld = protocol_->characters() == heldChars && protocol_->document()->blockCount() == heldBreaks + 1;
+    if (journal_) {
+        journal_->recordEdits(protocol_->document());
+        if (!asHeld || snapshotDuringFill_)
+            journal_->rewriteNow();
+    }
+    if (!digested)
+        return std::nullopt;
+    return asHeld ? digest.result() : protocolDigest();
 }
 
 journal::State Workbench::journalState() const { return {protocol_->journalText(), session_}; }
+
+std::string Workbench::journalSnapshot() const
+{
+    if (filling_)
+        snapshotDuringFill_ = true;
+    journal::SnapshotBuilder snapshot(session_, static_cast<std::size_t>(protocol_->characters()));
+    protocol_->forEachPart(
+        [&](QString& part) { snapshot.appendText(viewOf(ProtocolDocument::formsOf(part, false, true).journal)); });
+    return snapshot.finish();
+}
 
 void Workbench::record(std::string bytes)
 {
@@ -159,7 +228,8 @@ void Workbench::record(std::string bytes)
 }
 
 void Workbench::recover(const std::function<bool(const RecoveryOffer&)>& accept,
-                        const std::function<void(const Unreadable&)>& unreadable)
+                        const std::function<void(const Unreadable&)>& unreadable,
+                        const std::function<void(qsizetype, qsizetype)>& progress)
 {
     if (!options_.recovery)
         return;
@@ -206,12 +276,11 @@ void Workbench::recover(const std::function<bool(const RecoveryOffer&)>& accept,
                 RecoveryJournal::discard(found);
             continue;
         }
-        QString protocol = QString::fromStdU16String(read.state.protocol);
-        read.state.protocol = {};
-        replace(std::move(read.state.session), protocol);
-        protocol = QString();
+        QStringList protocol = ProtocolDocument::partsOf(
+            QStringView(read.state.protocol.data(), static_cast<qsizetype>(read.state.protocol.size())));
+        std::u16string().swap(read.state.protocol);
+        replace(std::move(protocol), std::move(read.state.session), true, false, progress);
         // The old journal goes only once the new one holds the session on disk.
-        startJournal();
         flushJournal();
         if (!damaged) {
             if (journal_ && journal_->onDisk())
@@ -224,12 +293,14 @@ void Workbench::recover(const std::function<bool(const RecoveryOffer&)>& accept,
     startJournal();
 }
 
-void Workbench::startJournal()
+void Workbench::startJournal() { startJournal({}, true); }
+
+void Workbench::startJournal(std::string snapshot, bool recordEdits)
 {
     if (journal_ || !options_.recovery)
         return;
     journal_ = std::make_unique<RecoveryJournal>(QStringList{options_.stateDirectory} + options_.fallbackDirectories);
-    journal_->stateSource = [this] { return journalState(); };
+    journal_->snapshotSource = [this] { return journalSnapshot(); };
     connect(journal_.get(), &RecoveryJournal::healthChanged, this, [this](bool healthy) {
         if (healthy && restoredFrom_) {
             RecoveryJournal::discard(*restoredFrom_);
@@ -240,8 +311,9 @@ void Workbench::startJournal()
             emit journalHealthChanged(healthy);
         }
     });
-    journal_->recordEdits(protocol_->document());
-    if (!journal_->start()) {
+    if (recordEdits)
+        journal_->recordEdits(protocol_->document());
+    if (!journal_->start(std::move(snapshot))) {
         // The program works on without one, trying again; the student's saves are unaffected.
         qWarning("potencor: no recovery journal: no folder takes it (%s)",
                  qPrintable(QDir::toNativeSeparators(

@@ -85,7 +85,7 @@ public:
     // `cancelled` said so between its stages), then the work replaced with
     // it (`progress` as ProtocolDocument::replaceText() calls it).
     struct Opening {
-        QString text; // the protocol document's text (the file's line ends)
+        QStringList text; // the protocol document's text (the file's line ends), ProtocolDocument::partsOf()
         Session session;
         text::Encoding encoding;
     };
@@ -120,8 +120,11 @@ public:
         QString keptAs{}; // NotAJournal: its new name, empty when renaming failed
         QString reason{}; // the system's text, where it gave one
     };
+    // `progress` as ProtocolDocument::replaceText() calls it, while the
+    // accepted work goes in.
     void recover(const std::function<bool(const RecoveryOffer&)>& accept,
-                 const std::function<void(const Unreadable&)>& unreadable);
+                 const std::function<void(const Unreadable&)>& unreadable,
+                 const std::function<void(qsizetype, qsizetype)>& progress = {});
     // Starts this run's journal (no-op without recovery or when running).
     void startJournal();
     // Everything recorded so far on the disk now (the system asks the
@@ -135,6 +138,9 @@ public:
     bool journalHealthy() const { return journalHealthy_; }
     // The session and the protocol as the journal keeps them.
     journal::State journalState() const;
+    // A new journal file's bytes: the header and a snapshot of journalState(),
+    // made without copying the protocol or the session first.
+    std::string journalSnapshot() const;
 
 signals:
     // A point joined the session (its line is already in the protocol).
@@ -153,7 +159,15 @@ signals:
 
 private:
     void record(std::string bytes);
-    void replace(Session session, const QString& protocol);
+    // Replaces the work; when `digested`, the digest of the new protocol as
+    // a file holds it.
+    std::optional<QByteArray> replace(QStringList parts, Session session, bool journalling, bool digested,
+                                      const std::function<void(qsizetype, qsizetype)>& progress);
+    QByteArray protocolDigest() const;
+    // `snapshot`, when given, is journalSnapshot() made already; without
+    // `recordEdits` the document's edits are not recorded until the caller
+    // says so.
+    void startJournal(std::string snapshot, bool recordEdits);
 
     Options options_;
     calibration::Calibration calibration_ = calibration::defaults();
@@ -163,7 +177,9 @@ private:
     bool journalHealthy_ = true;
     // The journal the work was restored from, until this run's holds the work on disk.
     std::unique_ptr<RecoveryJournal::LeftBehind> restoredFrom_;
-    std::optional<QByteArray> savedDigest_; // of the protocol as last written to a file (SHA-256)
+    std::optional<QByteArray> savedDigest_; // of the protocol as last written to a file
+    bool filling_ = false; // the document takes a new text by parts
+    mutable bool snapshotDuringFill_ = false;
 };
 
 } // namespace potencor::work

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include <string>
 #include <utility>
 
@@ -178,6 +180,37 @@ TEST(ChartSceneTest, BackdropLiesOverTheGridUnderThePointsInsideThePlot)
     fresh.setBackdrop({QPolygonF{{15, 10.5}, {25, 10.5}}, QPolygonF{{20.5, 10.5}, {20.5, -3}}}, {});
     fresh.Series1()->AddXY(20.5, 10.5);
     EXPECT_EQ(fresh.renderImage(), after);
+}
+
+// Points assigned all at once (a session opened or restored) replace the old
+// ones with one change: the picture, labels and hover are those of a scene
+// given the same points one by one.
+TEST(ChartSceneTest, AssignedPointsReplaceTheOldOnesInOneChange)
+{
+    ChartScene scene(kMapping);
+    scene.setMarksVisible(true);
+    for (int i = 0; i < 5; ++i)
+        scene.Series1()->AddXY(2 + 3 * i, 4 + i);
+    scene.renderImage(); // labels placed for the old points
+    scene.hoverAt({487.5, 441.5});
+    int changes = 0;
+    QObject::connect(&scene, &ChartScene::changed, [&] { ++changes; });
+
+    scene.Series1()->Assign({{20.5, 10.5}, {30, 20}, {20.6, 10.5}}, {7, -1, 12});
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(scene.hover(), ChartScene::HoverTarget{});
+    EXPECT_EQ(scene.Series1()->Count(), 3);
+    EXPECT_EQ(scene.Series1()->label(0), 7);
+    EXPECT_EQ(scene.Series1()->label(1), 1);
+    ChartScene fresh(kMapping);
+    fresh.setMarksVisible(true);
+    fresh.Series1()->AddXY(20.5, 10.5, 7);
+    fresh.Series1()->AddXY(30, 20);
+    fresh.Series1()->AddXY(20.6, 10.5, 12);
+    EXPECT_EQ(scene.renderImage(), fresh.renderImage());
+
+    EXPECT_THROW(scene.Series1()->Assign({{1, 1}}, {}), std::invalid_argument);
+    EXPECT_EQ(scene.Series1()->Count(), 3);
 }
 
 } // namespace

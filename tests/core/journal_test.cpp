@@ -76,6 +76,25 @@ TEST(JournalWrittenBefore, RestoresTheExactState)
 }
 
 
+// A new journal's first bytes made with the text given by parts are the
+// header and snapshot that earlier build wrote, wherever the parts split it.
+TEST(JournalWrittenBefore, ItsSnapshotComesBackFromTextGivenByParts)
+{
+    const std::string_view written(kJournal, 19 + 9 + 0xCF);
+    const Session session = Session::restored({{21.425L, 15.0L, 0}, {1.0L / 3.0L, -2.0L / 7.0L, 1}}, 2, true);
+    const std::u16string text = u"0: x=21.425см y=15.000см phi=6.300 В\n1: x=0,333см y=-0,286см phi=3,035 В\n";
+    for (const std::size_t cut : {std::size_t{0}, std::size_t{1}, std::size_t{12}, text.size() / 2, text.size()}) {
+        journal::SnapshotBuilder b(session, text.size());
+        b.appendText(std::u16string_view(text).substr(0, cut));
+        b.appendText(std::u16string_view(text).substr(cut, 5));
+        b.appendText({});
+        if (cut + 5 < text.size())
+            b.appendText(std::u16string_view(text).substr(cut + 5));
+        EXPECT_EQ(b.finish(), written) << "cut at " << cut;
+    }
+    EXPECT_EQ(journal::header() + journal::snapshot({text, session}), written);
+}
+
 // ---- Damage: a write cut short at the end, or the file changed since ----
 
 // A snapshot of an empty session, then six measurements, each its line, its

@@ -1,9 +1,15 @@
 #include "core/text_decode.h"
 
+#include "core/platform.h"
 #include "tests/core/table.h"
 
 #include <ostream>
 #include <string>
+#include <utility>
+
+#ifndef _WIN32
+#include <iconv.h>
+#endif
 
 namespace potencor::text {
 namespace {
@@ -180,6 +186,42 @@ TEST_P(ForcedTable, Decodes)
 }
 
 INSTANTIATE_TEST_SUITE_P(TextDecode, ForcedTable, testing::ValuesIn(kForcedRows), test::RowName());
+
+#ifndef _WIN32
+// Windows-1251 goes through a table of what iconv makes of each byte: for
+// every byte, and a text of them all, it gives what iconv itself gives, and
+// an unassigned byte stops it where iconv stops, with what came before.
+TEST(TextDecode, Windows1251IsIconvsWindows1251)
+{
+    const auto viaIconv = [](const std::string& in) {
+        const iconv_t cd = iconv_open("UTF-8", "WINDOWS-1251");
+        std::string out(in.size() * 4, '\0');
+        char* ip = const_cast<char*>(in.data());
+        char* op = out.data();
+        std::size_t il = in.size(), ol = out.size();
+        const bool ok = iconv(cd, &ip, &il, &op, &ol) != static_cast<std::size_t>(-1);
+        iconv_close(cd);
+        out.resize(out.size() - ol);
+        return std::make_pair(ok, out);
+    };
+    std::string all;
+    for (int b = 0; b < 256; ++b) {
+        const std::string one(1, static_cast<char>(b));
+        const auto [ok, expected] = viaIconv(one);
+        const platform::Converted got = platform::toUtf8(platform::Charset::Windows1251, one);
+        EXPECT_EQ(got.ok, ok) << "byte " << b;
+        EXPECT_EQ(got.utf8, expected) << "byte " << b;
+        if (ok)
+            all += one;
+    }
+    ASSERT_EQ(all.size(), 255u) << "only 0x98 is unassigned";
+    EXPECT_EQ(platform::toUtf8(platform::Charset::Windows1251, all).utf8, viaIconv(all).second);
+    const platform::Converted stopped = platform::toUtf8(platform::Charset::Windows1251, all.substr(0, 200) + "\x98" + all);
+    EXPECT_FALSE(stopped.ok);
+    EXPECT_EQ(stopped.errorOffset, 200u);
+    EXPECT_EQ(stopped.utf8, viaIconv(all.substr(0, 200)).second);
+}
+#endif
 
 TEST(TextDecode, Names)
 {

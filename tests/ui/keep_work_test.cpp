@@ -372,6 +372,51 @@ TEST_F(Restore, DamagedJournalIsOfferedSayingTheRestCannotBeRead)
     EXPECT_TRUE(reports.empty());
 }
 
+// A long session goes back in under a progress box, without a cancel
+// button (the old journal is not given up half way), the window's event loop
+// turning meanwhile; the box goes once the work is in.
+TEST_F(Restore, LongSessionComesBackUnderAProgressBox)
+{
+    std::u16string text;
+    std::vector<MeasuredPoint> points;
+    for (int i = 0; i < 30000; ++i) {
+        text += QStringLiteral("%1: x=1.000см y=2.000см phi=3.000 В\n").arg(i).toStdU16String();
+        points.push_back({1.0L + i % 40, 2.0L, i});
+    }
+    const journal::State left{text, Session::restored(points, 30000, false)};
+    const std::string bytes = journal::header() + journal::snapshot(left);
+    writeFile(state.filePath(QStringLiteral("session-1-1.journal")), QByteArray(bytes.data(), qsizetype(bytes.size())));
+
+    struct Boxes : QObject {
+        int shown = 0;
+        bool modal = false;
+        bool cancellable = true;
+        bool eventFilter(QObject* watched, QEvent* event) override
+        {
+            if (auto* box = qobject_cast<QProgressDialog*>(watched); box && event->type() == QEvent::Show) {
+                ++shown;
+                modal = box->isModal();
+                cancellable = box->findChild<QPushButton*>() != nullptr;
+            }
+            return false;
+        }
+    } boxes;
+    qApp->installEventFilter(&boxes);
+    answerNextBox(QStringLiteral("Восстановить"));
+    auto form = makeForm(state.path());
+    qApp->removeEventFilter(&boxes);
+    EXPECT_EQ(boxes.shown, 1);
+    EXPECT_TRUE(boxes.modal);
+    EXPECT_FALSE(boxes.cancellable);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_EQ(form->work().journalState(), left);
+    EXPECT_EQ(form->Chart1->Series1()->Count(), 30000);
+    EXPECT_FALSE(QFile::exists(state.filePath(QStringLiteral("session-1-1.journal"))));
+    form->work().journal()->flushAndWait();
+    EXPECT_EQ(readJournal(form->work().journal()->path()).state, left);
+    EXPECT_TRUE(reports.empty());
+}
+
 TEST_F(Restore, TwoCopiesNeverTakeEachOthersJournal)
 {
     auto first = makeForm(state.path());

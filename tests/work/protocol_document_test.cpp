@@ -7,6 +7,9 @@
 #include <QTextDocument>
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 namespace potencor::work {
 namespace {
 
@@ -99,6 +102,50 @@ TEST(ProtocolDocument, TextKeepsNoBreakSpaceAndLineSeparator)
     QTextCursor(doc.document()).insertText(QStringLiteral("1:\u00A0x\u2028y\n2:\u00A0z\u2029w\n"));
     EXPECT_EQ(doc.text(), QStringLiteral("1:\u00A0x\u2028y\r\n2:\u00A0z\r\nw\r\n"));
     EXPECT_EQ(doc.journalText(), u"1:\u00A0x\u2028y\n2:\u00A0z\nw\n");
+}
+
+// What the document holds of a text given by parts, as the digest and the
+// journal take it before it goes in, is what Qt makes of it: every line end
+// it knows (CR LF, LF, CR, U+2029, the frame marks U+FDD0 and U+FDD1) one
+// block end, a CR ending one part and an LF starting the next two of them,
+// nothing else changed; and the document's own parts give the same forms.
+TEST(ProtocolDocument, ATextsFormsAreThoseOfWhatTheDocumentMakesOfIt)
+{
+    QString longText;
+    for (int i = 0; i < 40000; ++i)
+        longText += QStringLiteral("%1: x=1.000см y=2.000см phi=😀 В\r\n").arg(i);
+    const std::vector<std::pair<const char*, QStringList>> cases = {
+        {"Empty", {}},
+        {"EveryLineEnd", {QStringLiteral("a\r\nb\rc\nd e\uFDD0f\uFDD1g\r\n\r\n\n\r")}},
+        {"KeptCharacters", {QStringLiteral("x y z\t😀")}},
+        {"CrLfAcrossParts", {QStringLiteral("a\r"), QStringLiteral("\nb\r\n"), QStringLiteral("c")}},
+        {"Long", ProtocolDocument::partsOf(longText)},
+    };
+    for (const auto& [name, parts] : cases) {
+        SCOPED_TRACE(name);
+        QString file, journal;
+        qsizetype lineEnds = 0, held = 0;
+        for (const QString& part : parts) {
+            const ProtocolDocument::Forms forms = ProtocolDocument::formsOf(part, true, true);
+            file += forms.file;
+            journal += forms.journal;
+            lineEnds += forms.lineEnds;
+            held += forms.heldChars;
+        }
+        ProtocolDocument doc;
+        doc.replaceText(parts);
+        const QString raw = doc.document()->toRawText();
+        EXPECT_EQ(file, QString(raw).replace(QChar::ParagraphSeparator, QStringLiteral("\r\n")));
+        EXPECT_EQ(journal, QString(raw).replace(QChar::ParagraphSeparator, QLatin1Char('\n')));
+        EXPECT_EQ(held, raw.size());
+        EXPECT_EQ(doc.characters(), raw.size());
+        EXPECT_EQ(doc.document()->blockCount(), lineEnds + 1);
+        QString given;
+        doc.forEachPart([&](QString& part) { given += part; });
+        EXPECT_EQ(given, raw);
+        EXPECT_EQ(doc.text(), file);
+        EXPECT_EQ(QString::fromStdU16String(doc.journalText()), journal);
+    }
 }
 
 // The program's own edits never enter the document's undo history: Ctrl+Z in

@@ -177,7 +177,9 @@ TEST_F(WorkbenchTest, OpenedLinesAreTheFilesWhateverEndsThemAndHoweverTheyGoIn)
     Workbench parts(options());
     std::optional<Workbench::Opening> opening = Workbench::readForOpening(path, std::nullopt);
     ASSERT_TRUE(opening);
-    const qsizetype chars = opening->text.size();
+    qsizetype chars = 0;
+    for (const QString& part : opening->text)
+        chars += part.size();
     std::vector<qsizetype> seen;
     parts.open(std::move(*opening), [&](qsizetype done, qsizetype total) {
         EXPECT_EQ(total, chars);
@@ -189,6 +191,22 @@ TEST_F(WorkbenchTest, OpenedLinesAreTheFilesWhateverEndsThemAndHoweverTheyGoIn)
     EXPECT_EQ(parts.protocol()->blockCount(), whole.protocol()->blockCount());
     EXPECT_EQ(parts.session(), whole.session());
     EXPECT_FALSE(parts.hasUnsavedWork());
+
+    // The journal, started anew with the opened file before it went in,
+    // holds the document's text, '\n' between its lines.
+    Workbench journalled(options(true));
+    journalled.recover([](const Workbench::RecoveryOffer&) { return false; }, [](const Workbench::Unreadable&) {});
+    journalled.open(std::move(*Workbench::readForOpening(path, std::nullopt)), [](qsizetype, qsizetype) {});
+    journalled.flushJournal();
+    const journal::ReadResult written = journal::read(readAll(journalled.journal()->path()).toStdString());
+    ASSERT_EQ(written.status, journal::ReadResult::Status::Ok) << written.detail;
+    EXPECT_EQ(written.state.protocol, QString(expected).replace(QStringLiteral("\r\n"), QStringLiteral("\n")).toStdU16String());
+    EXPECT_EQ(written.state.session, whole.session());
+    EXPECT_FALSE(journalled.hasUnsavedWork());
+    journalled.measure(kCentreDx, kCentreDy, false, U'.');
+    journalled.flushJournal();
+    EXPECT_EQ(journal::read(readAll(journalled.journal()->path()).toStdString()).state, journalled.journalState())
+        << "the edits after the open are recorded";
 
     // Cancelled between its stages, reading gives nothing.
     EXPECT_FALSE(Workbench::readForOpening(path, std::nullopt, [] { return true; }));
