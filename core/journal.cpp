@@ -59,6 +59,8 @@ public:
     // UTF-16LE, without the count (text() writes it).
     void units(std::u16string_view t)
     {
+        if (t.empty())
+            return; // its data() may be null, which memcpy must not be given
         const std::size_t at = out_.size();
         out_.resize(at + 2 * t.size());
         if constexpr (std::endian::native == std::endian::little) {
