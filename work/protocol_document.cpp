@@ -1,15 +1,13 @@
 #include "work/protocol_document.h"
 
+#include "core/platform.h"
+
 #include <QAbstractTextDocumentLayout>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 
 #include <algorithm>
-
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
 
 
 namespace potencor::work {
@@ -136,10 +134,7 @@ void ProtocolDocument::compactIfWasteful()
     }
     peakChars_ = document_->characterCount();
     removedChars_ = 0;
-#ifdef __GLIBC__
-    // What the old document freed stays with the allocator otherwise.
-    malloc_trim(0);
-#endif
+    platform::returnFreeMemory(); // what the old document freed
     emit compacted();
 }
 

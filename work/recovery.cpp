@@ -1,6 +1,7 @@
 #include "work/recovery.h"
 
 #include "core/file_io.h"
+#include "core/platform.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -77,6 +78,7 @@ private:
         bool replace;
         std::string bytes;
     };
+    static constexpr std::size_t kLargeWriteBytes = std::size_t{1} << 20;
 
     void push(Job job)
     {
@@ -109,6 +111,13 @@ private:
                 job.bytes += bytes;
             if (!(job.replace ? replaceFile(job.bytes) : appendFile(job.bytes)))
                 complain();
+            // A large write (a snapshot of a long protocol, a burst of
+            // records) leaves as much freed: back to the system with it.
+            const bool large = job.bytes.capacity() >= kLargeWriteBytes;
+            job = {};
+            more.clear();
+            if (large)
+                platform::returnFreeMemory();
             lock.lock();
             busy_ = false;
             if (jobs_.empty())
@@ -225,7 +234,7 @@ void RecoveryJournal::rewriteNow()
 
 void RecoveryJournal::rewrite()
 {
-    pending_.clear();
+    std::string().swap(pending_); // its memory too: a burst of records can make it large
     std::string bytes = journal::header() + journal::snapshot(stateSource());
     snapshotBytes_ = bytes.size();
     appendedSinceSnapshot_ = 0;

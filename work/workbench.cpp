@@ -3,10 +3,16 @@
 #include "work/protocol_document.h"
 #include "work/recovery.h"
 
+#include "core/platform.h"
+
+#include <QCoreApplication>
 #include <QDir>
+#include <QEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QTextDocument>
+
+#include <algorithm>
 
 namespace potencor::work {
 namespace {
@@ -54,6 +60,7 @@ Session::Change Workbench::measure(long double dxPx, long double dyPx, bool snap
     record(journal::pointAppended(change.point));
     change.raiseDeferred();
     record(journal::count(change.count));
+    sessionResized();
     return change;
 }
 
@@ -66,6 +73,41 @@ bool Workbench::undo()
     record(journal::pointRemoved());
     protocol_->removeLastLine();
     record(journal::count(change.count));
+    sessionResized();
+    return true;
+}
+
+// What the session, the views and the document freed stays with the
+// allocator, scattered among what is still used, unless given back: once
+// per fourfold shrink of the session (a walk over the allocator's free lists,
+// well under a millisecond), after everything else queued by then (repaints,
+// the views' own queued calls) has been handled and freed.
+void Workbench::sessionResized()
+{
+    const std::size_t points = session_.points().size();
+    if (points >= largestSinceRelease_ / 4) {
+        largestSinceRelease_ = std::max(largestSinceRelease_, points);
+        return;
+    }
+    largestSinceRelease_ = points;
+    if (!releaseQueued_) {
+        releaseQueued_ = true;
+        QCoreApplication::postEvent(this, new QEvent(releaseEvent()), Qt::LowEventPriority);
+    }
+}
+
+QEvent::Type Workbench::releaseEvent()
+{
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+
+bool Workbench::event(QEvent* event)
+{
+    if (event->type() != releaseEvent())
+        return QObject::event(event);
+    releaseQueued_ = false;
+    platform::returnFreeMemory();
     return true;
 }
 
@@ -107,6 +149,7 @@ void Workbench::replace(const Session& session, const QString& protocol)
     protocol_->replaceText(protocol);
     session_ = session;
     emit sessionReplaced();
+    sessionResized();
 }
 
 journal::State Workbench::journalState() const { return {protocol_->journalText(), session_}; }

@@ -10,9 +10,11 @@
 #include "export/protocol_file.h"
 
 #include <QDateTime>
+#include <QEvent>
 #include <QObject>
 #include <QString>
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -109,7 +111,12 @@ signals:
     void protocolAboutToCompact();
     void protocolCompacted();
 
+protected:
+    bool event(QEvent* event) override;
+
 private:
+    static QEvent::Type releaseEvent();
+    void sessionResized();
     void record(std::string bytes);
     void replace(const Session& session, const QString& protocol);
 
@@ -119,6 +126,8 @@ private:
     ProtocolDocument* protocol_;
     std::unique_ptr<RecoveryJournal> journal_;
     std::optional<QString> savedText_; // the protocol as last written to a file
+    std::size_t largestSinceRelease_ = 0; // points, since freed memory last went back
+    bool releaseQueued_ = false;
 };
 
 } // namespace potencor::work
