@@ -41,9 +41,7 @@ QRect intersected(const QRect& r, const QRect& area)
 } // namespace
 
 OpaqueCover::OpaqueCover(const QRect& area)
-    : area_(area)
-    , wordsPerRow_(area.isEmpty() ? 0 : (area.width() + kWordBits - 1) / kWordBits)
-    , bits_(area.isEmpty() ? 0 : static_cast<std::size_t>(wordsPerRow_) * area.height(), 0)
+    : area_(area), wordsPerRow_(area.isEmpty() ? 0 : (area.width() + kWordBits - 1) / kWordBits)
 {
 }
 
@@ -52,6 +50,8 @@ bool OpaqueCover::covers(const QRect& r) const
     const QRect inside = intersected(r, area_);
     if (inside.isEmpty())
         return true;
+    if (bits_.empty())
+        return false;
     const Columns columns(inside.left() - area_.left(), inside.right() - area_.left());
     for (int y = inside.top(); y <= inside.bottom(); ++y) {
         const Word* words = row(y) + columns.first;
@@ -70,6 +70,14 @@ QRect OpaqueCover::uncovered(const QRect& r, const QRect& inner, int& innerLeft,
     const QRect inside = intersected(r, area_);
     if (inside.isEmpty())
         return {};
+    if (bits_.empty()) {
+        const QRect innerInside = intersected(inner, inside);
+        if (!innerInside.isEmpty()) {
+            innerLeft = innerInside.left();
+            innerRight = innerInside.right();
+        }
+        return inside;
+    }
     const Columns columns(inside.left() - area_.left(), inside.right() - area_.left());
     const QRect innerInside = intersected(inner, inside);
     // The clear bits of the rows together, and of the inner rows; sprites
@@ -136,6 +144,8 @@ QRect OpaqueCover::uncovered(const QRect& r, const QRect& inner, int& innerLeft,
 
 void OpaqueCover::add(QPoint origin, const std::vector<std::pair<int, int>>& rows)
 {
+    if (bits_.empty() && !area_.isEmpty())
+        bits_.assign(static_cast<std::size_t>(wordsPerRow_) * area_.height(), 0);
     const int firstRow = std::max(origin.y(), area_.top());
     const int lastRow = std::min(origin.y() + static_cast<int>(rows.size()) - 1, area_.bottom());
     for (int y = firstRow; y <= lastRow; ++y) {

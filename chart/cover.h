@@ -30,7 +30,7 @@ private:
     const Word* row(int y) const { return bits_.data() + static_cast<std::size_t>(y - area_.top()) * wordsPerRow_; }
     QRect area_;
     int wordsPerRow_;
-    std::vector<Word> bits_;
+    std::vector<Word> bits_; // empty until something is covered
 };
 
 } // namespace potencor::ui

@@ -168,13 +168,12 @@ QPolygonF strokeArea(const QPolygonF& line, double width)
 } // namespace
 
 // ---------------------------------------------------------------------------
-// Rendering state. The picture is three layers per device-pixel ratio:
-//   base     - background, grid, axes, labels: built once;
-//   scene    - base plus the measured points and their labels, brought up to
-//              date incrementally while points are only appended;
-//   outlines - the electrode outlines, small transparent images over both,
-//              one per outline unless they come close.
-// A frame is scene + outlines + the hover highlight.
+// Rendering state. The picture is two layers per device-pixel ratio:
+//   base  - background, grid, axes, labels: built once;
+//   scene - base plus the measured points, their labels and over them the
+//           electrode outlines, brought up to date incrementally while points
+//           are only appended.
+// A frame is scene + the hover highlight.
 
 struct ChartScene::Impl {
     struct Layers {
@@ -186,13 +185,7 @@ struct ChartScene::Impl {
         quint64 sceneVersion = 0;
         int scenePoints = 0;
         bool sceneMarks = false;
-        struct Outline {
-            QImage image;
-            QPoint origin; // device px
-        };
-        std::vector<Outline> outlines;
-        bool outlinesValid = false;
-        quint64 outlinesVersion = 0;
+        quint64 sceneOutlinesVersion = 0;
     };
 
     explicit Impl(const ChartScene& scene)
@@ -208,7 +201,7 @@ struct ChartScene::Impl {
     const ChartLayout& layout;
     MarkPlacer placer;          // Series1's labels, placed up to placer.count()
     quint64 pointsVersion = 0;  // bumped whenever Series1 loses a point
-    quint64 outlinesVersion = 0;
+    quint64 outlinesVersion = 0; // bumped whenever Series2 or Series3 changes
     QImage rendered; // renderImage's last picture
 
 private:
@@ -219,7 +212,16 @@ private:
     void ensureBase(Layers& l);
     void paintBackdrop(QPainter& p, const ChartSprites& s) const;
     void rebuildScene(Layers& l);
-    void syncOutlines(Layers& l);
+    // The outlines as the areas their pens cover, logical px, each with
+    // where it may paint.
+    struct Outline {
+        QPolygonF area;
+        QRectF bounds;
+    };
+    void syncOutlines();
+    void paintOutlines(QPainter& p, qreal dpr, const QRect& device) const;
+    std::vector<Outline> outlines_;
+    quint64 outlinesShaped_ = ~quint64{0};
     // Points and labels touching `area` (logical px), clipped to `device` (its device px).
     void paintContent(QPainter& p, ChartSprites& s, const QRect& area, const QRect& device) const;
     struct Label;
@@ -293,7 +295,7 @@ void ChartScene::Impl::syncScene(Layers& l)
     // Many points at once (the first frame, say) are cheaper redrawn whole.
     constexpr int kMaxAddedInPlace = 32;
     if (!l.sceneValid || l.sceneVersion != pointsVersion || l.sceneMarks != marks || added < 0
-        || added > kMaxAddedInPlace) {
+        || added > kMaxAddedInPlace || l.sceneOutlinesVersion != outlinesVersion) {
         rebuildScene(l);
         return;
     }
@@ -318,6 +320,7 @@ void ChartScene::Impl::syncScene(Layers& l)
     QPainter p(&l.scene);
     p.drawImage(device.topLeft(), l.base, device);
     paintContent(p, l.sprites, dirty, device);
+    paintOutlines(p, l.sprites.dpr(), device);
 }
 
 QImage ChartScene::Impl::newLayer(qreal dpr) const
@@ -371,6 +374,8 @@ void ChartScene::Impl::rebuildScene(Layers& l)
     }
     QPainter p(&l.scene);
     paintContent(p, l.sprites, QRect(QPoint(0, 0), layout.size), l.scene.rect());
+    paintOutlines(p, l.sprites.dpr(), l.scene.rect());
+    l.sceneOutlinesVersion = outlinesVersion;
     l.sceneValid = true;
     l.sceneVersion = pointsVersion;
     l.scenePoints = owner.series1_.Count();
@@ -531,58 +536,40 @@ void ChartScene::Impl::paintMarks(QPainter& p, ChartSprites& s, const QRect& are
     p.setClipping(false);
 }
 
-void ChartScene::Impl::syncOutlines(Layers& l)
+void ChartScene::Impl::syncOutlines()
 {
-    if (l.outlinesValid && l.outlinesVersion == outlinesVersion)
+    if (outlinesShaped_ == outlinesVersion)
         return;
-    l.outlinesValid = true;
-    l.outlinesVersion = outlinesVersion;
-    l.outlines.clear();
-
-    struct Group {
-        std::vector<QPolygonF> lines;
-        QRectF bounds;
-    };
-    std::vector<Group> groups;
+    outlinesShaped_ = outlinesVersion;
+    outlines_.clear();
     const double reach = kOutlineWidthPx / 2 + 1;
     for (const Series* series : {&owner.series2_, &owner.series3_}) {
         if (series->Count() < 2)
             continue;
-        QPolygonF line = polyline(layout, series->points());
+        const QPolygonF line = polyline(layout, series->points());
         const QRectF bounds = line.boundingRect().adjusted(-reach, -reach, reach, reach) & QRectF(layout.plot);
-        if (bounds.isEmpty())
-            continue;
-        // Outlines that come close share an image, so that where they meet
-        // they blend as one picture. Apart, they take far less memory each
-        // than one image spanning both, and fresh memory is a cold frame's
-        // biggest cost.
-        if (!groups.empty() && groups.back().bounds.intersects(bounds)) {
-            groups.back().lines.push_back(std::move(line));
-            groups.back().bounds |= bounds;
-        } else {
-            groups.push_back({{std::move(line)}, bounds});
-        }
+        if (!bounds.isEmpty())
+            outlines_.push_back({strokeArea(line, kOutlineWidthPx), bounds});
     }
+}
 
-    const qreal dpr = l.sprites.dpr();
-    for (const Group& group : groups) {
-        const QPoint topLeft(static_cast<int>(std::floor(group.bounds.left() * dpr)),
-                             static_cast<int>(std::floor(group.bounds.top() * dpr)));
-        const QPoint end(static_cast<int>(std::ceil(group.bounds.right() * dpr)),
-                         static_cast<int>(std::ceil(group.bounds.bottom() * dpr)));
-        Layers::Outline& outline = l.outlines.emplace_back();
-        outline.origin = topLeft;
-        outline.image = QImage(QSize(end.x() - topLeft.x(), end.y() - topLeft.y()), QImage::Format_ARGB32_Premultiplied);
-        outline.image.fill(Qt::transparent);
-        QPainter p(&outline.image);
-        p.translate(-topLeft);
+// Straight onto the scene: filling with black at a pixel's coverage blends
+// exactly as an image of that coverage put over it would, without an image.
+void ChartScene::Impl::paintOutlines(QPainter& p, qreal dpr, const QRect& device) const
+{
+    for (const Outline& outline : outlines_) {
+        const QRectF bounds(outline.bounds.topLeft() * dpr, outline.bounds.size() * dpr);
+        if (!bounds.intersects(QRectF(device)))
+            continue;
+        p.save();
+        p.setClipRect(device);
         p.scale(dpr, dpr);
-        p.setClipRect(QRectF(layout.plot));
+        p.setClipRect(QRectF(layout.plot), Qt::IntersectClip);
         p.setRenderHint(QPainter::Antialiasing);
         p.setPen(Qt::NoPen);
         p.setBrush(Qt::black);
-        for (const QPolygonF& line : group.lines)
-            p.drawPolygon(strokeArea(line, kOutlineWidthPx), Qt::WindingFill);
+        p.drawPolygon(outline.area, Qt::WindingFill);
+        p.restore();
     }
 }
 
@@ -676,15 +663,13 @@ ChartScene::HoverTarget ChartScene::hitTest(QPointF pos) const
 void ChartScene::Impl::paint(QPainter& p, qreal dpr)
 {
     Layers& l = layersFor(dpr);
+    syncOutlines();
     syncScene(l);
-    syncOutlines(l);
     // The layers are in device pixels: undo the painter's own scaling for the blits.
     p.save();
     p.scale(1 / dpr, 1 / dpr);
     p.drawImage(QPoint(0, 0), l.scene);
     paintHoveredLabel(p, l);
-    for (const Layers::Outline& outline : l.outlines)
-        p.drawImage(outline.origin, outline.image);
     p.restore();
     paintHover(p);
 }

@@ -84,6 +84,12 @@ inline std::string utf8Of(const std::filesystem::path& path)
 
 // ---- The process ----
 
+// Memory the program has freed goes back to the system; the allocator keeps
+// it otherwise, and a long session that shrank would stay at its largest.
+// It walks the allocator's free lists: for after freeing much, not for every
+// free.
+void returnFreeMemory();
+
 // The command line in UTF-8 (on Windows from the wide one: main's argv
 // there holds the ANSI code page's approximation).
 std::vector<std::string> arguments(int argc, char** argv);

@@ -9,6 +9,9 @@
 #include <fcntl.h>
 #include <iconv.h>
 #include <locale.h> // newlocale, locale_t (POSIX)
+#ifdef __GLIBC__
+#include <malloc.h> // malloc_trim
+#endif
 #include <stdlib.h> // strtold_l
 #include <sys/stat.h>
 #include <unistd.h>
@@ -231,6 +234,13 @@ std::int64_t InputFile::read(char* buf, std::size_t n)
             return -1;
         }
     }
+}
+
+void returnFreeMemory()
+{
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
 }
 
 std::vector<std::string> arguments(int argc, char** argv) { return {argv, argv + argc}; }

@@ -215,6 +215,9 @@ std::int64_t InputFile::read(char* buf, std::size_t n)
     return -1;
 }
 
+// Windows' heap decommits what is freed in large pieces by itself.
+void returnFreeMemory() {}
+
 std::vector<std::string> arguments(int, char**)
 {
     int argc = 0;

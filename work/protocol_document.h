@@ -71,16 +71,18 @@ public:
 
 signals:
     // The document is about to be built anew from its own text (it shrank a
-    // lot): an editor keeps its caret and scroll position across the two.
+    // lot, or much was removed from it): an editor keeps its caret and
+    // scroll position across the two.
     void aboutToCompact();
     void compacted();
 
 private:
-    void compactIfShrunk();
+    void compactIfWasteful();
     void setWrapFor(const QStringList& parts);
 
     QTextDocument* document_;
     int peakChars_ = 0;
+    int removedChars_ = 0; // by the program since the document was built
 };
 
 } // namespace potencor::work

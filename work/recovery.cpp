@@ -1,6 +1,7 @@
 #include "work/recovery.h"
 
 #include "core/file_io.h"
+#include "core/platform.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -103,7 +104,7 @@ public:
     {
         const std::lock_guard lock(mutex_);
         snapshot_ = std::move(bytes);
-        records_.clear();
+        std::string().swap(records_); // its memory too: a burst of records can make it large
         wake_.notify_one();
     }
     // What was gathered goes now.
@@ -134,6 +135,7 @@ public:
 
 private:
     enum State { kUnknown, kFailing, kOk };
+    static constexpr std::size_t kLargeWriteBytes = std::size_t{1} << 20;
 
     bool idle() const { return !snapshot_ && records_.empty() && !busy_; }
 
@@ -168,6 +170,13 @@ private:
             const State now = ok ? kOk : kFailing;
             if (state_.exchange(now) != now)
                 report_(ok, error);
+            // A large write (a snapshot of a long protocol, a burst of
+            // records) leaves as much freed: back to the system with it.
+            const bool large = (snapshot ? snapshot->capacity() : records.capacity()) >= kLargeWriteBytes;
+            snapshot.reset();
+            std::string().swap(records);
+            if (large)
+                platform::returnFreeMemory();
             lock.lock();
             busy_ = false;
             if (idle())

@@ -4,12 +4,17 @@
 #include "work/protocol_document.h"
 #include "work/recovery.h"
 
+#include "core/platform.h"
+
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QTextDocument>
 
+#include <algorithm>
 #include <cerrno>
 #include <future>
 #include <utility>
@@ -74,6 +79,7 @@ Session::Change Workbench::measure(long double dxPx, long double dyPx, bool snap
     record(journal::pointAppended(change.point));
     change.raiseDeferred();
     record(journal::count(change.count));
+    sessionResized();
     return change;
 }
 
@@ -86,6 +92,41 @@ bool Workbench::undo()
     record(journal::pointRemoved());
     protocol_->removeLastLine();
     record(journal::count(change.count));
+    sessionResized();
+    return true;
+}
+
+// What the session, the views and the document freed stays with the
+// allocator, scattered among what is still used, unless given back: once
+// per fourfold shrink of the session (a walk over the allocator's free lists,
+// well under a millisecond), after everything else queued by then (repaints,
+// the views' own queued calls) has been handled and freed.
+void Workbench::sessionResized()
+{
+    const std::size_t points = session_.points().size();
+    if (points >= largestSinceRelease_ / 4) {
+        largestSinceRelease_ = std::max(largestSinceRelease_, points);
+        return;
+    }
+    largestSinceRelease_ = points;
+    if (!releaseQueued_) {
+        releaseQueued_ = true;
+        QCoreApplication::postEvent(this, new QEvent(releaseEvent()), Qt::LowEventPriority);
+    }
+}
+
+QEvent::Type Workbench::releaseEvent()
+{
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+
+bool Workbench::event(QEvent* event)
+{
+    if (event->type() != releaseEvent())
+        return QObject::event(event);
+    releaseQueued_ = false;
+    platform::returnFreeMemory();
     return true;
 }
 
@@ -199,6 +240,7 @@ std::optional<QByteArray> Workbench::replace(QStringList parts, Session session,
     // document itself is read after all; so is it when the journal had to
     // take a snapshot while the document was still filling.
     const bool asHeld = protocol_->characters() == heldChars && protocol_->document()->blockCount() == heldBreaks + 1;
+    sessionResized();
     if (journal_) {
         journal_->recordEdits(protocol_->document());
         if (!asHeld || snapshotDuringFill_)

@@ -12,10 +12,12 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QEvent>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -157,7 +159,12 @@ signals:
     // The journal's writes reach the disk again, or have stopped doing so.
     void journalHealthChanged(bool healthy);
 
+protected:
+    bool event(QEvent* event) override;
+
 private:
+    static QEvent::Type releaseEvent();
+    void sessionResized();
     void record(std::string bytes);
     // Replaces the work; when `digested`, the digest of the new protocol as
     // a file holds it.
@@ -180,6 +187,8 @@ private:
     std::optional<QByteArray> savedDigest_; // of the protocol as last written to a file
     bool filling_ = false; // the document takes a new text by parts
     mutable bool snapshotDuringFill_ = false;
+    std::size_t largestSinceRelease_ = 0; // points, since freed memory last went back
+    bool releaseQueued_ = false;
 };
 
 } // namespace potencor::work

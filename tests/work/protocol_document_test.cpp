@@ -183,5 +183,35 @@ TEST(ProtocolDocument, ShrinkingALongProtocolRebuildsItKeepingTheText)
     EXPECT_TRUE(doc.text().endsWith(line + QStringLiteral("\r\n")));
 }
 
+// Measurements undone and taken again leave their removed text in the
+// document's storage; once as much was removed as is left (and that is
+// large), the document is rebuilt from its text.
+TEST(ProtocolDocument, RemovedTextPilingUpRebuildsTheDocument)
+{
+    ProtocolDocument doc;
+    QSignalSpy before(&doc, &ProtocolDocument::aboutToCompact);
+    QSignalSpy after(&doc, &ProtocolDocument::compacted);
+    const QString line = QStringLiteral("1234: x=21.425см y=14.978см phi=6.300 В"); // 39 characters
+    for (int i = 0; i < 2000; ++i) // 80,001 characters
+        doc.appendLine(line);
+    // Each undo removes 40 characters, leaving 79,961.
+    for (int i = 0; i < 1999; ++i) {
+        doc.removeLastLine();
+        doc.appendLine(line);
+    }
+    EXPECT_EQ(before.count(), 0); // 79,960 removed
+    doc.removeLastLine();         // 80,000
+    EXPECT_EQ(before.count(), 1);
+    EXPECT_EQ(after.count(), 1);
+    EXPECT_EQ(doc.text().count(QStringLiteral("\r\n")), 1999);
+    EXPECT_TRUE(doc.text().endsWith(line + QStringLiteral("\r\n")));
+    doc.appendLine(line); // and the counting starts again
+    for (int i = 0; i < 100; ++i) {
+        doc.removeLastLine();
+        doc.appendLine(line);
+    }
+    EXPECT_EQ(before.count(), 1);
+}
+
 } // namespace
 } // namespace potencor::work
