@@ -194,13 +194,25 @@ struct ChartScene::Impl {
     }
 
     void paint(QPainter& p, qreal dpr);
-    void pointRemoved(int index);
+    void pointRemoved(int index, QPointF removedCm);
     void dropLayers() { layers_.clear(); }
 
     const ChartScene& owner;
     const ChartLayout& layout;
     MarkPlacer placer;          // Series1's labels, placed up to placer.count()
     quint64 pointsVersion = 0;  // bumped whenever Series1 loses a point
+    // Many changes at once (the first frame, say) are cheaper redrawn whole.
+    static constexpr int kMaxChangedInPlace = 32;
+    // The last removals of Series1's last point, oldest first, each with its
+    // version, the points it kept and the area it leaves to repaint (point
+    // and label). A layer that missed only such removals repaints those
+    // areas: an undo at 100,000 points costs what it does at 10.
+    struct TailRemoval {
+        quint64 version;
+        int kept;
+        QRect area; // logical px
+    };
+    std::vector<TailRemoval> tailRemovals;
     quint64 outlinesVersion = 0; // bumped whenever Series2 or Series3 changes
     QImage rendered; // renderImage's last picture
 
@@ -273,9 +285,17 @@ void ChartScene::Impl::placeMarks()
     }
 }
 
-void ChartScene::Impl::pointRemoved(int index)
+void ChartScene::Impl::pointRemoved(int index, QPointF removedCm)
 {
     ++pointsVersion;
+    if (index == owner.series1_.Count()) {
+        QRect area = ChartLayout::pointExtent(layout.pixelOf(removedCm));
+        if (index < placer.count())
+            area |= placer.footprint(index);
+        if (tailRemovals.size() == kMaxChangedInPlace)
+            tailRemovals.erase(tailRemovals.begin());
+        tailRemovals.push_back({pointsVersion, index, area});
+    }
     if (index >= placer.count())
         return;
     // Labels depend only on earlier ones: dropping the last keeps the rest.
@@ -291,21 +311,35 @@ void ChartScene::Impl::syncScene(Layers& l)
     const bool marks = owner.marksVisible_;
     if (marks)
         placeMarks();
-    const int added = n - l.scenePoints;
-    // Many points at once (the first frame, say) are cheaper redrawn whole.
-    constexpr int kMaxAddedInPlace = 32;
-    if (!l.sceneValid || l.sceneVersion != pointsVersion || l.sceneMarks != marks || added < 0
-        || added > kMaxAddedInPlace || l.sceneOutlinesVersion != outlinesVersion) {
+    // Points [0, kept) are in the scene as they are now; the areas the
+    // removed ones left, and the points since, are repainted.
+    int kept = l.scenePoints;
+    QRect dirty;
+    bool inPlace = l.sceneValid && l.sceneMarks == marks && l.sceneOutlinesVersion == outlinesVersion;
+    if (inPlace && l.sceneVersion != pointsVersion) {
+        // Versions are consecutive, so the last `missed` removals kept being
+        // recorded exactly when the first of them follows the scene's.
+        const quint64 missed = pointsVersion - l.sceneVersion;
+        inPlace = missed <= tailRemovals.size() && tailRemovals.back().version == pointsVersion
+                  && tailRemovals[tailRemovals.size() - missed].version == l.sceneVersion + 1;
+        for (std::size_t i = tailRemovals.size() - (inPlace ? missed : 0); i < tailRemovals.size(); ++i) {
+            dirty |= tailRemovals[i].area;
+            kept = std::min(kept, tailRemovals[i].kept);
+        }
+    }
+    const int added = n - kept;
+    if (!inPlace || added < 0 || added > kMaxChangedInPlace) {
         rebuildScene(l);
         return;
     }
-    if (added == 0)
+    l.sceneVersion = pointsVersion;
+    if (added == 0 && dirty.isEmpty())
         return;
     // Appended points and labels go on top of everything in the scene except
-    // older labels, so redraw just the area they touch, from the base up.
+    // older labels, and a removed last one hid nothing that later ones drew:
+    // redraw just the areas they touch, from the base up.
     const QVector<QPointF>& points = owner.series1_.points();
-    QRect dirty;
-    for (int i = l.scenePoints; i < n; ++i) {
+    for (int i = kept; i < n; ++i) {
         dirty |= ChartLayout::pointExtent(layout.pixelOf(points[i]));
         if (marks)
             dirty |= placer.footprint(i);
@@ -703,11 +737,12 @@ void Series::Delete(int index)
 {
     if (index < 0 || index >= Count())
         throw Error(msg::seriesDeleteOutOfBounds(index, Count() - 1));
+    const QPointF removed = points_[index];
     points_.remove(index);
     labels_.remove(index);
     releaseSpareCapacity(points_);
     releaseSpareCapacity(labels_);
-    scene_->seriesRemoved(this, index);
+    scene_->seriesRemoved(this, index, removed);
 }
 
 ChartScene::ChartScene(const calibration::ChartMapping& mapping, QObject* parent)
@@ -742,10 +777,10 @@ void ChartScene::seriesAppended(Series* series)
     emit changed();
 }
 
-void ChartScene::seriesRemoved(Series* series, int index)
+void ChartScene::seriesRemoved(Series* series, int index, QPointF removed)
 {
     if (series == &series1_)
-        impl_->pointRemoved(index);
+        impl_->pointRemoved(index, removed);
     else
         ++impl_->outlinesVersion;
     if (hover_.series == series)

@@ -113,7 +113,7 @@ signals:
 private:
     friend class Series;
     void seriesAppended(Series* series);
-    void seriesRemoved(Series* series, int index);
+    void seriesRemoved(Series* series, int index, QPointF removed);
     void seriesAssigned(Series* series);
     void setHover(const HoverTarget& target);
 

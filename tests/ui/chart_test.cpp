@@ -405,6 +405,51 @@ TEST_F(ChartImageTest, IncrementalUpdatesMatchAFreshChart)
     }
 }
 
+// Undoing the last point repaints only what it covered: after every step
+// of each sequence, each picture equals a fresh chart's of the same points.
+// 'a' adds the next point, 'u' removes the last one, 'r' renders at the
+// step's ratio, 'o' renders at the other ratio (a layer that falls behind).
+TEST_F(ChartImageTest, RemovingTheLastPointMatchesAFreshChart)
+{
+    // Points under older labels, labels pushed aside, one off the plot.
+    const QVector<QPointF> points = {{20, 15}, {20, 15.3}, {20.1, 14.5}, {5, 5}, {20.05, 15.1}, {-1, 3}, {30, 10}};
+    const char* const sequences[] = {
+        "arararararararururururururur", // one at a time, as a student clicks
+        "aaaaaaaruuraaru",             // several between pictures
+        "aaaaaaaoruuuauoruraro",       // another layer falls behind
+        "aaaaaaaruaruaruaruaru",       // remove and add again without a picture between
+    };
+    for (const char* sequence : sequences) {
+        for (bool marks : {false, true}) {
+            SCOPED_TRACE(testing::Message() << sequence << " marks " << marks);
+            TChart stepwise(kMapping);
+            addOutlines(stepwise);
+            stepwise.setMarksVisible(marks);
+            int count = 0;
+            for (const char* step = sequence; *step != '\0'; ++step) {
+                if (*step == 'a') {
+                    const QPointF p = points[count % points.size()];
+                    stepwise.Series1()->AddXY(p.x(), p.y());
+                    ++count;
+                    continue;
+                }
+                if (*step == 'u') {
+                    stepwise.Series1()->Delete(stepwise.Series1()->LastValueIndex());
+                    --count;
+                    continue;
+                }
+                const qreal dpr = *step == 'r' ? 1.0 : 1.5;
+                TChart fresh(kMapping);
+                addOutlines(fresh);
+                fresh.setMarksVisible(marks);
+                for (int i = 0; i < count; ++i)
+                    fresh.Series1()->AddXY(points[i % points.size()].x(), points[i % points.size()].y());
+                ASSERT_EQ(stepwise.renderImage(dpr), fresh.renderImage(dpr)) << "at step " << (step - sequence);
+            }
+        }
+    }
+}
+
 TEST_F(ChartImageTest, OverlappingLabelsAreMovedApart)
 {
     chart.setMarksVisible(true);
