@@ -4,6 +4,7 @@
 #include "chart/fonts.h"
 #include "chart/image_memory.h"
 #include "chart/marks.h"
+#include "chart/point_cells.h"
 #include "chart/sprites.h"
 #include "core/spare_capacity.h"
 #include "core/error.h"
@@ -189,17 +190,22 @@ struct ChartScene::Impl {
     };
 
     explicit Impl(const ChartScene& scene)
-        : owner(scene), layout(scene.layout_), placer(QRect(QPoint(0, 0), layout.size))
+        : owner(scene), layout(scene.layout_), placer(QRect(QPoint(0, 0), layout.size)), cells(layout.size)
     {
     }
 
     void paint(QPainter& p, qreal dpr);
+    void pointAppended();
     void pointRemoved(int index, QPointF removedCm);
+    void pointsAssigned();
+    void ensureCells();
     void dropLayers() { layers_.clear(); }
 
     const ChartScene& owner;
     const ChartLayout& layout;
     MarkPlacer placer;          // Series1's labels, placed up to placer.count()
+    PointCells cells;           // Series1's points by place, while cellsValid
+    bool cellsValid = true;
     quint64 pointsVersion = 0;  // bumped whenever Series1 loses a point
     // Many changes at once (the first frame, say) are cheaper redrawn whole.
     static constexpr int kMaxChangedInPlace = 32;
@@ -253,7 +259,8 @@ private:
     };
     MarkPlan planMarks(ChartSprites& s, const QRect& area, const QRect& device) const;
     // `labels`: skip points they hide.
-    void paintPoints(QPainter& p, const ChartSprites& s, const QRect& device, const OpaqueCover* labels) const;
+    void paintPoints(QPainter& p, const ChartSprites& s, const QRect& area, const QRect& device,
+                     const OpaqueCover* labels) const;
     void paintMarks(QPainter& p, ChartSprites& s, const QRect& area, const QRect& device, const MarkPlan& plan) const;
     void paintHover(QPainter& p) const;
     // The hovered axis label in red, under the point labels like the black one.
@@ -285,9 +292,38 @@ void ChartScene::Impl::placeMarks()
     }
 }
 
+void ChartScene::Impl::pointAppended()
+{
+    if (cellsValid)
+        cells.append(ChartLayout::pointExtent(layout.pixelOf(owner.series1_.points().back())));
+}
+
+void ChartScene::Impl::pointsAssigned()
+{
+    ++pointsVersion;
+    placer.clear();
+    cells.clear();
+    cellsValid = false;
+}
+
+void ChartScene::Impl::ensureCells()
+{
+    if (cellsValid)
+        return;
+    for (const QPointF& point : owner.series1_.points())
+        cells.append(ChartLayout::pointExtent(layout.pixelOf(point)));
+    cellsValid = true;
+}
+
 void ChartScene::Impl::pointRemoved(int index, QPointF removedCm)
 {
     ++pointsVersion;
+    if (index != owner.series1_.Count()) {
+        cells.clear();
+        cellsValid = false;
+    } else if (cellsValid) {
+        cells.removeLast(ChartLayout::pointExtent(layout.pixelOf(removedCm)));
+    }
     if (index == owner.series1_.Count()) {
         QRect area = ChartLayout::pointExtent(layout.pixelOf(removedCm));
         if (index < placer.count())
@@ -335,6 +371,7 @@ void ChartScene::Impl::syncScene(Layers& l)
     l.sceneVersion = pointsVersion;
     if (added == 0 && dirty.isEmpty())
         return;
+    ensureCells();
     // Appended points and labels go on top of everything in the scene except
     // older labels, and a removed last one hid nothing that later ones drew:
     // redraw just the areas they touch, from the base up.
@@ -492,15 +529,16 @@ ChartScene::Impl::MarkPlan ChartScene::Impl::planMarks(ChartSprites& s, const QR
 void ChartScene::Impl::paintContent(QPainter& p, ChartSprites& s, const QRect& area, const QRect& device) const
 {
     if (!owner.marksVisible_) {
-        paintPoints(p, s, device, nullptr);
+        paintPoints(p, s, area, device, nullptr);
         return;
     }
     const MarkPlan plan = planMarks(s, area, device);
-    paintPoints(p, s, device, &plan.cover);
+    paintPoints(p, s, area, device, &plan.cover);
     paintMarks(p, s, area, device, plan);
 }
 
-void ChartScene::Impl::paintPoints(QPainter& p, const ChartSprites& s, const QRect& device, const OpaqueCover* labels) const
+void ChartScene::Impl::paintPoints(QPainter& p, const ChartSprites& s, const QRect& area, const QRect& device,
+                                   const OpaqueCover* labels) const
 {
     const QVector<QPointF>& points = owner.series1_.points();
     const QImage& sprite = s.point();
@@ -508,10 +546,19 @@ void ChartScene::Impl::paintPoints(QPainter& p, const ChartSprites& s, const QRe
     if (clip.isEmpty())
         return;
     p.setClipRect(clip);
-    for (const QPointF& point : points) {
+    const auto paint = [&](const QPointF& point) {
         const QRect at(s.pointOrigin(layout.pixelOf(point)), sprite.size());
         if (clip.intersects(at) && (labels == nullptr || !labels->covers(at)))
             p.drawImage(at.topLeft(), sprite);
+    };
+    // A small area (a point added or undone) looks only at the points near
+    // it; sprites sit in whole device pixels, a pixel beyond their extent.
+    if (cellsValid && cells.count() == points.size() && area.width() * 4 < layout.size.width()) {
+        for (int i : cells.near(area.adjusted(-2, -2, 2, 2)))
+            paint(points[i]);
+    } else {
+        for (const QPointF& point : points)
+            paint(point);
     }
     p.setClipping(false);
 }
@@ -684,12 +731,15 @@ ChartScene::HoverTarget ChartScene::hitTest(QPointF pos) const
     }
     if (nearest.kind != HoverTarget::Kind::None)
         return nearest;
-    // Later points cover earlier ones.
+    // Later points cover earlier ones. A point is hit within its extent, so
+    // those listed for the pixel's cell are all there is to try.
     const QVector<QPointF>& points = series1_.points();
-    for (int i = static_cast<int>(points.size()) - 1; i >= 0; --i) {
-        const QPoint d = pixel - layout.pixelOf(points[i]);
+    impl_->ensureCells();
+    const std::vector<int>& near = impl_->cells.near(QRect(pixel, QSize(1, 1)));
+    for (auto i = near.rbegin(); i != near.rend(); ++i) {
+        const QPoint d = pixel - layout.pixelOf(points[*i]);
         if (d.x() * d.x() + d.y() * d.y() <= kPointRadiusPx * kPointRadiusPx)
-            return {HoverTarget::Kind::Point, &series1_, i};
+            return {HoverTarget::Kind::Point, &series1_, *i};
     }
     return {};
 }
@@ -772,7 +822,9 @@ void ChartScene::setMarksVisible(bool visible)
 
 void ChartScene::seriesAppended(Series* series)
 {
-    if (series != &series1_)
+    if (series == &series1_)
+        impl_->pointAppended();
+    else
         ++impl_->outlinesVersion;
     emit changed();
 }
@@ -791,8 +843,7 @@ void ChartScene::seriesRemoved(Series* series, int index, QPointF removed)
 void ChartScene::seriesAssigned(Series* series)
 {
     if (series == &series1_) {
-        ++impl_->pointsVersion;
-        impl_->placer.clear();
+        impl_->pointsAssigned();
     } else {
         ++impl_->outlinesVersion;
     }

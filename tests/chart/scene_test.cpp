@@ -112,6 +112,30 @@ INSTANTIATE_TEST_SUITE_P(
                       HitRow{"RightOfThePlot", {995.0, 340.0}, Kind::None, 0, -1}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Hits follow the points through removals anywhere in the series and a
+// whole new set of them.
+TEST(ChartSceneTest, HitsFollowRemovalsAndAssignment)
+{
+    ChartScene scene(kMapping);
+    // (20.5, 10.5) cm: column 487.23, row 441.05; (5, 5) cm: column 27 + 112.25, row 678 - 112.84.
+    scene.Series1()->AddXY(5, 5);
+    scene.Series1()->AddXY(20.5, 10.5);
+    scene.Series1()->AddXY(5, 5);
+    const QPointF first(139.5, 565.5);
+    const QPointF second(487.5, 441.5);
+    EXPECT_EQ(scene.hitTest(first).index, 2);
+    scene.Series1()->Delete(2);
+    EXPECT_EQ(scene.hitTest(first).index, 0);
+    scene.Series1()->Delete(0);
+    EXPECT_EQ(scene.hitTest(first).kind, ChartScene::HoverTarget::Kind::None);
+    EXPECT_EQ(scene.hitTest(second).index, 0);
+    scene.Series1()->AddXY(5, 5);
+    EXPECT_EQ(scene.hitTest(first).index, 1);
+    scene.Series1()->Assign({QPointF(20.5, 10.5), QPointF(20.5, 10.5)}, {-1, -1});
+    EXPECT_EQ(scene.hitTest(first).kind, ChartScene::HoverTarget::Kind::None);
+    EXPECT_EQ(scene.hitTest(second).index, 1);
+}
+
 // The owner repaints on changed(): it comes with every change of the picture
 // and with nothing else, and a hover dies with its point, so that a point
 // appended in its place is not drawn highlighted.

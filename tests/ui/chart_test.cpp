@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace potencor::ui {
@@ -405,46 +406,57 @@ TEST_F(ChartImageTest, IncrementalUpdatesMatchAFreshChart)
     }
 }
 
-// Undoing the last point repaints only what it covered: after every step
-// of each sequence, each picture equals a fresh chart's of the same points.
-// 'a' adds the next point, 'u' removes the last one, 'r' renders at the
-// step's ratio, 'o' renders at the other ratio (a layer that falls behind).
-TEST_F(ChartImageTest, RemovingTheLastPointMatchesAFreshChart)
+// Undoing the last point repaints only what it and its label covered, and
+// an added point only what it touches, from the points near it: after every
+// step of each sequence, each picture equals a fresh chart's of the same
+// points. 'a' adds the next point, 'u' removes the last one, 'r' renders at
+// ratio 1, 'o' at 1.5 (a layer that falls behind). The crowd is a lattice
+// over several of the cells points are looked up by, sprites across their
+// borders.
+TEST_F(ChartImageTest, AddingAndRemovingTheLastPointMatchesAFreshChart)
 {
     // Points under older labels, labels pushed aside, one off the plot.
-    const QVector<QPointF> points = {{20, 15}, {20, 15.3}, {20.1, 14.5}, {5, 5}, {20.05, 15.1}, {-1, 3}, {30, 10}};
-    const char* const sequences[] = {
-        "arararararararururururururur", // one at a time, as a student clicks
-        "aaaaaaaruuraaru",             // several between pictures
-        "aaaaaaaoruuuauoruraro",       // another layer falls behind
-        "aaaaaaaruaruaruaruaru",       // remove and add again without a picture between
+    const QVector<QPointF> few = {{20, 15}, {20, 15.3}, {20.1, 14.5}, {5, 5}, {20.05, 15.1}, {-1, 3}, {30, 10}};
+    QVector<QPointF> crowd;
+    for (int i = 0; i < 64; ++i)
+        crowd.append(QPointF(19.0 + (i % 8) * 0.25, 13.0 + (i / 8) * 0.25));
+    const struct {
+        const QVector<QPointF>* points;
+        std::string sequence;
+    } cases[] = {
+        {&few, "arararararararururururururur"}, // one at a time, as a student clicks
+        {&few, "aaaaaaaruuraaru"},              // several between pictures
+        {&few, "aaaaaaaoruuuauoruraro"},        // another layer falls behind
+        {&few, "aaaaaaaruaruaruaruaru"},        // remove and add again without a picture between
+        {&crowd, std::string(40, 'a') + "r" + std::string(20, 'u') + "r" + "arararuruoaaaaar"},
     };
-    for (const char* sequence : sequences) {
+    for (const auto& c : cases) {
+        const QVector<QPointF>& points = *c.points;
         for (bool marks : {false, true}) {
-            SCOPED_TRACE(testing::Message() << sequence << " marks " << marks);
+            SCOPED_TRACE(testing::Message() << c.sequence << " marks " << marks);
             TChart stepwise(kMapping);
             addOutlines(stepwise);
             stepwise.setMarksVisible(marks);
             int count = 0;
-            for (const char* step = sequence; *step != '\0'; ++step) {
-                if (*step == 'a') {
+            for (std::size_t step = 0; step < c.sequence.size(); ++step) {
+                if (c.sequence[step] == 'a') {
                     const QPointF p = points[count % points.size()];
                     stepwise.Series1()->AddXY(p.x(), p.y());
                     ++count;
                     continue;
                 }
-                if (*step == 'u') {
+                if (c.sequence[step] == 'u') {
                     stepwise.Series1()->Delete(stepwise.Series1()->LastValueIndex());
                     --count;
                     continue;
                 }
-                const qreal dpr = *step == 'r' ? 1.0 : 1.5;
+                const qreal dpr = c.sequence[step] == 'r' ? 1.0 : 1.5;
                 TChart fresh(kMapping);
                 addOutlines(fresh);
                 fresh.setMarksVisible(marks);
                 for (int i = 0; i < count; ++i)
                     fresh.Series1()->AddXY(points[i % points.size()].x(), points[i % points.size()].y());
-                ASSERT_EQ(stepwise.renderImage(dpr), fresh.renderImage(dpr)) << "at step " << (step - sequence);
+                ASSERT_EQ(stepwise.renderImage(dpr), fresh.renderImage(dpr)) << "at step " << step;
             }
         }
     }
