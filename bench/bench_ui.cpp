@@ -55,6 +55,33 @@ void BM_MeasureAndUndo(benchmark::State& state)
 }
 BENCHMARK(BM_MeasureAndUndo)->Arg(10)->Arg(100)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 
+// The same as a student has it: the points spread over the plot (a lattice
+// of 90 x 60 places, 10 px apart, filled over and over), and the event loop
+// turning after each click as between a student's clicks, so that the
+// repaints of the chart and the protocol box are timed too. The setup adds
+// its points without repaints between them.
+void BM_MeasureAndUndoRepainted(benchmark::State& state)
+{
+    TForm1* f = form();
+    while (f->work().session().count() > 0)
+        f->Button3Click();
+    const QPoint origin = f->Chart1->mapToGlobal(QPoint(60, 40));
+    for (int i = 0; i < state.range(0); ++i) {
+        QCursor::setPos(origin + QPoint(i % 90 * 10, i / 90 % 60 * 10));
+        f->Chart1Click();
+    }
+    QCursor::setPos(f->Chart1->mapToGlobal(QPoint(508, 340)));
+    QCoreApplication::processEvents();
+    for (auto _ : state) {
+        f->Chart1Click();
+        QCoreApplication::processEvents();
+        f->Button3Click();
+        QCoreApplication::processEvents();
+    }
+    state.counters["lines"] = static_cast<double>(f->work().session().count());
+}
+BENCHMARK(BM_MeasureAndUndoRepainted)->Arg(10)->Arg(100000)->Unit(benchmark::kMicrosecond);
+
 // The protocol box's share of the growth above: the same two edits, without
 // the rest of the handlers.
 void BM_ProtocolBoxOnly(benchmark::State& state)
