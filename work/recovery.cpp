@@ -94,10 +94,15 @@ public:
     void append(std::string bytes)
     {
         const std::lock_guard lock(mutex_);
-        if (records_.empty())
-            gatheredSince_ = Clock::now();
+        const bool first = records_.empty();
         records_ += bytes;
-        wake_.notify_one();
+        // Later records are written when the first one's time comes, which
+        // the writer waits for already: waking it for each would cost a
+        // switch of threads per record, only for it to wait again.
+        if (first) {
+            gatheredSince_ = Clock::now();
+            wake_.notify_one();
+        }
     }
     // A whole new file, in place of everything handed over before it.
     void replace(std::string bytes)
