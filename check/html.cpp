@@ -216,7 +216,9 @@ std::string htmlReport(const std::vector<FileReport>& reports, const std::vector
                  "<th>finding</th><th>the line</th></tr></thead>\n<tbody>\n";
             for (const Finding& f : r.findings) {
                 const std::string_view sev = severityName(f.severity);
-                s += "<tr><td class=\"n\">" + std::to_string(f.line) + "</td><td class=\"sev-" + std::string(sev)
+                // A finding about the whole file (a suspected copy) has no line.
+                const std::string line = f.line > 0 ? std::to_string(f.line) : std::string();
+                s += "<tr><td class=\"n\">" + line + "</td><td class=\"sev-" + std::string(sev)
                      + "\">" + std::string(sev) + "</td><td>" + htmlText(kindName(f.kind)) + "</td><td>"
                      + htmlText(f.message) + "</td><td class=\"text\">" + htmlText(f.text) + "</td></tr>\n";
             }

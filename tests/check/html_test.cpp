@@ -48,8 +48,10 @@ TEST(Html, StudentsTextIsNeverMarkup)
     EXPECT_NE(page.find("&lt;script&gt;document.title=&#39;pwned&#39;&lt;/script&gt;"), std::string::npos);
     EXPECT_NE(page.find("&lt;img src=x onerror=alert(1)&gt;.txt"), std::string::npos);
     EXPECT_NE(page.find("\\x1b]0;title\\x07\\xff.txt"), std::string::npos);
-    // The copy names its partner as a link to that section.
+    // The copy names its partner as a link to that section; its finding is
+    // about the whole file, so its line cell is empty, not "0".
     EXPECT_NE(page.find("measured points with <a href=\"#f"), std::string::npos);
+    EXPECT_EQ(occurrences(page, "<tr><td class=\"n\"></td><td class=\"sev-warning\">warning</td><td>suspected copy</td>"), 2u);
 }
 
 TEST(Html, SelfContained)
