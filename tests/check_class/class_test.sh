@@ -7,19 +7,7 @@
 set -euo pipefail
 CHECK=$1
 MAKE=$2
-T=$(mktemp -d /tmp/potencor-check-class.XXXXXX)
-trap 'rm -rf "$T"' EXIT
-fails=0
-fail() { echo "FAIL: $*" >&2; fails=$((fails + 1)); }
-
-# run NAME EXPECTED_STATUS ARGS...: output in $T/out, messages in $T/err.
-run() {
-  local name=$1 want=$2 got=0
-  shift 2
-  "$CHECK" "$@" >"$T/out" 2>"$T/err" || got=$?
-  [ "$got" = "$want" ] || fail "$name: exit $got, expected $want; stdout: $(head -c 800 "$T/out"); stderr: $(cat "$T/err")"
-}
-expect_out() { grep -qF -- "$2" "$T/out" || fail "$1: no '$2' in: $(head -c 1500 "$T/out")"; }
+source "$(dirname "${BASH_SOURCE[0]}")/../check/cli_lib.sh"
 
 # ---- Copies ----
 # Eight students, twenty random whole-pixel clicks each; Sidorov copied s3
