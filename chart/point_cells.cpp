@@ -25,7 +25,7 @@ void PointCells::append(const QRect& extentPx)
     const QRect c = cellsOf(extentPx);
     for (int row = c.top(); row <= c.bottom(); ++row)
         for (int column = c.left(); column <= c.right(); ++column)
-            cell(column, row).push_back(count_);
+            cells_[cellAt(column, row)].push_back(count_);
     ++count_;
 }
 
@@ -35,7 +35,7 @@ void PointCells::removeLast(const QRect& extentPx)
     const QRect c = cellsOf(extentPx);
     for (int row = c.top(); row <= c.bottom(); ++row) {
         for (int column = c.left(); column <= c.right(); ++column) {
-            std::vector<int>& points = cell(column, row);
+            std::vector<int>& points = cells_[cellAt(column, row)];
             if (!points.empty() && points.back() == count_)
                 points.pop_back();
             // A long session undone gives its memory back.
@@ -58,7 +58,7 @@ const std::vector<int>& PointCells::near(const QRect& areaPx) const
     const QRect c = cellsOf(areaPx);
     for (int row = c.top(); row <= c.bottom(); ++row)
         for (int column = c.left(); column <= c.right(); ++column) {
-            const std::vector<int>& points = cells_[static_cast<std::size_t>(row * columns_ + column)];
+            const std::vector<int>& points = cells_[cellAt(column, row)];
             found_.insert(found_.end(), points.begin(), points.end());
         }
     // A point reaching several of the cells is listed by each.

@@ -29,7 +29,7 @@ private:
     // The cells a rectangle reaches, as column and row ranges; empty when
     // it lies outside the area.
     QRect cellsOf(const QRect& px) const;
-    std::vector<int>& cell(int column, int row) { return cells_[static_cast<std::size_t>(row * columns_ + column)]; }
+    std::size_t cellAt(int column, int row) const { return static_cast<std::size_t>(row * columns_ + column); }
 
     QRect area_;
     int columns_;

@@ -318,19 +318,19 @@ void ChartScene::Impl::ensureCells()
 void ChartScene::Impl::pointRemoved(int index, QPointF removedCm)
 {
     ++pointsVersion;
-    if (index != owner.series1_.Count()) {
-        cells.clear();
-        cellsValid = false;
-    } else if (cellsValid) {
-        cells.removeLast(ChartLayout::pointExtent(layout.pixelOf(removedCm)));
-    }
     if (index == owner.series1_.Count()) {
-        QRect area = ChartLayout::pointExtent(layout.pixelOf(removedCm));
+        const QRect extent = ChartLayout::pointExtent(layout.pixelOf(removedCm));
+        if (cellsValid)
+            cells.removeLast(extent);
+        QRect area = extent;
         if (index < placer.count())
             area |= placer.footprint(index);
         if (tailRemovals.size() == kMaxChangedInPlace)
             tailRemovals.erase(tailRemovals.begin());
         tailRemovals.push_back({pointsVersion, index, area});
+    } else {
+        cells.clear();
+        cellsValid = false;
     }
     if (index >= placer.count())
         return;
