@@ -162,6 +162,24 @@ TEST(ProtocolDocument, ProgramEditsStayOutOfTheUndoHistory)
     EXPECT_EQ(doc.text(), QStringLiteral("typed\r\n1: y\r\n"));
 }
 
+// Nor does a text opened by parts, and the student's own typing after it is
+// undone as before.
+TEST(ProtocolDocument, AFillStaysOutOfTheUndoHistoryAndTypingIsUndoneAfter)
+{
+    ProtocolDocument doc;
+    QTextCursor(doc.document()).insertText(QStringLiteral("old"));
+    doc.replaceText(QStringList{QStringLiteral("0: a\n"), QStringLiteral("1: b\n"), QStringLiteral("2: c")});
+    EXPECT_FALSE(doc.document()->isUndoAvailable());
+    doc.document()->undo();
+    EXPECT_EQ(doc.text(), QStringLiteral("0: a\r\n1: b\r\n2: c"));
+    QTextCursor typing(doc.document());
+    typing.movePosition(QTextCursor::End);
+    typing.insertText(QStringLiteral("!"));
+    ASSERT_TRUE(doc.document()->isUndoAvailable());
+    doc.document()->undo();
+    EXPECT_EQ(doc.text(), QStringLiteral("0: a\r\n1: b\r\n2: c"));
+}
+
 // Shrunk to under a quarter of its largest size, the document is rebuilt:
 // the text stays, and an editor is told before and after.
 TEST(ProtocolDocument, ShrinkingALongProtocolRebuildsItKeepingTheText)
