@@ -273,24 +273,27 @@ def scenario_fifo_reader_leaves():
     fifo = os.path.join(folder, "pipe.txt")
     os.mkfifo(fifo)
     # Open for reading at once (a save into a FIFO without a reader fails at
-    # once); once the first byte has come, gone.
+    # once); once the first byte has come, gone. A writer of the test's own
+    # keeps the FIFO from reading as ended before the program opens it, so
+    # that select() waits for the first byte.
     reader = os.open(fifo, os.O_RDONLY | os.O_NONBLOCK)
+    keep_open = os.open(fifo, os.O_WRONLY | os.O_NONBLOCK)
     got = []
 
     def read_one():
         try:
-            while not got:
-                select.select([reader], [], [], TIMEOUT)
+            deadline = time.monotonic() + TIMEOUT
+            while not got and time.monotonic() < deadline:
+                select.select([reader], [], [], max(0.0, deadline - time.monotonic()))
                 try:
                     byte = os.read(reader, 1)
                 except BlockingIOError:
                     continue
                 if byte:
                     got.append(byte)
-                else:
-                    time.sleep(0.01)  # no writer yet: it has not opened the FIFO
         finally:
             os.close(reader)
+            os.close(keep_open)
     thread = threading.Thread(target=read_one, daemon=True)
     thread.start()
     p.click(SAVE_BUTTON)
